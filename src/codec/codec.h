@@ -1,0 +1,28 @@
+// LZSS with adaptive Huffman coding: one coded stream per file.
+#pragma once
+
+#include <cstdio>
+
+// Compresses the whole of input (a regular file that can be positioned)
+// into output at its current position: size header, bit stream, end mark
+// 00 FF. Always 0.
+int CompressStream(FILE* input, FILE* output);
+
+// Decodes one coded stream from input's current position into output and
+// reads on through the end mark: 0 at 0xFF, 1 at any other byte (pad bytes
+// 0x00 skipped) and at the end of the input.
+int DecompressStream(FILE* input, FILE* output);
+
+// Results of DecompressMember.
+const int DECODE_OK = 0;
+const int DECODE_BAD_END_MARK = 1;
+const int DECODE_TRUNCATED = 3;
+
+// The archive reader's variant: as DecompressStream, but an input that ends
+// inside the size header or runs dry inside the bit stream (beyond the
+// decoder's read-ahead) stops decoding at once and gives DECODE_TRUNCATED,
+// instead of ending the process or writing zeros up to the stated size.
+int DecompressMember(FILE* input, FILE* output);
+
+// Writes "\n%s\n" to standard output and ends the process with status -1.
+[[noreturn]] void FatalError(const char* message);

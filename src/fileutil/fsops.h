@@ -1,0 +1,30 @@
+// The platform's file-system operations that the portable code needs.
+// Names differ from the Win32 ones, which are macros.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Current directory into buffer (size bytes); its length, 0 on failure.
+int ReadCurrentDir(char* buffer, int size);
+// 0, or -1 when the directory cannot be made current.
+int EnterDirectory(const char* path);
+int MakeDir(const char* path);          // 0 or -1
+int RemoveDir(const char* path);        // 0 or -1; only an empty directory
+int DeleteFileNamed(const char* name);  // 0 or -1
+int RenameFileNamed(const char* from, const char* to);  // 0 or -1
+// Clears the read-only attribute, keeping the others: 0 or -1.
+int MakeWritable(const char* name);
+// 1 when name is a directory link (junction, symbolic link to a directory).
+int IsDirectoryLink(const char* name);
+// Size of an open file in bytes; -1 when it cannot be told.
+int64_t OpenFileSize(FILE* file);
+// The Windows directory; its length, 0 when there is none.
+int ReadWindowsDir(char* buffer, int size);
+// The temporary directory, ending in a separator; its length, 0 on failure.
+int ReadTempDir(char* buffer, int size);
+void PauseMs(int milliseconds);
+// The calling thread's last system error code (GetLastError or errno).
+int LastSystemError();
+// Gives the open destination file the time stamps of the open source file.
+void FileTimeCopy(FILE* destination, FILE* source);

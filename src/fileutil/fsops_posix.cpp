@@ -1,0 +1,100 @@
+// File-system operations of the command-line build.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "fileutil/fsops.h"
+#include "ui/messages.h"
+
+int ReadCurrentDir(char* buffer, int size) {
+  if (!getcwd(buffer, size)) return 0;
+  return (int)strlen(buffer);
+}
+
+int EnterDirectory(const char* path) { return chdir(path) == 0 ? 0 : -1; }
+
+int MakeDir(const char* path) { return mkdir(path, 0777) == 0 ? 0 : -1; }
+
+int RemoveDir(const char* path) { return rmdir(path) == 0 ? 0 : -1; }
+
+int DeleteFileNamed(const char* name) {
+  // Like DeleteFileA: a read-only file is not deleted.
+  struct stat info;
+  if (lstat(name, &info) != 0) return -1;
+  if (S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
+    return -1;
+  }
+  if (!S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR)) {
+    errno = EACCES;
+    return -1;
+  }
+  return unlink(name) == 0 ? 0 : -1;
+}
+
+int RenameFileNamed(const char* from, const char* to) {
+  // Like MoveFileA: an existing destination is not replaced.
+  if (access(to, F_OK) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return rename(from, to) == 0 ? 0 : -1;
+}
+
+int MakeWritable(const char* name) {
+  struct stat info;
+  if (stat(name, &info) != 0) return -1;
+  return chmod(name, info.st_mode | S_IWUSR) == 0 ? 0 : -1;
+}
+
+int IsDirectoryLink(const char* name) {
+  struct stat info;
+  if (lstat(name, &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
+  return stat(name, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+int64_t OpenFileSize(FILE* file) {
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0) return -1;
+  return (int64_t)info.st_size;
+}
+
+// There is no Windows directory here.
+int ReadWindowsDir(char* buffer, int) {
+  buffer[0] = '\0';
+  return 0;
+}
+
+int ReadTempDir(char* buffer, int size) {
+  const char* dir = getenv("TMPDIR");
+  if (!dir || !dir[0]) dir = "/tmp";
+  size_t length = strlen(dir);
+  int slash = dir[length - 1] != '/';
+  if ((int)(length + slash) >= size) return 0;
+  strcpy(buffer, dir);
+  if (slash) strcat(buffer, "/");
+  return (int)(length + slash);
+}
+
+void PauseMs(int milliseconds) {
+  struct timespec delay = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+  }
+}
+
+int LastSystemError() { return errno; }
+
+void FileTimeCopy(FILE* destination, FILE* source) {
+  struct stat info;
+  if (fstat(fileno(source), &info) != 0) {
+    ErrorPrintf("Error getting file time.\n");
+    return;
+  }
+  struct timespec times[2] = {info.st_atim, info.st_mtim};
+  if (futimens(fileno(destination), times) != 0) ErrorPrintf("Error setting file time.\n");
+}

@@ -1,0 +1,67 @@
+// File-system operations on Windows, on the C runtime's current drive and
+// directory and the ANSI interfaces.
+#include <direct.h>
+#include <io.h>
+#include <windows.h>
+
+#include "fileutil/fsops.h"
+#include "ui/messages.h"
+
+int ReadCurrentDir(char* buffer, int size) {
+  if (!_getcwd(buffer, size)) return 0;
+  return (int)strlen(buffer);
+}
+
+int EnterDirectory(const char* path) { return _chdir(path) == 0 ? 0 : -1; }
+
+int MakeDir(const char* path) { return _mkdir(path) == 0 ? 0 : -1; }
+
+int RemoveDir(const char* path) { return _rmdir(path) == 0 ? 0 : -1; }
+
+int DeleteFileNamed(const char* name) { return DeleteFileA(name) ? 0 : -1; }
+
+int RenameFileNamed(const char* from, const char* to) { return MoveFileA(from, to) ? 0 : -1; }
+
+int MakeWritable(const char* name) {
+  DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+  return SetFileAttributesA(name, attributes & ~FILE_ATTRIBUTE_READONLY) ? 0 : -1;
+}
+
+int IsDirectoryLink(const char* name) {
+  DWORD attributes = GetFileAttributesA(name);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+int64_t OpenFileSize(FILE* file) {
+  LARGE_INTEGER size;
+  HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
+  if (handle == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle, &size)) return -1;
+  return size.QuadPart;
+}
+
+int ReadWindowsDir(char* buffer, int size) {
+  UINT length = GetWindowsDirectoryA(buffer, size);
+  return length < (UINT)size ? (int)length : 0;
+}
+
+int ReadTempDir(char* buffer, int size) {
+  DWORD length = GetTempPathA(size, buffer);
+  return length < (DWORD)size ? (int)length : 0;
+}
+
+void PauseMs(int milliseconds) { Sleep(milliseconds); }
+
+int LastSystemError() { return (int)GetLastError(); }
+
+void FileTimeCopy(FILE* destination, FILE* source) {
+  FILETIME created, accessed, written;
+  HANDLE from = (HANDLE)_get_osfhandle(_fileno(source));
+  HANDLE to = (HANDLE)_get_osfhandle(_fileno(destination));
+  if (!GetFileTime(from, &created, &accessed, &written)) {
+    ErrorPrintf("Error getting file time.\n");
+    return;
+  }
+  if (!SetFileTime(to, &created, &accessed, &written)) ErrorPrintf("Error setting file time.\n");
+}

@@ -1,0 +1,4 @@
+// Removal of the program's own executable after it has ended.
+#pragma once
+
+void RemoveSelf();

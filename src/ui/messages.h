@@ -1,0 +1,37 @@
+// User feedback: message boxes, the status window and error reports.
+#pragma once
+
+#include <cstdarg>
+
+// A status window; null when none is open (or in silent mode).
+typedef void* StatusWindow;
+
+extern int verbose_mode;
+extern int silent_mode;
+extern void* instance_handle;
+
+// Texts are formatted into 1024 characters: at most 1023 and the terminator.
+const int MESSAGE_BUFFER_SIZE = 1024;
+
+// Shows the formatted text with OK and Cancel; Cancel ends the process with
+// exit code 1. Returns the number of characters formatted.
+int MessagePrintf(const char* format, ...);
+
+// Opens a status window (window null) or replaces the text of an open one.
+StatusWindow StatusPrintf(StatusWindow window, const char* format, ...);
+
+// Destroys *window if it is open and sets it to null. 0, or 1 when the
+// window system refused.
+int StatusClose(StatusWindow* window);
+
+// "Error %d: " with the last system error code, then the formatted text.
+void ErrorPrintf(const char* format, ...);
+
+// Formats like wvsprintfA into a buffer of MESSAGE_BUFFER_SIZE characters,
+// cutting longer output; returns the length written.
+int FormatText(char* buffer, const char* format, va_list args);
+
+// Test seam: when set, messages go here instead of to the user. The hook
+// returns the button chosen: 1 for OK, 2 for Cancel.
+typedef int (*MessageHook)(const char* text);
+extern MessageHook message_hook;

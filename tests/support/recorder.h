@@ -1,0 +1,34 @@
+// Catches what the program would show its user, for the unit tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver/entry.h"
+#include "ui/messages.h"
+
+struct Recorder {
+  static std::vector<std::string>& Messages() {
+    static std::vector<std::string> messages;
+    return messages;
+  }
+  static int Answer(const char* text) {
+    Messages().push_back(text);
+    return 1;  // OK
+  }
+  Recorder() {
+    Messages().clear();
+    message_hook = Answer;
+    verbose_mode = 0;
+    silent_mode = 0;
+    setup_arguments[0] = '\0';
+    show_command = SHOW_NORMAL;
+  }
+  ~Recorder() {
+    message_hook = nullptr;
+    silent_mode = 0;
+    verbose_mode = 0;
+  }
+  const std::vector<std::string>& messages() const { return Messages(); }
+  std::string last() const { return Messages().empty() ? std::string() : Messages().back(); }
+};
