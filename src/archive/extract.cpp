@@ -1,8 +1,189 @@
-// Not built yet: answers with a clear message and a failure.
-#include "archive/archive.h"
-#include "ui/messages.h"
+// Unpacking an archive into a directory tree. The archive is untrusted: a
+// member name must be a bare name, damage stops the extraction with a
+// message, and a failed member never passes for a written one.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-int ExtractArchive(const char*, const char*) {
-  MessagePrintf("Archive extraction is not available in this build.");
-  return 1;
+#include "archive/archive.h"
+#include "codec/codec.h"
+#include "driver/entry.h"
+#include "fileutil/dirscan.h"
+#include "fileutil/fsops.h"
+#include "fileutil/visit.h"
+
+namespace {
+
+// Results of reading a level; DAMAGED ends every enclosing level at once.
+const int LEVEL_DONE = 0;
+const int LEVEL_NOT_ENTERED = -1;
+const int LEVEL_DAMAGED = 3;
+
+// Deeper nesting than any tree within the path limit can hold.
+const int MAX_DEPTH = 256;
+
+struct Extraction {
+  const char* damage;   // what was wrong, when the archive is damaged
+  int members_failed;   // members that could not be written
+  int levels_skipped;   // directories that could not be made or entered
+  int depth;
+};
+Extraction state;
+
+int Damaged(const char* what) {
+  state.damage = what;
+  return LEVEL_DAMAGED;
+}
+
+// Reads a member's attribute word: 1 read, 0 the level is over (its end
+// marker, or the archive ends cleanly here), LEVEL_DAMAGED for half a word.
+int ReadWord(FILE* archive, uint16_t* word) {
+  int low = fgetc(archive);
+  if (low == EOF) return 0;
+  int high = fgetc(archive);
+  if (high == EOF) return Damaged("it ends inside a member record");
+  *word = (uint16_t)(low | (high << 8));
+  return *word == END_OF_LEVEL ? 0 : 1;
+}
+
+int ReadName(FILE* archive, char* name) {
+  for (int i = 0; i < PATH_SIZE; ++i) {
+    int c = fgetc(archive);
+    if (c == EOF) return Damaged("it ends inside a member name");
+    name[i] = (char)c;
+    if (c == 0) return 0;
+  }
+  return Damaged("a member name is longer than 259 bytes");
+}
+
+// Only a bare name stays inside the directory of its level.
+bool IsSafeName(const char* name) {
+  return name[0] && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
+         !strpbrk(name, "\\/:") && !IsForbiddenName(name);
+}
+
+int DecodeResult(int decoded) {
+  if (decoded == DECODE_TRUNCATED) return Damaged("it ends inside a compressed file");
+  if (decoded != DECODE_OK) return Damaged("a compressed file has no proper end mark");
+  return LEVEL_DONE;
+}
+
+// Reads a member's coded stream without writing it anywhere.
+int SkipStream(FILE* archive) {
+  FILE* sink = OpenNullSink();
+  if (!sink) return Damaged("its data cannot be skipped");
+  int decoded = DecompressMember(archive, sink);
+  fclose(sink);
+  return DecodeResult(decoded);
+}
+
+// Reads a whole level, nested levels included, and writes nothing.
+int SkipLevel(FILE* archive) {
+  if (++state.depth > MAX_DEPTH) return Damaged("its directories nest too deeply");
+  int result = LEVEL_DONE;
+  uint16_t word;
+  char name[PATH_SIZE];
+  for (;;) {
+    result = ReadWord(archive, &word);
+    if (result != 1) break;
+    result = ReadName(archive, name);
+    if (result != 0) break;
+    result = (word & ATTR_DIRECTORY) ? SkipLevel(archive) : SkipStream(archive);
+    if (result != 0) break;
+  }
+  --state.depth;
+  return result;
+}
+
+int ExtractFile(StatusWindow window, FILE* archive, const char* name) {
+  FILE* output = fopen(name, "wb");
+  if (!output) {
+    MessagePrintf("Cannot create file %s.", name);
+    ++state.members_failed;
+    return SkipStream(archive);
+  }
+  StatusPrintf(window, "Extracting %s...", name);
+  int result = DecodeResult(DecompressMember(archive, output));
+  bool write_failed = ferror(output) != 0;
+  if (fclose(output) != 0) write_failed = true;
+  if (result == LEVEL_DONE && write_failed) {
+    MessagePrintf("Failed to write file %s.", name);
+    ++state.members_failed;
+    DeleteFileNamed(name);
+  } else if (result != LEVEL_DONE) {
+    DeleteFileNamed(name);  // what was written of it is incomplete
+  }
+  return result;
+}
+
+int ExtractMember(StatusWindow window, FILE* archive, uint16_t word, const char* name) {
+  bool directory = (word & ATTR_DIRECTORY) != 0;
+  if (!IsSafeName(name)) {
+    MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", name);
+    ++state.members_failed;
+    return directory ? SkipLevel(archive) : SkipStream(archive);
+  }
+  if (!directory) return ExtractFile(window, archive, name);
+  int result = ExtractLevel(window, archive, name);
+  if (result != LEVEL_NOT_ENTERED) return result;
+  ++state.levels_skipped;
+  return SkipLevel(archive);
+}
+
+}  // namespace
+
+int ExtractLevel(StatusWindow window, FILE* archive, const char* path) {
+  if (state.depth >= MAX_DEPTH) return Damaged("its directories nest too deeply");
+  MakeDir(path);  // it may exist already
+  DirectoryVisit visit;
+  if (EnterLevel(path, &visit) != 0) return LEVEL_NOT_ENTERED;
+  ++state.depth;
+  ShowCurrentDir();
+  int result;
+  uint16_t word;
+  char name[PATH_SIZE];
+  for (;;) {
+    result = ReadWord(archive, &word);
+    if (result != 1) break;
+    result = ReadName(archive, name);
+    if (result != 0) break;
+    result = ExtractMember(window, archive, word, name);
+    if (result != 0) break;
+  }
+  --state.depth;
+  LeaveLevel(&visit);
+  return result;
+}
+
+int ExtractArchive(const char* archive_path, const char* target_path) {
+  FILE* archive = fopen(archive_path, "rb");
+  if (!archive) {
+    MessagePrintf("Failed to find archive %s.", archive_path);
+    return 1;
+  }
+  unsigned char header[8];
+  if (fread(header, 1, 8, archive) != 8 || memcmp(header, "ZQAR\0\0\0\0", 8) != 0) {
+    MessagePrintf("File %s isn't a supported archive type.", archive_path);
+    fclose(archive);
+    return 2;
+  }
+  StatusWindow window = StatusPrintf(nullptr, "Please wait...");
+  state = Extraction{nullptr, 0, 0, 0};
+  int result = ExtractLevel(window, archive, target_path);
+  StatusClose(&window);
+  fclose(archive);
+  if (result == LEVEL_DAMAGED) {
+    MessagePrintf("Archive %s is damaged: %s. The extraction stopped there.", archive_path,
+                  state.damage);
+  } else if (result == LEVEL_DONE && state.levels_skipped) {
+    MessagePrintf("%d directories of archive %s could not be created or entered; their files "
+                  "were not extracted.",
+                  state.levels_skipped, archive_path);
+    result = -1;
+  } else if (result == LEVEL_DONE && state.members_failed) {
+    result = 4;
+  }
+  if (verbose_mode && result == 0) MessagePrintf("Extraction is complete.");
+  return result;
 }

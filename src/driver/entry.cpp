@@ -134,7 +134,7 @@ int WalkSwitches(char** slots, int count, int* exit_code) {
     } else if (strcmp(name, "a") == 0) {
       if (values < 2) return Usage(exit_code);
       int result = CreateArchive(slots[i + 1], slots[i + 2]);
-      if (!verbose_mode) MessagePrintf("Archive %s complete.", slots[i + 1]);
+      if (!verbose_mode && result == 0) MessagePrintf("Archive %s complete.", slots[i + 1]);
       return Finish(exit_code, result);
     } else if (strcmp(name, "c") == 0) {
       if (values < 1) return Usage(exit_code);
@@ -194,7 +194,7 @@ int WalkSwitches(char** slots, int count, int* exit_code) {
     } else if (strcmp(name, "x") == 0) {
       if (values < 2) return Usage(exit_code);
       int result = ExtractArchive(slots[i + 1], slots[i + 2]);
-      if (!verbose_mode) MessagePrintf("Extraction is complete.");
+      if (!verbose_mode && result == 0) MessagePrintf("Extraction is complete.");
       return Finish(exit_code, result);
     } else {
       MessagePrintf("Unsupported argument: %s", argument);

@@ -1,10 +1,155 @@
-// Not built yet: answers with a clear message and a failure.
-#include "fileutil/dirscan.h"
-#include "ui/messages.h"
+// Directory scanning on opendir and readdir, delivering what the Windows
+// search would: "*.*" matches every name, "." and ".." are directories, the
+// directory bit follows the file type, read-only is a missing owner-write
+// permission, hidden is a leading dot, regular files carry the archive bit.
+#include <dirent.h>
+#include <fcntl.h>
+#include <errno.h>
+#include <sys/stat.h>
 
-int FindFirstEntry(const char*, uint16_t, DirSearch* search) {
-  search->handle = nullptr;
-  return FindExhausted;
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "fileutil/dirscan.h"
+
+namespace {
+
+struct FindRecord {
+  uint32_t attributes;
+  uint64_t size;
+  int64_t write_time;
+  char name[256];
+  char pattern[260];  // the name part of the search pattern
+};
+
+static_assert(sizeof(FindRecord) <= sizeof(((DirSearch*)nullptr)->find_data),
+              "find record must fit the search");
+
+FindRecord* Record(DirSearch* search) { return reinterpret_cast<FindRecord*>(search->find_data); }
+
+// DOS wildcards: '*' any run, '?' one character; "*.*" and "*" match all.
+bool Matches(const char* pattern, const char* name) {
+  if (strcmp(pattern, "*.*") == 0 || strcmp(pattern, "*") == 0) return true;
+  if (*pattern == '\0') return *name == '\0';
+  if (*pattern == '*') {
+    for (const char* rest = name;; ++rest) {
+      if (Matches(pattern + 1, rest)) return true;
+      if (*rest == '\0') return false;
+    }
+  }
+  if (*name == '\0') return false;
+  return (*pattern == '?' || *pattern == *name) && Matches(pattern + 1, name + 1);
 }
-int FindNextEntry(DirSearch*) { return FindExhausted; }
-int CloseSearch(DirSearch*) { return 0; }
+
+int SearchFailure() { return errno ? errno : FindExhausted; }
+
+// Reads the next directory entry that matches the pattern into the record.
+int ReadNext(DirSearch* search) {
+  DIR* dir = (DIR*)search->handle;
+  FindRecord* record = Record(search);
+  for (;;) {
+    errno = 0;
+    struct dirent* item = readdir(dir);
+    if (!item) return SearchFailure();
+    if (!Matches(record->pattern, item->d_name)) continue;
+    struct stat info;
+    // Links are seen as what they point to; a dangling one as itself.
+    if (fstatat(dirfd(dir), item->d_name, &info, 0) != 0 &&
+        fstatat(dirfd(dir), item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;  // gone since it was listed
+    const char* name = item->d_name;
+    bool dots = strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+    uint32_t attributes = 0;
+    if (S_ISDIR(info.st_mode)) attributes |= ATTR_DIRECTORY;
+    else attributes |= ATTR_ARCHIVE;
+    if (!(info.st_mode & S_IWUSR)) attributes |= ATTR_READONLY;
+    if (name[0] == '.' && !dots) attributes |= ATTR_HIDDEN;
+    record->attributes = attributes;
+    record->size = S_ISDIR(info.st_mode) ? 0 : (uint64_t)info.st_size;
+    record->write_time = (int64_t)info.st_mtime;
+    strncpy(record->name, name, sizeof record->name - 1);
+    record->name[sizeof record->name - 1] = '\0';
+    return 0;
+  }
+}
+
+void ToDosTime(int64_t seconds, uint16_t* time, uint16_t* date) {
+  time_t moment = (time_t)seconds;
+  struct tm local;
+  *time = 0;
+  *date = 0;
+  if (!localtime_r(&moment, &local)) return;
+  int year = local.tm_year + 1900;
+  if (year < 1980 || year > 2107) return;
+  *date = (uint16_t)(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  *time = (uint16_t)((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+}
+
+}  // namespace
+
+int FillEntry(DirSearch* search) {
+  const FindRecord* record = Record(search);
+  if (record->attributes & search->exclusion) return FindRejected;
+  if (((record->attributes & 0x3f) ^ search->admitted) & search->must_match) return FindRejected;
+  char* name = strdup(record->name);
+  if (!name) return FindNoMemory;
+  DirEntry* entry = &search->entry;
+  entry->name = name;
+  entry->attributes = (uint16_t)(record->attributes & 0x3f);
+  ToDosTime(record->write_time, &entry->time, &entry->date);
+  entry->size_low = (uint32_t)record->size;
+  entry->size_high = (uint32_t)(record->size >> 32);
+  return 0;
+}
+
+int FindNextEntry(DirSearch* search) {
+  if (!search->handle) return FindExhausted;
+  for (;;) {
+    int result = ReadNext(search);
+    if (result != 0) return result;
+    result = FillEntry(search);
+    if (result != FindRejected) return result;
+  }
+}
+
+int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search) {
+  search->handle = nullptr;
+  if (mask & ATTR_VOLUME) return 1;
+  search->exclusion = ~(uint32_t)mask & 0x1e;
+  search->admitted = (uint8_t)(mask & 0xff);
+  search->must_match = (uint8_t)(mask >> 8);
+
+  // Split the pattern into its directory and its name part.
+  const char* name = pattern;
+  for (const char* p = pattern; *p; ++p)
+    if (*p == '/' || *p == '\\') name = p + 1;
+  FindRecord* record = Record(search);
+  if (strlen(name) >= sizeof record->pattern) return ENAMETOOLONG;
+  strcpy(record->pattern, name);
+  char directory[4096];
+  size_t length = (size_t)(name - pattern);
+  if (length >= sizeof directory) return ENAMETOOLONG;
+  if (length == 0) {
+    strcpy(directory, ".");
+  } else {
+    memcpy(directory, pattern, length);
+    directory[length] = '\0';
+  }
+
+  DIR* dir = opendir(directory);
+  if (!dir) return SearchFailure();
+  search->handle = dir;
+  int result = ReadNext(search);
+  // Like FindFirstFileA: a pattern that matches nothing is "file not found".
+  if (result == FindExhausted) return ENOENT;
+  if (result != 0) return result;
+  result = FillEntry(search);
+  return result == FindRejected ? FindNextEntry(search) : result;
+}
+
+int CloseSearch(DirSearch* search) {
+  if (search->handle) closedir((DIR*)search->handle);
+  search->handle = nullptr;
+  return 0;
+}

@@ -28,3 +28,12 @@ void PauseMs(int milliseconds);
 int LastSystemError();
 // Gives the open destination file the time stamps of the open source file.
 void FileTimeCopy(FILE* destination, FILE* source);
+
+// Removes a directory link itself, never what it points to: 0 or -1.
+int RemoveDirectoryLink(const char* name);
+// 1 for a name the platform would not store as written: a device name
+// (CON, NUL, COM1, ...) or, on Windows, one that ends in a dot or a blank,
+// which the path rules strip (".. " would name the parent).
+int IsForbiddenName(const char* name);
+// A stream that swallows what is written to it; null when it cannot be opened.
+FILE* OpenNullSink();

@@ -65,3 +65,24 @@ void FileTimeCopy(FILE* destination, FILE* source) {
   }
   if (!SetFileTime(to, &created, &accessed, &written)) ErrorPrintf("Error setting file time.\n");
 }
+
+int RemoveDirectoryLink(const char* name) { return RemoveDirectoryA(name) ? 0 : -1; }
+
+int IsForbiddenName(const char* name) {
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  size_t full_length = strlen(name);
+  if (full_length && (name[full_length - 1] == '.' || name[full_length - 1] == ' ')) return 1;
+  char stem[16];
+  size_t length = 0;
+  while (name[length] && name[length] != '.' && name[length] != ' ' && length < sizeof stem - 1) {
+    char c = name[length];
+    stem[length++] = (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+  }
+  stem[length] = '\0';
+  for (const char* device : devices)
+    if (strcmp(stem, device) == 0) return 1;
+  return length == 4 && (strncmp(stem, "COM", 3) == 0 || strncmp(stem, "LPT", 3) == 0) &&
+         stem[3] >= '0' && stem[3] <= '9';
+}
+
+FILE* OpenNullSink() { return fopen("NUL", "wb"); }

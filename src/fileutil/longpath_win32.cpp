@@ -1,5 +1,75 @@
-// Not built yet: answers with a clear message and a failure.
-#include "fileutil/longpath.h"
-#include "ui/messages.h"
+// Path resolution on Windows. Each component's long name comes from the file
+// system (FindFirstFileA), not from the shell's display name: a display name
+// may hide a known extension or be translated ("Program Files" under a
+// localised name), and a path built from it would name nothing.
+#include <windows.h>
 
-int FullLongPath(const char*, char*, int) { return 0; }
+#include <cstring>
+
+#include "driver/entry.h"
+#include "fileutil/longpath.h"
+
+// Room for a result that grows past the path limit, so its length can be told.
+static const int RESULT_SIZE = 2 * PATH_SIZE;
+
+// \\server or \\server\share: kept as written.
+static bool IsUncHead(const char* path) {
+  if (path[0] != '\\' || path[1] != '\\') return false;
+  const char* server_end = strchr(path + 2, '\\');
+  if (!server_end) return true;
+  return strchr(server_end + 1, '\\') == nullptr;
+}
+
+static bool Append(char* result, const char* separator, const char* name) {
+  size_t used = strlen(result);
+  if (used + strlen(separator) + strlen(name) >= (size_t)RESULT_SIZE) return false;
+  strcat(result, separator);
+  strcat(result, name);
+  return true;
+}
+
+static int Resolve(char* path, char* result) {
+  size_t length = strlen(path);
+  if (length == 0 || strcmp(path, "\\") == 0 || strcmp(path + 1, ":") == 0 ||
+      strcmp(path + 1, ":\\") == 0) {
+    strcpy(result, path);
+    return 1;
+  }
+  if (IsUncHead(path)) {
+    strcpy(result, path);
+    return 1;
+  }
+  char* last = strrchr(path, '\\');
+  if (last && last[1] != '\0') {
+    *last = '\0';
+    int resolved = Resolve(path, result);
+    *last = '\\';
+    if (!resolved) return 0;
+  }
+  const char* component = last ? last + 1 : path;
+  if (strpbrk(component, "*?")) return 0;  // a pattern names no single object
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(path, &data);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  FindClose(search);
+  const char* separator = (result[0] && result[strlen(result) - 1] == '\\') ? "" : "\\";
+  return Append(result, separator, data.cFileName) ? 1 : 0;
+}
+
+int ResolveLongName(char* full_path, char* result) {
+  result[0] = '\0';
+  return Resolve(full_path, result);
+}
+
+int FullLongPath(const char* path, char* output, int capacity) {
+  char work[PATH_SIZE];
+  DWORD length = GetFullPathNameA(path, PATH_SIZE, work, nullptr);
+  if (length == 0 || length >= (DWORD)PATH_SIZE) return 0;
+  // D:\DIR\ names the directory D:\DIR.
+  if (length > 3 && work[length - 1] == '\\') work[--length] = '\0';
+  char result[RESULT_SIZE];
+  if (!ResolveLongName(work, result)) return 0;
+  int resolved = (int)strlen(result);
+  if (resolved < capacity) memcpy(output, result, resolved + 1);
+  return resolved;
+}

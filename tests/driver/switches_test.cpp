@@ -51,10 +51,10 @@ TEST(WalkSwitches, CaseAndPrefixDoNotMatter) {
   EXPECT_EQ(Walk("-TR 3"), 3);
   EXPECT_EQ(Walk("/tr 4"), 4);
   // -A and /a reach the archive action with their values as typed.
-  Walk("-A X y");
-  EXPECT_EQ(recorder.last(), "Archive X complete.");
-  Walk("/a x2 y");
-  EXPECT_EQ(recorder.last(), "Archive x2 complete.");
+  EXPECT_EQ(Walk("-A X no-such-Dir"), 1);
+  EXPECT_EQ(recorder.last(), "Path no-such-Dir invalid.");
+  EXPECT_EQ(Walk("/a x2 no-such-dir2"), 1);
+  EXPECT_EQ(recorder.last(), "Path no-such-dir2 invalid.");
 }
 
 TEST(WalkSwitches, UnsupportedArgumentsEndWithOne) {
