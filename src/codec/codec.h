@@ -3,9 +3,22 @@
 
 #include <cstdio>
 
+// Results of CompressStream.
+const int COMPRESS_OK = 0;
+// The input's size cannot be taken (it cannot be positioned) or is 4 GiB or
+// more, which the size header cannot hold; nothing has been written.
+const int COMPRESS_BAD_INPUT = 2;
+// The input ended before the size taken at the start (it shrank while it was
+// read): the stream was completed with zero bytes, so that it still decodes
+// and whatever follows it stays readable, but it does not hold the file.
+const int COMPRESS_SHORT_INPUT = 3;
+
 // Compresses the whole of input (a regular file that can be positioned)
 // into output at its current position: size header, bit stream, end mark
-// 00 FF. Always 0.
+// 00 FF. Reads no more than the size the input had at the start, so a file
+// that grows meanwhile is packed as it stood. Prints the statistics lines
+// "input: %lu bytes", "output: %lu bytes" and "output/input: %.3f" for a
+// non-empty input.
 int CompressStream(FILE* input, FILE* output);
 
 // Decodes one coded stream from input's current position into output and
