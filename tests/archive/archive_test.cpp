@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include "archive/archive_support.h"
+#include "support/recorder.h"
+
+namespace {
+
+TEST(CreateArchive, WritesTheFormatByteForByte) {
+  Recorder recorder;
+  ScratchDir dir;
+  fs::create_directories(dir / "tree" / "SUB");
+  WriteBytes(dir / "tree" / "SUB" / "A.TXT", "");
+  ASSERT_EQ(Pack(dir / "out.zqa", dir / "tree"), 0);
+  EXPECT_EQ(Hex(ReadBytes(dir / "out.zqa")),
+            "5a 51 41 52 00 00 00 00 10 00 53 55 42 00 20 00 41 2e 54 58 54 00 "
+            "00 00 00 00 00 ff 01 80 01 80");
+
+  fs::create_directories(dir / "empty");
+  ASSERT_EQ(Pack(dir / "empty.zqa", dir / "empty"), 0);
+  EXPECT_EQ(Hex(ReadBytes(dir / "empty.zqa")), "5a 51 41 52 00 00 00 00 01 80");
+  EXPECT_TRUE(recorder.messages().empty());
+}
+
+TEST(CreateArchive, RecordsHiddenSystemAndReadOnlyBits) {
+  Recorder recorder;
+  ScratchDir dir;
+#ifdef _WIN32
+  const char* hidden_dir = "hid";
+  const char* file = "f.sys";
+  const int file_word = 0x27;
+#else
+  const char* hidden_dir = ".hid";
+  const char* file = ".f";
+  const int file_word = 0x23;  // no system bit here
+#endif
+  fs::create_directories(dir / "tree" / hidden_dir);
+  SetHidden(dir / "tree" / hidden_dir);
+  WriteBytes(dir / "tree" / hidden_dir / file, "");
+  SetHidden(dir / "tree" / hidden_dir / file);
+  SetSystem(dir / "tree" / hidden_dir / file);
+  SetReadOnly(dir / "tree" / hidden_dir / file, true);
+  ASSERT_EQ(Pack(dir / "out.zqa", dir / "tree"), 0);
+  std::string bytes = ReadBytes(dir / "out.zqa");
+  EXPECT_EQ((unsigned char)bytes[8], 0x12);
+  size_t record = 10 + strlen(hidden_dir) + 1;
+  EXPECT_EQ((unsigned char)bytes[record], file_word);
+  // Directory bit decides on reading; the other bits are not restored.
+  EXPECT_EQ(Unpack(dir / "out.zqa", dir / "back"), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "back" / hidden_dir));
+  EXPECT_TRUE(fs::exists(dir / "back" / hidden_dir / file));
+}
+
+TEST(Archive, RoundTripsVariedTreesAndRestoresTheCurrentDirectory) {
+  Recorder recorder;
+  ScratchDir dir;
+  fs::path tree = dir / "tree";
+  fs::create_directories(tree / "a" / "b" / "c");
+  fs::create_directories(tree / "empty dir");
+  WriteBytes(tree / "empty.txt", "");
+  WriteBytes(tree / "block.bin", RandomBytes(16384, 1));
+  WriteBytes(tree / "a" / "block+1.bin", RandomBytes(16385, 2));
+  WriteBytes(tree / "a" / "b" / "text.txt", TextBytes(70000));
+  WriteBytes(tree / "a" / "b" / "c" / "runs", std::string(5000, 'z') + std::string(300, ' '));
+  WriteBytes(tree / "a" / ".hidden", "hidden");
+  SetHidden(tree / "a" / ".hidden");
+  std::string before = CurrentDir();
+  ASSERT_EQ(Pack(dir / "tree.zqa", tree), 0);
+  EXPECT_EQ(CurrentDir(), before);
+  ASSERT_EQ(Unpack(dir / "tree.zqa", dir / "copy"), 0);
+  EXPECT_EQ(CurrentDir(), before);
+  EXPECT_EQ(Snapshot(dir / "copy"), Snapshot(tree));
+
+  // Extracting again over the copy overwrites members and keeps other files.
+  WriteBytes(dir / "copy" / "empty.txt", "changed");
+  WriteBytes(dir / "copy" / "extra", "stays");
+  ASSERT_EQ(Unpack(dir / "tree.zqa", dir / "copy"), 0);
+  EXPECT_EQ(ReadBytes(dir / "copy" / "empty.txt"), "");
+  EXPECT_EQ(ReadBytes(dir / "copy" / "extra"), "stays");
+}
+
+TEST(Archive, VerboseModeShowsEveryLevelAndCompletion) {
+  Recorder recorder;
+  ScratchDir dir;
+  fs::create_directories(dir / "tree" / "sub");
+  WriteBytes(dir / "tree" / "sub" / "f", "x");
+  verbose_mode = 1;
+  ASSERT_EQ(Pack(dir / "t.zqa", dir / "tree"), 0);
+  auto messages = recorder.messages();
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[0].rfind("Current dir: ", 0), 0u);
+  EXPECT_EQ(messages[1], "Archiving directory sub");
+  EXPECT_EQ(messages[2].rfind("Current dir: ", 0), 0u);
+  EXPECT_EQ(messages[3], "Archive " + (dir / "t.zqa").string() + " complete.");
+  recorder.Messages().clear();
+  ASSERT_EQ(Unpack(dir / "t.zqa", dir / "out"), 0);
+  EXPECT_EQ(recorder.last(), "Extraction is complete.");
+}
+
+TEST(CreateArchive, AnArchiveInsideItsOwnTreeIsPackedAsItStood) {
+  Recorder recorder;
+  ScratchDir dir;
+  fs::create_directories(dir / "tree");
+  WriteBytes(dir / "tree" / "data", TextBytes(50000));
+  fs::current_path(dir / "tree");
+  ASSERT_EQ(CreateArchive("self.zqa", "."), 0);
+  fs::current_path(dir.path);
+  ASSERT_EQ(Unpack(dir / "tree" / "self.zqa", dir / "out"), 0);
+  EXPECT_EQ(ReadBytes(dir / "out" / "data"), TextBytes(50000));
+  EXPECT_TRUE(fs::exists(dir / "out" / "self.zqa"));
+}
+
+TEST(CreateArchive, RefusesWhatItCannotPack) {
+  Recorder recorder;
+  ScratchDir dir;
+  EXPECT_EQ(Pack(dir / "a.zqa", dir / "missing"), 1);
+  EXPECT_EQ(recorder.last(), "Path " + (dir / "missing").string() + " invalid.");
+  fs::create_directories(dir / "tree");
+  EXPECT_EQ(Pack(dir / "no-dir" / "a.zqa", dir / "tree"), 1);
+  EXPECT_EQ(recorder.last(), "Failed to create archive " + (dir / "no-dir" / "a.zqa").string() + ".");
+}
+
+TEST(CreateArchive, DirectoryLinksAreNamedAndNotFollowed) {
+  Recorder recorder;
+  ScratchDir dir;
+  fs::create_directories(dir / "tree" / "sub");
+  WriteBytes(dir / "tree" / "sub" / "f", "f");
+  if (!MakeDirectoryLink(dir / "tree", dir / "tree" / "sub" / "loop"))
+    GTEST_SKIP() << "no directory links here";
+  EXPECT_NE(Pack(dir / "a.zqa", dir / "tree"), 0);
+  EXPECT_NE(recorder.last().find("loop"), std::string::npos);
+  // The archive stays whole: everything else comes back.
+  ASSERT_EQ(Unpack(dir / "a.zqa", dir / "out"), 0);
+  EXPECT_EQ(ReadBytes(dir / "out" / "sub" / "f"), "f");
+  EXPECT_FALSE(fs::exists(dir / "out" / "sub" / "loop"));
+}
+
+#ifndef _WIN32
+TEST(CreateArchive, AFileThatCannotBeOpenedIsNamedAndArchivedEmpty) {
+  Recorder recorder;
+  ScratchDir dir;
+  fs::create_directories(dir / "tree");
+  fs::create_symlink(dir / "nowhere", dir / "tree" / "dangling");
+  WriteBytes(dir / "tree" / "z", "z");
+  EXPECT_NE(Pack(dir / "a.zqa", dir / "tree"), 0);
+  EXPECT_NE(recorder.messages().at(0).find("dangling"), std::string::npos);
+  ASSERT_EQ(Unpack(dir / "a.zqa", dir / "out"), 0);
+  EXPECT_EQ(ReadBytes(dir / "out" / "dangling"), "");
+  EXPECT_EQ(ReadBytes(dir / "out" / "z"), "z");
+}
+#endif
+
+TEST(CreateArchive, FilesOf4GiBOrMoreAreLeftOut) {
+  Recorder recorder;
+  ScratchDir dir;
+  fs::create_directories(dir / "tree");
+  WriteBytes(dir / "tree" / "huge", "");
+  std::error_code error;
+  fs::resize_file(dir / "tree" / "huge", 4ull << 30, error);  // sparse
+  if (error) GTEST_SKIP() << "no sparse 4 GiB file here";
+  WriteBytes(dir / "tree" / "small", "s");
+  EXPECT_NE(Pack(dir / "a.zqa", dir / "tree"), 0);
+  EXPECT_NE(recorder.messages().at(0).find("huge"), std::string::npos);
+  ASSERT_EQ(Unpack(dir / "a.zqa", dir / "out"), 0);
+  EXPECT_FALSE(fs::exists(dir / "out" / "huge"));
+  EXPECT_EQ(ReadBytes(dir / "out" / "small"), "s");
+}
+
+}  // namespace
