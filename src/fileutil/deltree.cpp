@@ -14,7 +14,7 @@
 static int EmptyCurrentDirectory() {
   DirSearch search;
   int result = 0;
-  for (int found = FindFirstEntry("*.*", 0x16, &search); found == 0 && result == 0;
+  for (int found = FindFirstEntry("*.*", 0x16, &search); found == 0;
        found = FindNextEntry(&search)) {
     char* name = search.entry.name;
     if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0) {
@@ -27,6 +27,7 @@ static int EmptyCurrentDirectory() {
         result = DeleteTree(name);
     }
     free(name);
+    if (result != 0) break;  // the directory cannot be emptied now
   }
   CloseSearch(&search);
   return result;
