@@ -70,6 +70,15 @@ const char* BaseName(const char* path) {
   return base;
 }
 
+bool SameTextIgnoringCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    char x = (*a >= 'A' && *a <= 'Z') ? (char)(*a - 'A' + 'a') : *a;
+    char y = (*b >= 'A' && *b <= 'Z') ? (char)(*b - 'A' + 'a') : *b;
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
 int FileExists(const char* name) {
   FILE* file = fopen(name, "r");
   if (!file) return 0;

@@ -34,6 +34,9 @@ extern const char USAGE_TEXT[];
 // The part of path after its last separator (backslash or slash).
 const char* BaseName(const char* path);
 
+// Compares two texts with the letters A to Z taken as a to z.
+bool SameTextIgnoringCase(const char* a, const char* b);
+
 // Makes the drive of letter current: 0, or -1 when it cannot be.
 int ChangeDrive(char letter);
 

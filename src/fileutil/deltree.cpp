@@ -11,15 +11,22 @@
 #include "fileutil/visit.h"
 #include "ui/messages.h"
 
-static int EmptyCurrentDirectory() {
+// Deletes everything in the current directory but the file named kept (when
+// not null); sets *kept_seen when it met that file. 0, or the first failure.
+static int EmptyCurrentDirectory(const char* kept, bool* kept_seen) {
   DirSearch search;
   int result = 0;
   for (int found = FindFirstEntry("*.*", 0x16, &search); found == 0;
        found = FindNextEntry(&search)) {
     char* name = search.entry.name;
-    if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0) {
+    bool is_directory = (search.entry.attributes & ATTR_DIRECTORY) != 0;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
+      // not part of the tree
+    } else if (kept && !is_directory && SameTextIgnoringCase(name, kept)) {
+      *kept_seen = true;
+    } else {
       if (verbose_mode) MessagePrintf("Deleting %s", name);
-      if (!(search.entry.attributes & ATTR_DIRECTORY))
+      if (!is_directory)
         result = DeleteFileNamed(name);
       else if (IsDirectoryLink(name))
         result = RemoveDirectoryLink(name);  // never what it points to
@@ -33,7 +40,7 @@ static int EmptyCurrentDirectory() {
   return result;
 }
 
-int DeleteTree(const char* path) {
+int DeleteTreeKeeping(const char* path, const char* kept) {
   char resolved[PATH_SIZE] = "";
   if (FullLongPath(path, resolved, PATH_SIZE) == 0 || !resolved[0]) return 1;
   if (IsDirectoryLink(path)) return RemoveDirectoryLink(path);
@@ -41,8 +48,12 @@ int DeleteTree(const char* path) {
   int entered = EnterLevel(path, &visit);
   if (entered != 0) return entered;
   ShowCurrentDir();
-  EmptyCurrentDirectory();
+  bool kept_seen = false;
+  int emptied = EmptyCurrentDirectory(kept, &kept_seen);
   LeaveLevel(&visit);
+  if (kept_seen) return emptied == 0 ? 0 : -1;
   // Fails, with -1, whenever something inside could not be deleted.
   return RemoveDir(path);
 }
+
+int DeleteTree(const char* path) { return DeleteTreeKeeping(path, nullptr); }

@@ -4,3 +4,8 @@
 // 0 gone, 1 the path does not resolve, -1 something could not be entered or
 // removed.
 int DeleteTree(const char* path);
+
+// As DeleteTree, but the file named kept directly in path stays, and with it
+// the directory: 0 when everything else is gone. For a program that removes
+// the tree it runs from.
+int DeleteTreeKeeping(const char* path, const char* kept);

@@ -37,3 +37,5 @@ int RemoveDirectoryLink(const char* name);
 int IsForbiddenName(const char* name);
 // A stream that swallows what is written to it; null when it cannot be opened.
 FILE* OpenNullSink();
+// 1 where paths may begin with a drive letter (A:, C:), 0 where there are none.
+int HasDriveLetters();

@@ -104,3 +104,4 @@ int RemoveDirectoryLink(const char* name) { return unlink(name) == 0 ? 0 : -1; }
 int IsForbiddenName(const char*) { return 0; }
 
 FILE* OpenNullSink() { return fopen("/dev/null", "wb"); }
+int HasDriveLetters() { return 0; }

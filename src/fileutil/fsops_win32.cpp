@@ -86,3 +86,4 @@ int IsForbiddenName(const char* name) {
 }
 
 FILE* OpenNullSink() { return fopen("NUL", "wb"); }
+int HasDriveLetters() { return 1; }

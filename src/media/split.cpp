@@ -1,8 +1,112 @@
-// Not built yet: answers with a clear message and a failure.
+// Cutting a file into pieces that fit on 1.44 MB floppies, the remainder
+// first, so that every later piece fills a disk.
 #include "media/split.h"
+
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/entry.h"
+#include "fileutil/filecopy.h"
+#include "fileutil/fsops.h"
 #include "ui/messages.h"
 
-int SplitFile(const char*) {
-  MessagePrintf("Cutting files is not available in this build.");
-  return 1;
+namespace {
+
+struct FileCloser {
+  FILE* file;
+  ~FileCloser() {
+    if (file) fclose(file);
+  }
+};
+
+// Where ".001" goes: the last '.' of the last path component, or its end.
+size_t SuffixPosition(const char* path) {
+  const char* component = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/' || *p == ':') component = p + 1;
+  const char* dot = strrchr(component, '.');
+  return dot ? (size_t)(dot - path) : strlen(path);
+}
+
+// Copies length bytes from the file into the piece: 0, 1 read failed, 2
+// write failed.
+int CopyPiece(FILE* file, FILE* piece, int64_t length, unsigned char* buffer) {
+  while (length > 0) {
+    size_t chunk = length < COPY_BUFFER_SIZE ? (size_t)length : COPY_BUFFER_SIZE;
+    if (fread(buffer, 1, chunk, file) != chunk) return 1;
+    if (fwrite(buffer, 1, chunk, piece) != chunk) return 2;
+    length -= (int64_t)chunk;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int SplitFile(const char* path) {
+  unsigned char* buffer = CopyBuffer();
+  if (!buffer) {
+    MessagePrintf("Not enough memory to cut %s.", path);
+    return 1;
+  }
+  FileCloser file{fopen(path, "rb")};
+  if (!file.file) {
+    MessagePrintf("Cannot find file %s.", path);
+    return 1;
+  }
+  int64_t size = OpenFileSize(file.file);
+  if (size < 0) {
+    MessagePrintf("Failed to read %s.", path);
+    return 1;
+  }
+  if (verbose_mode) {
+    char digits[24];
+    snprintf(digits, sizeof digits, "%" PRId64, size);
+    MessagePrintf("File %s is %s bytes long.", path, digits);
+  }
+
+  char name[PATH_SIZE];
+  size_t suffix = SuffixPosition(path);
+  int64_t remaining = size;
+  int64_t length = size % PIECE_SIZE;
+  int number = 1;
+  while (remaining > 0) {
+    remaining -= length;
+    char digits[16];
+    int digit_count = snprintf(digits, sizeof digits, ".%03d", number);
+    // A cut name would write the pieces somewhere else.
+    if (suffix + digit_count >= sizeof name) {
+      MessagePrintf("The name %s is too long for its pieces (at most %d characters).", path,
+                    (int)(sizeof name - 1 - digit_count));
+      return 1;
+    }
+    memcpy(name, path, suffix);
+    memcpy(name + suffix, digits, digit_count + 1);
+    FileCloser piece{fopen(name, "wb")};
+    if (!piece.file) {
+      MessagePrintf("Failed to create %s.", name);
+      return 3;
+    }
+    int copied = CopyPiece(file.file, piece.file, length, buffer);
+    if (copied == 0) {
+      FILE* written = piece.file;
+      piece.file = nullptr;
+      if (fclose(written) != 0) copied = 2;
+    }
+    if (copied == 1) {
+      MessagePrintf("Failed to read %s.", path);
+      return 1;
+    }
+    if (copied == 2) {
+      MessagePrintf("Failed to write into %s.", name);
+      return 2;
+    }
+    ++number;
+    length = PIECE_SIZE;
+  }
+  fclose(file.file);
+  file.file = nullptr;
+  MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
+  return 0;
 }
