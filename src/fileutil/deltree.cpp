@@ -52,6 +52,10 @@ int DeleteTreeKeeping(const char* path, const char* kept) {
   int emptied = EmptyCurrentDirectory(kept, &kept_seen);
   LeaveLevel(&visit);
   if (kept_seen) return emptied == 0 ? 0 : -1;
+  // A drive's root stays, even where the platform would remove the folder
+  // behind it (a Wine drive letter is only a link to a folder).
+  size_t length = strlen(resolved);
+  if (resolved[length - 1] == '\\' || resolved[length - 1] == '/') return -1;
   // Fails, with -1, whenever something inside could not be deleted.
   return RemoveDir(path);
 }
