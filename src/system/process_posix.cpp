@@ -1,8 +1,50 @@
-// Not built yet: answers with a clear message and a failure.
+// Starting programs and waiting for them on a POSIX system. The command line
+// is split at blanks and tabs as the program splits its own (no shell, no
+// quoting), and the first word is looked up in PATH.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
 #include "system/process.h"
 #include "ui/messages.h"
 
-int RunAndWait(const char*, int) { return 0; }
+extern char** environ;
+
+static std::vector<std::string> SplitWords(const char* line) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char* p = line;; ++p) {
+    if (*p == '\0' || *p == ' ' || *p == '\t') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+      if (*p == '\0') break;
+    } else {
+      word += *p;
+    }
+  }
+  return words;
+}
+
+int RunAndWait(const char* command_line, int) {
+  if (verbose_mode) MessagePrintf("Running %s", command_line);
+  std::vector<std::string> words = SplitWords(command_line);
+  if (words.empty()) return 0;
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  pid_t child;
+  if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return 0;
+  int status;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (verbose_mode) MessagePrintf("%s terminated.", command_line);
+  return 1;
+}
+
+// There is no setup engine to hand an INF section to.
 int InstallInfSection(const char* inf_file, const char*, int) {
   MessagePrintf("Failed to launch %s", inf_file);
   return 0;

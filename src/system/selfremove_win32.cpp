@@ -1,5 +1,55 @@
-// Not built yet: answers with a clear message and a failure.
-#include "system/selfremove.h"
-#include "ui/messages.h"
+// Self-removal on Windows: a batch file in the temporary directory, started
+// hidden and held at idle priority, retries deleting the executable until
+// the ended process has let go of it.
+#include <windows.h>
 
-void RemoveSelf() {}
+#include <cstring>
+
+#include "driver/entry.h"
+#include "system/selfremove.h"
+
+void RemoveSelf() {
+  char temp_dir[PATH_SIZE];
+  DWORD temp_length = GetTempPathA(PATH_SIZE, temp_dir);
+  if (temp_length == 0 || temp_length >= (DWORD)PATH_SIZE) return;
+  char batch_path[PATH_SIZE];
+  if (!MakeBatchName(temp_dir, GetTickCount(), ".BAT", batch_path, PATH_SIZE)) return;
+
+  char module[PATH_SIZE];
+  DWORD module_length = GetModuleFileNameA(nullptr, module, PATH_SIZE);
+  if (module_length == 0 || module_length >= (DWORD)PATH_SIZE) return;  // cut: not our file
+
+  // Composed before the file is made: a text that does not fit leaves no
+  // batch file behind and starts nothing.
+  char text[BATCH_TEXT_SIZE];
+  int length = ComposeRemovalBatch(module, batch_path, text, BATCH_TEXT_SIZE);
+  if (length == 0) return;
+
+  HANDLE file = CreateFileA(batch_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written;
+  WriteFile(file, text, (DWORD)length, &written, nullptr);
+  CloseHandle(file);
+
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process;
+  char command[PATH_SIZE];
+  strcpy(command, batch_path);
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE,
+                      CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "\\", &startup, &process))
+    return;
+
+  // The batch runs only once the program outranks it, so that its loop of
+  // attempts does not hold up the program's own end.
+  SetThreadPriority(process.hThread, THREAD_PRIORITY_IDLE);
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
+  CloseHandle(process.hProcess);
+  ResumeThread(process.hThread);
+  CloseHandle(process.hThread);
+}
