@@ -231,8 +231,25 @@ int GetByte() {
 }
 
 int DecodeSymbol() {
+  // The bit buffer stays in registers for the walk down the tree; the
+  // refill, one byte at a time as in NextBit, is the rare path.
+  uint32_t buffer = get_buffer;
+  unsigned count = get_count;
   unsigned c = child[ROOT];
-  while (c < NODE_COUNT) c = child[c + NextBit()];
+  while (c < NODE_COUNT) {
+    if (count <= 8) {
+      get_buffer = buffer;
+      get_count = count;
+      FillBits();
+      buffer = get_buffer;
+      count = get_count;
+    }
+    c = child[c + (buffer >> 31)];
+    buffer <<= 1;
+    count--;
+  }
+  get_buffer = buffer;
+  get_count = count;
   int symbol = static_cast<int>(c) - NODE_COUNT;
   UpdateTree(symbol);
   return symbol;

@@ -19,72 +19,59 @@ void ResetMatchTree() {
   for (int i = 0; i < WINDOW_SIZE; i++) tree_parent[i] = NO_NODE;
 }
 
-static inline uint64_t Load64(const uint8_t* bytes) {
+// Eight bytes as one number whose most significant byte comes first, so
+// that numbers compare as the strings do.
+static inline uint64_t LoadOrdered(const uint8_t* bytes) {
   uint64_t word;
   memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-// Index of the first byte that differs in a machine word pair that differs.
-static inline int FirstDifference(uint64_t difference) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  return __builtin_clzll(difference) / 8;
+  return word;
 #else
-  return __builtin_ctzll(difference) / 8;
+  return __builtin_bswap64(word);
 #endif
 }
 
-// Number of leading bytes, 1 to 60, that the strings at a and b share; their
-// first bytes are equal already. Eight bytes are compared at a time: bytes
-// 1 to 56 in seven words, then 52 to 59 in one overlapping word, so that no
-// byte beyond the 60th is read.
-static inline int SharedLength(const uint8_t* a, const uint8_t* b) {
+// Compares the strings at key and at candidate, whose first bytes are
+// equal: sets *shared to the number of leading bytes they share (1 to 60)
+// and answers whether the key is equal or higher. Eight bytes are compared
+// at a time: bytes 1 to 56 in seven words, then 52 to 59 in one overlapping
+// word, so that no byte beyond the 60th is read.
+static inline bool CompareKey(const uint8_t* key, const uint8_t* candidate, int* shared) {
   for (int i = 1; i < 57; i += 8) {
-    uint64_t difference = Load64(a + i) ^ Load64(b + i);
-    if (difference != 0) return i + FirstDifference(difference);
+    uint64_t a = LoadOrdered(key + i), b = LoadOrdered(candidate + i);
+    if (a != b) {
+      *shared = i + __builtin_clzll(a ^ b) / 8;
+      return a > b;
+    }
   }
-  uint64_t difference = Load64(a + 52) ^ Load64(b + 52);
-  if (difference != 0) return 52 + FirstDifference(difference);
-  return MAX_MATCH;
+  uint64_t a = LoadOrdered(key + 52), b = LoadOrdered(candidate + 52);
+  if (a != b) {
+    *shared = 52 + __builtin_clzll(a ^ b) / 8;
+    return a > b;
+  }
+  *shared = MAX_MATCH;
+  return true;
 }
 
-void InsertPosition(int r) {
-  const uint8_t* key = &ring[r];
-  int comparison = 1;
-  int p = WINDOW_SIZE + 1 + key[0];
-  tree_left[r] = tree_right[r] = NO_NODE;
-  match_length = 0;
-  for (;;) {
-    if (comparison >= 0) {
-      if (tree_right[p] == NO_NODE) {
-        tree_right[p] = r;
-        tree_parent[r] = p;
-        return;
-      }
-      p = tree_right[p];
-    } else {
-      if (tree_left[p] == NO_NODE) {
-        tree_left[p] = r;
-        tree_parent[r] = p;
-        return;
-      }
-      p = tree_left[p];
-    }
-    int shared = SharedLength(key, &ring[p]);
-    comparison = shared < MAX_MATCH ? key[shared] - ring[p + shared] : 0;
-    if (shared > MATCH_THRESHOLD) {
-      uint16_t distance = static_cast<uint16_t>(((r - p) & (WINDOW_SIZE - 1)) - 1);
-      if (shared > match_length) {
-        match_position = distance;
-        match_length = shared;
-        if (shared >= MAX_MATCH) break;
-      } else if (shared == match_length && distance < match_position) {
-        match_position = distance;
-      }
-    }
-  }
-  // A full-length match: r takes p's place, so that no two positions in the
-  // trees ever hold the same string.
+// The walk keeps its best candidate as one number, length above distance:
+// length × 4096 + (4096 − (r − p) mod 4096). A longer match scores higher
+// whatever its distance, and of two equally long the nearer one, so one
+// comparison does what "longer, or as long and nearer" says. A candidate
+// sharing fewer than 3 bytes counts as length 0 and can never outscore a
+// real match.
+static inline int Score(int shared, int r, int p) {
+  int counted = shared > MATCH_THRESHOLD ? shared : 0;
+  return counted * WINDOW_SIZE + WINDOW_SIZE - ((r - p) & (WINDOW_SIZE - 1));
+}
+
+static inline void SetMatch(int best) {
+  match_length = best / WINDOW_SIZE;
+  if (match_length != 0) match_position = static_cast<uint16_t>(WINDOW_SIZE - 1 - best % WINDOW_SIZE);
+}
+
+// A full-length match: r takes p's place, so that no two positions in the
+// trees ever hold the same string.
+static void ReplacePosition(int p, int r) {
   tree_parent[r] = tree_parent[p];
   tree_left[r] = tree_left[p];
   tree_right[r] = tree_right[p];
@@ -96,6 +83,46 @@ void InsertPosition(int r) {
     tree_left[tree_parent[p]] = r;
   }
   tree_parent[p] = NO_NODE;
+}
+
+void InsertPosition(int r) {
+  const uint8_t* key = &ring[r];
+  const uint64_t key_head = LoadOrdered(key + 1);
+  tree_left[r] = tree_right[r] = NO_NODE;
+  int best = 0;
+  int p = WINDOW_SIZE + 1 + key[0];
+  int next = tree_right[p];  // the first step from a root goes right
+  bool higher = true;
+  while (next != NO_NODE) {
+    p = next;
+    // Both links are fetched before the comparison that picks one, so the
+    // walk waits on one load per node instead of two in a row; and the
+    // choice is made without a branch, since it is as good as random.
+    int left = tree_left[p], right = tree_right[p];
+    uint64_t head = LoadOrdered(&ring[p + 1]);
+    int shared;
+    if (key_head != head) {
+      shared = 1 + __builtin_clzll(key_head ^ head) / 8;
+      higher = key_head > head;
+    } else {
+      higher = CompareKey(key, &ring[p], &shared);
+    }
+    int score = Score(shared, r, p);
+    best = score > best ? score : best;
+    if (shared == MAX_MATCH) {
+      SetMatch(best);
+      ReplacePosition(p, r);
+      return;
+    }
+    next = higher ? right : left;
+  }
+  if (higher) {
+    tree_right[p] = r;
+  } else {
+    tree_left[p] = r;
+  }
+  tree_parent[r] = p;
+  SetMatch(best);
 }
 
 void DeletePosition(int p) {

@@ -104,6 +104,16 @@ static int Encode() {
   return input_short ? COMPRESS_SHORT_INPUT : COMPRESS_OK;
 }
 
+// Decoded bytes on their way to the output: gathering them here and writing
+// them in blocks costs far less than one stream call per byte.
+static uint8_t decoded[65536];
+static size_t decoded_count;
+
+static void WriteDecoded() {
+  fwrite(decoded, 1, decoded_count, output_stream);
+  decoded_count = 0;
+}
+
 // Decodes one stream after its size header. With stop_when_cut, an input
 // that ends inside the bit stream stops decoding before the first item
 // built from bits the input never held; the result is then
@@ -116,14 +126,16 @@ static int Decode(bool stop_when_cut) {
   // 64 bits: a damaged stream's last match may run past a size near 4 GiB.
   uint64_t count = 0;
   int result = DECODE_OK;
+  decoded_count = 0;
   while (count < input_size) {
+    if (decoded_count > sizeof decoded - MAX_MATCH) WriteDecoded();
     int c = DecodeSymbol();
     if (c < 256) {
       if (stop_when_cut && ReadPastEnd()) {
         result = DECODE_TRUNCATED;
         break;
       }
-      WriteByte(c, output_stream);
+      decoded[decoded_count++] = static_cast<uint8_t>(c);
       ring[r] = static_cast<uint8_t>(c);
       r = (r + 1) & (WINDOW_SIZE - 1);
       count++;
@@ -133,16 +145,29 @@ static int Decode(bool stop_when_cut) {
         result = DECODE_TRUNCATED;
         break;
       }
-      int length = c - 253;
-      for (int k = 0; k < length; k++) {
-        uint8_t b = ring[(start + k) & (WINDOW_SIZE - 1)];
-        WriteByte(b, output_stream);
-        ring[r] = b;
-        r = (r + 1) & (WINDOW_SIZE - 1);
+      unsigned length = static_cast<unsigned>(c - 253);
+      uint8_t* out = decoded + decoded_count;
+      start &= WINDOW_SIZE - 1;
+      if (((r - start) & (WINDOW_SIZE - 1)) >= length && start + length <= WINDOW_SIZE &&
+          r + length <= WINDOW_SIZE) {
+        // Source and destination apart and unwrapped: copy as a block.
+        memcpy(out, ring + start, length);
+        memcpy(ring + r, out, length);
+        r = (r + length) & (WINDOW_SIZE - 1);
+      } else {
+        // A copy that repeats its own output, or wraps: byte by byte.
+        for (unsigned k = 0; k < length; k++) {
+          uint8_t b = ring[(start + k) & (WINDOW_SIZE - 1)];
+          out[k] = b;
+          ring[r] = b;
+          r = (r + 1) & (WINDOW_SIZE - 1);
+        }
       }
+      decoded_count += static_cast<size_t>(length);
       count += static_cast<uint64_t>(length);
     }
   }
+  WriteDecoded();
   printf("%12llu\n", static_cast<unsigned long long>(count));
   return result;
 }

@@ -1,0 +1,190 @@
+// Codec benchmark: compresses and decompresses three 16 MiB inputs built
+// from this machine's own files (C headers, programs, random bytes) with our
+// codec and with gzip -6 / gzip -d, side by side, checks every round trip,
+// and prints one table. Usage: codec_bench [SCRATCH_DIR]
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codec/codec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const size_t INPUT_SIZE = 16u << 20;
+const int ROUNDS = 3;  // best of, against the noise of a shared machine
+
+// Up to INPUT_SIZE bytes of the files below root that pass keep, taken whole
+// in sorted path order.
+std::string Gather(const fs::path& root, bool recursive, const std::function<bool(const fs::path&)>& keep) {
+  std::vector<fs::path> paths;
+  std::error_code error;
+  auto take = [&](const fs::directory_entry& entry) {
+    std::error_code ignored;
+    if (entry.is_regular_file(ignored) && !entry.is_symlink(ignored) && keep(entry.path())) {
+      paths.push_back(entry.path());
+    }
+  };
+  if (recursive) {
+    for (const auto& entry : fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, error)) take(entry);
+  } else {
+    for (const auto& entry : fs::directory_iterator(root, error)) take(entry);
+  }
+  std::sort(paths.begin(), paths.end());
+  std::string data;
+  for (const fs::path& path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    data.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (data.size() >= INPUT_SIZE) break;
+  }
+  if (data.size() > INPUT_SIZE) data.resize(INPUT_SIZE);
+  return data;
+}
+
+std::string RandomInput() {
+  std::mt19937_64 generator(20240601);
+  std::string data(INPUT_SIZE, '\0');
+  for (size_t i = 0; i < data.size(); i += 8) {
+    uint64_t word = generator();
+    for (int k = 0; k < 8; k++) data[i + k] = static_cast<char>(word >> (8 * k));
+  }
+  return data;
+}
+
+void WriteFile(const fs::path& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Seconds of the fastest of ROUNDS runs.
+double BestTime(const std::function<void()>& run) {
+  double best = 1e30;
+  for (int round = 0; round < ROUNDS; round++) {
+    auto start = std::chrono::steady_clock::now();
+    run();
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    best = std::min(best, took.count());
+  }
+  return best;
+}
+
+// The codec prints its statistics to standard output; the table must not
+// drown in them.
+struct QuietStdout {
+  int saved;
+  QuietStdout() {
+    fflush(stdout);
+    saved = dup(1);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+  }
+  ~QuietStdout() {
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+  }
+};
+
+void CodecFile(const fs::path& from, const fs::path& to, bool compress) {
+  FILE* input = fopen(from.c_str(), "rb");
+  FILE* output = fopen(to.c_str(), "wb");
+  if (input == nullptr || output == nullptr) {
+    fprintf(stderr, "codec_bench: cannot open %s or %s\n", from.c_str(), to.c_str());
+    exit(1);
+  }
+  int result;
+  {
+    QuietStdout quiet;
+    result = compress ? CompressStream(input, output) : DecompressStream(input, output);
+  }
+  fclose(input);
+  if (fclose(output) != 0 || result != 0) {
+    fprintf(stderr, "codec_bench: %s of %s failed (%d)\n", compress ? "compression" : "decompression",
+            from.c_str(), result);
+    exit(1);
+  }
+}
+
+void Shell(const std::string& command) {
+  if (system(command.c_str()) != 0) {
+    fprintf(stderr, "codec_bench: failed: %s\n", command.c_str());
+    exit(1);
+  }
+}
+
+double MegabytesPerSecond(size_t bytes, double seconds) { return static_cast<double>(bytes) / 1e6 / seconds; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fs::path scratch = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / ("codec-bench-" + std::to_string(getpid()));
+  fs::create_directories(scratch);
+
+  struct Input {
+    const char* name;
+    std::string data;
+  };
+  std::vector<Input> inputs;
+  inputs.push_back({"text", Gather("/usr/include", true, [](const fs::path& p) { return p.extension() == ".h"; })});
+  inputs.push_back({"binary", Gather("/usr/bin", false, [](const fs::path&) { return true; })});
+  inputs.push_back({"random", RandomInput()});
+
+  printf("%-7s %9s | %9s %6s %8s %8s | %9s %6s %8s %8s | %6s %6s\n", "input", "size", "ours", "ratio",
+         "comp", "decomp", "gzip -6", "ratio", "comp", "decomp", "comp", "decomp");
+  printf("%-7s %9s | %9s %6s %8s %8s | %9s %6s %8s %8s | %6s %6s\n", "", "bytes", "bytes", "", "MB/s",
+         "MB/s", "bytes", "", "MB/s", "MB/s", "ours/gzip", "");
+  bool all_ok = true;
+  for (const Input& input : inputs) {
+    if (input.data.size() < INPUT_SIZE) {
+      fprintf(stderr, "codec_bench: only %zu bytes of %s input\n", input.data.size(), input.name);
+      all_ok = false;
+    }
+    fs::path original = scratch / (std::string(input.name) + ".in");
+    fs::path coded = scratch / (std::string(input.name) + ".zq");
+    fs::path decoded = scratch / (std::string(input.name) + ".out");
+    fs::path gzipped = scratch / (std::string(input.name) + ".gz");
+    fs::path gunzipped = scratch / (std::string(input.name) + ".gunzip");
+    WriteFile(original, input.data);
+
+    double ours_compress = BestTime([&] { CodecFile(original, coded, true); });
+    double ours_decompress = BestTime([&] { CodecFile(coded, decoded, false); });
+    double gzip_compress = BestTime([&] { Shell("gzip -6 -c '" + original.string() + "' > '" + gzipped.string() + "'"); });
+    double gzip_decompress = BestTime([&] { Shell("gzip -d -c '" + gzipped.string() + "' > '" + gunzipped.string() + "'"); });
+
+    bool ok = ReadFile(decoded) == input.data && ReadFile(gunzipped) == input.data;
+    if (!ok) {
+      fprintf(stderr, "codec_bench: the %s round trip differs\n", input.name);
+      all_ok = false;
+    }
+    size_t size = input.data.size();
+    size_t ours_size = fs::file_size(coded), gzip_size = fs::file_size(gzipped);
+    double oc = MegabytesPerSecond(size, ours_compress), od = MegabytesPerSecond(size, ours_decompress);
+    double gc = MegabytesPerSecond(size, gzip_compress), gd = MegabytesPerSecond(size, gzip_decompress);
+    printf("%-7s %9zu | %9zu %6.3f %8.1f %8.1f | %9zu %6.3f %8.1f %8.1f | %6.2f %6.2f\n", input.name, size,
+           ours_size, static_cast<double>(ours_size) / size, oc, od, gzip_size,
+           static_cast<double>(gzip_size) / size, gc, gd, oc / gc, od / gd);
+    fflush(stdout);
+    for (const fs::path& path : {original, coded, decoded, gzipped, gunzipped}) fs::remove(path);
+  }
+  if (argc <= 1) fs::remove_all(scratch);
+  printf("MB/s: millions of uncompressed bytes per second, best of %d runs; round trips %s\n", ROUNDS,
+         all_ok ? "verified" : "FAILED");
+  return all_ok ? 0 : 1;
+}
