@@ -112,11 +112,12 @@ class _WineSession:
             # one runs already (scripts/test keeps one) this does nothing.
             subprocess.run(["wineserver", "-p30"], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
+            _start_services(env)
             self.env = env
         return dict(self.env)
 
     def _start_xvfb(self):
-        for number in range(100, 200):
+        for number in range(500, 600):
             if os.path.exists("/tmp/.X%d-lock" % number):
                 continue
             socket = "/tmp/.X11-unix/X%d" % number
@@ -273,10 +274,38 @@ def take_screenshot(name):
     return Screenshot(base + ".ppm")
 
 
-def run_boxdriver(*steps, timeout=BOX_TIMEOUT, watch=None):
-    """Runs the box driver with the steps; returns its parsed reports.
-    watch: a WineRun whose end (without a box) ends the wait early."""
+def make_prefix(directory):
+    """A Wine prefix of a test's own, for tests that change its settings;
+    returns the environment to run in it (see WineTestCase.own_prefix)."""
     env = wine_environment()
+    env["WINEPREFIX"] = os.path.abspath(directory)
+    subprocess.run([os.path.join(REPO, "scripts", "wine-prefix"), env["WINEPREFIX"]], env=env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    subprocess.run(["wineserver", "-p30"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    _start_services(env)
+    return env
+
+
+def _start_services(env):
+    # The first program of a fresh server starts Wine's background services,
+    # which keep its standard handles: a pipe of ours would never close.
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def end_prefix(env):
+    """Ends every process of a prefix made by make_prefix."""
+    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def run_boxdriver(*steps, timeout=BOX_TIMEOUT, watch=None, env=None):
+    """Runs the box driver with the steps; returns its parsed reports.
+    watch: a WineRun whose end (without a box) ends the wait early.
+    env: the environment of another prefix (the box driver must run in
+    the prefix of the setup.exe it plays with)."""
+    env = env or wine_environment()
     process = subprocess.Popen(["wine", boxdriver_exe(), "-t", str(timeout)] + list(steps),
                                env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                stdin=subprocess.DEVNULL, start_new_session=True)
@@ -319,6 +348,7 @@ class WineRun:
             line += " " + command_line
         environment = wine_environment()
         environment.update(env or {})
+        self.env = dict(environment)
         environment["LAUNCH_COMMAND_LINE"] = line
         environment["LAUNCH_EXIT_FILE"] = windows_path(self.exit_file)
         self.stdout_file = open(os.path.join(self.scratch, "stdout"), "w+b")
@@ -333,7 +363,7 @@ class WineRun:
     # Boxes and windows.
     def steps(self, *steps, timeout=BOX_TIMEOUT):
         """Runs box driver steps against this run; returns their reports."""
-        return run_boxdriver(*steps, timeout=timeout, watch=self)
+        return run_boxdriver(*steps, timeout=timeout, watch=self, env=self.env)
 
     def answer(self, step="ok", timeout=BOX_TIMEOUT):
         """Waits for the next box, answers it (ok, cancel, esc, close, or
@@ -344,7 +374,7 @@ class WineRun:
         return self.answer("show", timeout)
 
     def status_windows(self):
-        return run_boxdriver("status")[0]
+        return run_boxdriver("status", env=self.env)[0]
 
     # The end.
     def exit_code_now(self):
@@ -356,7 +386,7 @@ class WineRun:
         try:
             self.status = self.process.wait(timeout)
         except subprocess.TimeoutExpired:
-            box = run_boxdriver("peek")[0]
+            box = run_boxdriver("peek", env=self.env)[0]
             self.kill()
             raise AssertionError("setup did not end within %ss; box up: %r" % (timeout, box))
         with open(self.exit_file) as file:
@@ -406,10 +436,18 @@ class WineTestCase(unittest.TestCase):
         self.workdir = tempfile.mkdtemp(prefix="e2e-")
         self.addCleanup(shutil.rmtree, self.workdir, True)
 
+    def own_prefix(self):
+        """Makes a Wine prefix for this test alone (ended and removed with
+        the test); returns the environment to pass to start(env=...)."""
+        env = make_prefix(os.path.join(self.workdir, "prefix"))
+        self.addCleanup(end_prefix, env)
+        return env
+
     def start(self, command_line="", cwd=None, exe=None, env=None):
         """Starts setup.exe with an exact command line (a string, or a list
         joined with single blanks). Remember that setup makes its own
-        directory current: relative names resolve beside exe."""
+        directory current: relative names resolve beside exe. env: extra
+        environment, such as that of own_prefix()."""
         run = WineRun(command_line, cwd=cwd or self.workdir, exe=exe, env=env)
         self.addCleanup(run.close)
         return run
