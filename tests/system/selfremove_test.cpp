@@ -1,0 +1,89 @@
+// The texts of the self-removal helpers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "system/selfremove.h"
+
+namespace {
+
+std::string Batch(const std::string& module, const std::string& batch, int size = BATCH_TEXT_SIZE) {
+  std::string text(size, 'x');
+  int length = ComposeRemovalBatch(module.c_str(), batch.c_str(), &text[0], size);
+  if (length == 0) return text.c_str();  // must have been emptied
+  EXPECT_EQ(text[length], '\0');
+  return text.substr(0, length);
+}
+
+TEST(RemovalBatch, NamesAndFillsTheBatchOfTheExample) {
+  char path[260];
+  ASSERT_EQ(MakeBatchName("D:\\TEMP\\", 0x1234ABCDul, ".BAT", path, sizeof path), 19);
+  EXPECT_STREQ(path, "D:\\TEMP\\DMXABCD.BAT");
+  EXPECT_EQ(Batch("D:\\SETUP\\SETUP.EXE", path),
+            ":Repeat\r\n"
+            "del \"D:\\SETUP\\SETUP.EXE\"\r\n"
+            "if exist \"D:\\SETUP\\SETUP.EXE\" goto Repeat\r\n"
+            "rmdir \"D:\\SETUP\"\r\n"
+            "del \"D:\\TEMP\\DMXABCD.BAT\"\r\n");
+}
+
+TEST(RemovalBatch, NameHasFourUpperCaseDigitsAndMustFit) {
+  char path[32];
+  MakeBatchName("C:\\T\\", 0x3E8, ".BAT", path, sizeof path);
+  EXPECT_STREQ(path, "C:\\T\\DMX03E8.BAT");
+  MakeBatchName("", 0xFFFFFFFFul, ".BAT", path, sizeof path);
+  EXPECT_STREQ(path, "DMXFFFF.BAT");
+  // 11 characters and the terminator need 12.
+  EXPECT_EQ(MakeBatchName("", 0, ".BAT", path, 11), 0);
+  EXPECT_STREQ(path, "");
+  EXPECT_EQ(MakeBatchName("", 0, ".BAT", path, 12), 11);
+}
+
+TEST(RemovalBatch, DoublesEveryPercentOfEveryPath) {
+  // Undoubled, %OS% would be expanded and %x% would vanish: the batch
+  // would delete C:\aWindows_NT\setup.exe or C:\a\setup.exe instead.
+  EXPECT_EQ(Batch("C:\\a%OS%\\x%\\set%%up.exe", "C:\\t%x%\\DMX0001.BAT"),
+            ":Repeat\r\n"
+            "del \"C:\\a%%OS%%\\x%%\\set%%%%up.exe\"\r\n"
+            "if exist \"C:\\a%%OS%%\\x%%\\set%%%%up.exe\" goto Repeat\r\n"
+            "rmdir \"C:\\a%%OS%%\\x%%\"\r\n"
+            "del \"C:\\t%%x%%\\DMX0001.BAT\"\r\n");
+}
+
+TEST(RemovalBatch, TextThatDoesNotFitIsNotComposed) {
+  // Around the paths: 60 characters. The module path (n) appears twice,
+  // its directory (n - 6 here) once, the batch path (45) once.
+  const std::string batch = "C:\\" + std::string(30, 't') + "\\DMX0000.BAT";
+  auto module_of = [](size_t length) {
+    return "C:\\" + std::string(length - 3 - 6, 'd') + "\\s.exe";
+  };
+  EXPECT_EQ(Batch(module_of(300), batch).size(), 999u);
+  EXPECT_EQ(Batch(module_of(301), batch), "");
+  // The doubled '%' counts: one in the directory adds three characters.
+  std::string module = module_of(300);
+  module[5] = '%';
+  EXPECT_EQ(Batch(module, batch), "");
+  EXPECT_EQ(Batch(module, batch, 2000).size(), 1002u);
+}
+
+TEST(RemovalBatch, ModuleWithoutDirectoryIsRefused) {
+  EXPECT_EQ(Batch("SETUP.EXE", "C:\\DMX0000.BAT"), "");
+}
+
+TEST(RemovalScript, QuotesEveryPathForTheShell) {
+  char text[1000];
+  ASSERT_GT(ComposeRemovalScript(42, "/it's $HOME/`x`/setup", "/tmp/DMX0001.sh", text,
+                                 sizeof text),
+            0);
+  EXPECT_STREQ(text,
+               "#!/bin/sh\n"
+               "while kill -0 42 2>/dev/null && [ -e /proc/42/exe ]; do sleep 1; done\n"
+               "rm -f -- '/it'\\''s $HOME/`x`/setup'\n"
+               "rmdir -- '/it'\\''s $HOME/`x`' 2>/dev/null\n"
+               "rm -f -- '/tmp/DMX0001.sh'\n");
+  EXPECT_EQ(ComposeRemovalScript(42, "/setup", "/t.sh", text, 40), 0);
+  EXPECT_STREQ(text, "");
+  EXPECT_EQ(ComposeRemovalScript(42, "setup", "/t.sh", text, sizeof text), 0);
+}
+
+}  // namespace
