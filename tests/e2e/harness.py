@@ -341,7 +341,8 @@ class WineRun:
         self.exe = exe or setup_exe()
         self.scratch = tempfile.mkdtemp(prefix="e2e-run-")
         self.exit_file = os.path.join(self.scratch, "exit")
-        line = windows_path(self.exe)
+        # A Windows path (C:\...) is taken as it is, others are mapped.
+        line = self.exe if self.exe[1:3] == ":\\" else windows_path(self.exe)
         if " " in line:
             line = '"%s"' % line
         if command_line:
