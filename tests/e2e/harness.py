@@ -118,7 +118,7 @@ class _WineSession:
 
     def _start_xvfb(self):
         for number in range(500, 600):
-            if os.path.exists("/tmp/.X%d-lock" % number):
+            if _display_taken(number):
                 continue
             socket = "/tmp/.X11-unix/X%d" % number
             process = subprocess.Popen(
@@ -128,11 +128,33 @@ class _WineSession:
             while process.poll() is None and time.monotonic() < deadline:
                 if os.path.exists(socket):
                     self.xvfb = process
-                    atexit.register(_kill_group, process)
+                    atexit.register(_stop_xvfb, process)
                     return ":%d" % number
                 time.sleep(0.05)
-            _kill_group(process)
+            _stop_xvfb(process)
         raise RuntimeError("no free X display for Xvfb")
+
+
+def _display_taken(number):
+    """A lock whose server still runs (Xvfb itself replaces a stale one)."""
+    try:
+        with open("/tmp/.X%d-lock" % number) as lock:
+            os.kill(int(lock.read().strip()), 0)
+        return True
+    except (FileNotFoundError, ProcessLookupError):
+        return False
+    except (OSError, ValueError):
+        return True
+
+
+def _stop_xvfb(process):
+    # SIGTERM lets the server remove its lock and socket.
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(5)
+        except subprocess.TimeoutExpired:
+            _kill_group(process)
 
 
 _wine = _WineSession()
