@@ -1,9 +1,11 @@
 """The Linux build: exit codes, messages on standard error, answers typed on
 a terminal, usage on standard output, silent mode."""
 
+import os
+import shutil
 import unittest
 
-from harness import USAGE, NativeTestCase
+from harness import USAGE, NativeTestCase, setup_native
 
 
 class ExitCodesAndMessages(NativeTestCase):
@@ -26,6 +28,15 @@ class ExitCodesAndMessages(NativeTestCase):
         result = self.run_setup(*(["-v"] * 8 + ["-Q", "\"x"]))
         self.assertEqual((result.exit_code, result.stderr),
                          (1, "Unsupported argument: -q \"x\n"))
+
+    def test_the_program_directory_becomes_current(self):
+        medium = os.path.join(self.workdir, "Disk One")
+        os.makedirs(medium)
+        exe = os.path.join(medium, "setup")
+        shutil.copy2(setup_native(), exe)
+        result = self.run_setup("-tl", ".", exe=exe, cwd=self.workdir)
+        self.assertEqual((result.exit_code, result.stderr),
+                         (0, "LFN = %s\n" % os.path.realpath(medium)))
 
     def test_status_window_is_a_line_when_not_on_a_terminal(self):
         result = self.run_setup("-tm")

@@ -2,7 +2,9 @@
 
 import unittest
 
-from harness import USAGE, WineTestCase, run_boxdriver
+import os
+
+from harness import USAGE, WineTestCase, run_boxdriver, windows_path
 
 GREY = (0xC0, 0xC0, 0xC0)
 BLACK = (0, 0, 0)
@@ -28,8 +30,9 @@ class ExitCodes(WineTestCase):
                 self.assertEqual(talk.exit_code, 1)
 
     def test_ninth_argument_keeps_the_rest_of_the_line(self):
-        # Eight -v, then "-Q   \"x" whole: blanks and the quote stay.
-        talk = self.converse("-v " * 8 + "-Q   \"x  ", "ok")
+        # Eight -v apart by blanks and tabs, then "-Q   \"x  " whole: its
+        # blanks and the quote stay.
+        talk = self.converse("-v \t" * 8 + "-Q   \"x  ", "ok")
         self.assertEqual(talk.texts, ["Unsupported argument: -q   \"x  "])
         self.assertEqual(talk.exit_code, 1)
 
@@ -37,6 +40,15 @@ class ExitCodes(WineTestCase):
         talk = self.converse("stray -tr 5", "ok")
         self.assertEqual(talk.texts, ["Unsupported argument: stray"])
         self.assertEqual(talk.exit_code, 1)
+
+
+class StartUp(WineTestCase):
+    def test_the_program_directory_becomes_current(self):
+        medium = os.path.join(self.workdir, "Disk One")
+        exe = self.place_setup(medium)
+        talk = self.converse("-tl .", "ok", exe=exe, cwd=self.workdir)
+        self.assertEqual(talk.texts, ["LFN = " + windows_path(medium)])
+        self.assertEqual(talk.exit_code, 0)
 
 
 class Cancel(WineTestCase):
