@@ -24,6 +24,14 @@ void RemoveSelf() {
   char text[BATCH_TEXT_SIZE];
   int length = ComposeRemovalBatch(module, batch_path, text, BATCH_TEXT_SIZE);
   if (length == 0) return;
+  // del leaves a read-only file alone, and the batch would retry it for
+  // ever: such a program (copied from a CD, say) is made writable first,
+  // and when that cannot be done nothing is started.
+  DWORD attributes = GetFileAttributesA(module);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+      !SetFileAttributesA(module, attributes & ~FILE_ATTRIBUTE_READONLY))
+    return;
 
   HANDLE file = CreateFileA(batch_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

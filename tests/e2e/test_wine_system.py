@@ -259,11 +259,13 @@ class SelfRemoval(SystemTestCase):
     def batches(self):
         return glob.glob(os.path.join(self.temp, "DMX*.BAT"))
 
-    def remove_self(self, folder):
-        """Runs -ds from a copy in folder; returns the copy and the calls
-        it made after asking for the temporary directory, as
-        "Name(arguments)" without pointers."""
+    def remove_self(self, folder, mode=None):
+        """Runs -ds from a copy in folder (with the Unix mode given); returns
+        the copy and the calls it made after asking for the temporary
+        directory, as "Name(arguments)" without pointers."""
         exe = self.place_setup(folder)
+        if mode is not None:
+            os.chmod(exe, mode)
         env = dict(self.env, WINEDEBUG="+relay")
         completed = subprocess.run(["wine", exe, "-ds"], env=env, stdin=subprocess.DEVNULL,
                                    capture_output=True, timeout=60)
@@ -326,6 +328,13 @@ class SelfRemoval(SystemTestCase):
         self.assertTrue(self.wait_until_gone(exe))
         self.assert_no_new_batch()
         self.assertEqual(os.listdir(folder), ["other.txt"])
+
+    def test_read_only_program_goes_too(self):
+        # del leaves a read-only file alone: the batch would retry for ever.
+        folder = os.path.join(self.workdir, "from-cd")
+        self.remove_self(folder, mode=0o555)
+        self.assertTrue(self.wait_until_gone(folder))
+        self.assert_no_new_batch()
 
     def test_percent_in_the_folder_name_is_not_expanded(self):
         # Expanded, %zq% would vanish and the batch would delete ab\setup.exe.
