@@ -141,21 +141,6 @@ TEST(EnumerateProcesses, FindsAChildByItsExecutableUntilItEnds) {
   EXPECT_EQ(found, 0);
 }
 
-TEST(EnumerateProcesses, NameDifferingInCaseIsNotTheCleanupTask) {
-  ScratchDir scratch;
-  fs::path task = scratch / "_isdel.exe";
-  fs::copy_file("/bin/sleep", task);
-  chmod(task.c_str(), 0755);
-  pid_t child = Spawn({task.string(), "30"});
-  std::vector<Seen> seen;
-  EnumerateProcesses(Collect, &seen);
-  int found = 0;
-  EnumerateProcesses(CleanupTaskCallback, &found);
-  EndChild(child);
-  ASSERT_NE(Find(seen, (unsigned long)child), nullptr);
-  EXPECT_EQ(found, 0);
-}
-
 int StopAtOnce(unsigned long, unsigned short, const char*, void* context) {
   ++*(int*)context;
   return 0;

@@ -1,102 +1,18 @@
-// Starting programs, the process walk and the administrator check on
-// Windows (under Wine in the tests).
+// The NT road of the process walk against stand-ins, and the token group
+// walk of the administrator check (under Wine). Starting programs and the
+// live walks are tried end to end.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "driver/entry.h"
-#include "support/recorder.h"
-#include "support/scratch.h"
 #include "system/admin.h"
 #include "system/procenum.h"
 #include "system/procenum_nt.h"
-#include "system/process.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// The fixtures lie beside the test program.
-std::string Fixture(const std::string& name) {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory(path);
-  return directory.substr(0, directory.rfind('\\') + 1) + name;
-}
-
-std::map<std::string, std::string> ReadRecord(const fs::path& path) {
-  std::map<std::string, std::string> record;
-  std::string text = ReadBytes(path);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    size_t equals = line.find('=');
-    if (equals == std::string::npos)
-      record[line] = "";
-    else
-      record[line.substr(0, equals)] = line.substr(equals + 1);
-    start = end + 1;
-  }
-  return record;
-}
-
-struct RecorderSettings {
-  explicit RecorderSettings(const fs::path& file, const char* sleep_ms) {
-    SetEnvironmentVariableA("RECORD_FILE", file.string().c_str());
-    SetEnvironmentVariableA("RECORD_SLEEP_MS", sleep_ms);
-  }
-  ~RecorderSettings() {
-    SetEnvironmentVariableA("RECORD_FILE", nullptr);
-    SetEnvironmentVariableA("RECORD_SLEEP_MS", nullptr);
-  }
-};
-
-TEST(RunAndWait, ReturnsAfterTheProgramEndedAndHandsOnLineAndShowValue) {
-  ScratchDir scratch;
-  RecorderSettings settings(scratch / "record", "700");
-  STARTUPINFOA own;
-  GetStartupInfoA(&own);
-  Recorder recorder;
-  for (int show : {SHOW_HIDDEN, SHOW_NORMAL}) {
-    std::string line = Fixture("recorder.exe") + "  one\t\"two three\" ";
-    auto start = Clock::now();
-    EXPECT_NE(RunAndWait(line.c_str(), show), 0);
-    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
-              650);
-    auto record = ReadRecord(scratch / "record");
-    EXPECT_EQ(record["command_line"], line);
-    EXPECT_EQ(record["show"], std::to_string(show));
-    EXPECT_EQ(record["flags"], std::to_string(own.dwFlags));  // the program's own
-    EXPECT_EQ(record.count("ended"), 1u);
-    fs::remove(scratch / "record");
-  }
-  EXPECT_TRUE(recorder.messages().empty());
-}
-
-TEST(RunAndWait, VerboseModeShowsTheStartAndTheEnd) {
-  ScratchDir scratch;
-  RecorderSettings settings(scratch / "record", "0");
-  Recorder recorder;
-  verbose_mode = 1;
-  std::string line = Fixture("recorder.exe") + " x";
-  EXPECT_NE(RunAndWait(line.c_str(), SHOW_NORMAL), 0);
-  EXPECT_EQ(recorder.messages(),
-            (std::vector<std::string>{"Running " + line, line + " terminated."}));
-}
-
-TEST(RunAndWait, ProgramThatCannotStartGivesZeroWithoutMessage) {
-  ScratchDir scratch;
-  Recorder recorder;
-  std::string line = (scratch / "missing.exe").string() + " x";
-  EXPECT_EQ(RunAndWait(line.c_str(), SHOW_NORMAL), 0);
-  EXPECT_TRUE(recorder.messages().empty());
-}
 
 struct Seen {
   unsigned long id;
@@ -107,38 +23,6 @@ struct Seen {
 int Collect(unsigned long id, unsigned short task, const char* name, void* context) {
   ((std::vector<Seen>*)context)->push_back({id, task, name});
   return 1;
-}
-
-TEST(EnumerateProcesses, SeesItselfAndTheCleanupTaskWhileItRuns) {
-  std::vector<Seen> seen;
-  ASSERT_EQ(EnumerateProcesses(Collect, &seen), 1);
-  char own[MAX_PATH];
-  GetModuleFileNameA(nullptr, own, MAX_PATH);
-  bool found_self = false;
-  for (const Seen& entry : seen)
-    if (entry.id == GetCurrentProcessId()) found_self = lstrcmpiA(BaseName(entry.name.c_str()),
-                                                                  BaseName(own)) == 0;
-  EXPECT_TRUE(found_self);
-
-  SetEnvironmentVariableA("RECORD_SLEEP_MS", "20000");
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION task;
-  std::string line = Fixture("isdel-upper\\_ISDEL.EXE");
-  ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &task));
-  SetEnvironmentVariableA("RECORD_SLEEP_MS", nullptr);
-  // Seen as soon as it runs: CreateProcessA has made it by the return.
-  int found = 0;
-  EnumerateProcesses(CleanupTaskCallback, &found);
-  EXPECT_EQ(found, 1);
-  TerminateProcess(task.hProcess, 0);
-  WaitForSingleObject(task.hProcess, INFINITE);
-  CloseHandle(task.hProcess);
-  CloseHandle(task.hThread);
-  found = 0;
-  EnumerateProcesses(CleanupTaskCallback, &found);
-  EXPECT_EQ(found, 0);
 }
 
 // Stand-ins for PSAPI and VDMDBG: a list of ids of a given length, and
