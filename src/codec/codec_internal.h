@@ -79,4 +79,18 @@ void ResetMatchTree();
 void InsertPosition(int r);
 void DeletePosition(int p);
 
+// Insertions whose match nobody asks for: inside a match the compressor
+// needs only the match of the position that the next item starts at.
+// InsertWithoutMatch leaves match_length and match_position alone.
+void InsertWithoutMatch(int r);
+// Whether ra and ra + 1 can be inserted in one go, with the deletion of sb
+// (ra + 60, the oldest position, overwritten before ra + 1 is inserted) moved
+// before the insertion of ra: when ra and ra + 1 begin with different bytes
+// and sb is not in ra's tree, the three touch different trees and read no
+// byte the others change, so their order does not matter.
+bool CanInsertTogether(int ra, int sb);
+// Inserts ra and then rb = ra + 1 as InsertWithoutMatch and, with
+// match_second, InsertPosition would; both walks advance side by side.
+void InsertTogether(int ra, int rb, bool match_second);
+
 }  // namespace codec

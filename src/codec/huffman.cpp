@@ -101,12 +101,10 @@ void RebuildTree() {
   }
 }
 
-// Counts one more occurrence of symbol on its path to the root, moving each
-// node that outgrows its right neighbour to the end of the run of nodes of
-// its old weight.
-void UpdateTree(int symbol) {
-  if (freq[ROOT] == FREQ_LIMIT) RebuildTree();
-  unsigned c = parent[NODE_COUNT + symbol];
+// Counts one more occurrence on the path from node c to the root, moving
+// each node that outgrows its right neighbour to the end of the run of
+// nodes of its old weight.
+static void CountUpFrom(unsigned c) {
   do {
     unsigned k = ++freq[c];
     if (k > freq[c + 1]) {
@@ -150,6 +148,33 @@ void UpdateTree(int symbol) {
     }
     c = parent[c];
   } while (c != 0);
+}
+
+void UpdateTree(int symbol) {
+  if (freq[ROOT] == FREQ_LIMIT) RebuildTree();
+  CountUpFrom(parent[NODE_COUNT + symbol]);
+}
+
+// UpdateTree for the symbol whose leaf ends the given walk from the root
+// (path[0] the root's child, path[depth - 1] the leaf). Until the first
+// node moves, the walk's nodes are the parents in turn, so they can be
+// counted without waiting for each parent link; from a move on, the links
+// lead.
+static inline void UpdateAlongPath(const uint16_t* path, int depth, int symbol) {
+  if (freq[ROOT] == FREQ_LIMIT) {
+    UpdateTree(symbol);
+    return;
+  }
+  for (int i = depth - 1; i >= 0; i--) {
+    unsigned c = path[i];
+    unsigned k = freq[c] + 1u;
+    if (k > freq[c + 1]) {
+      CountUpFrom(c);
+      return;
+    }
+    freq[c] = static_cast<uint16_t>(k);
+  }
+  freq[ROOT]++;
 }
 
 // Appends count bits (at most 24), left-aligned in a 32-bit word.
@@ -235,8 +260,10 @@ int DecodeSymbol() {
   // refill, one byte at a time as in NextBit, is the rare path.
   uint32_t buffer = get_buffer;
   unsigned count = get_count;
+  uint16_t path[64];
+  int depth = 0;
   unsigned c = child[ROOT];
-  while (c < NODE_COUNT) {
+  for (;;) {
     if (count <= 8) {
       get_buffer = buffer;
       get_count = count;
@@ -244,23 +271,45 @@ int DecodeSymbol() {
       buffer = get_buffer;
       count = get_count;
     }
-    c = child[c + (buffer >> 31)];
+    c += buffer >> 31;
     buffer <<= 1;
     count--;
+    path[depth & 63] = static_cast<uint16_t>(c);
+    depth++;
+    c = child[c];
+    if (c >= NODE_COUNT) break;
   }
   get_buffer = buffer;
   get_count = count;
   int symbol = static_cast<int>(c) - NODE_COUNT;
-  UpdateTree(symbol);
+  if (depth <= 64) {
+    UpdateAlongPath(path, depth, symbol);
+  } else {
+    UpdateTree(symbol);
+  }
   return symbol;
 }
 
 unsigned DecodePosition() {
   unsigned b = static_cast<unsigned>(GetByte());
   unsigned high = position_decode_high[b];
-  int n = position_decode_length[b] - 2;
-  while (n-- > 0) b = (b << 1) + static_cast<unsigned>(NextBit());
-  return (high << 6) | (b & 0x3F);
+  unsigned n = position_decode_length[b] - 2u;
+  // The n remaining low bits in one step. Refilling until n + 8 bits are
+  // held takes exactly the bytes that n single-bit reads would have taken:
+  // both keep at least 8 bits after the last bit used.
+  while (get_count < n + 8) {
+    int byte = get_missing != 0 ? EOF : ReadByte(input_stream);
+    if (byte == EOF) {
+      byte = 0;
+      get_missing++;
+    }
+    get_buffer |= static_cast<uint32_t>(byte) << (24 - get_count);
+    get_count += 8;
+  }
+  unsigned rest = get_buffer >> (32 - n);
+  get_buffer <<= n;
+  get_count -= n;
+  return (high << 6) | (((b << n) | rest) & 0x3F);
 }
 
 }  // namespace codec

@@ -85,44 +85,108 @@ static void ReplacePosition(int p, int r) {
   tree_parent[p] = NO_NODE;
 }
 
-void InsertPosition(int r) {
-  const uint8_t* key = &ring[r];
-  const uint64_t key_head = LoadOrdered(key + 1);
+// One insertion's walk down its tree. Track says whether the walk keeps
+// its best match: only the last insertion before an item is coded needs one.
+struct Walk {
+  const uint8_t* key;
+  uint64_t key_head;
+  int r;
+  int p;
+  int next;
+  bool higher;
+  int best;
+};
+
+static inline Walk BeginWalk(int r) {
+  Walk walk;
+  walk.key = &ring[r];
+  walk.key_head = LoadOrdered(walk.key + 1);
+  walk.r = r;
+  walk.p = WINDOW_SIZE + 1 + walk.key[0];
+  walk.next = tree_right[walk.p];  // the first step from a root goes right
+  walk.higher = true;
+  walk.best = 0;
   tree_left[r] = tree_right[r] = NO_NODE;
-  int best = 0;
-  int p = WINDOW_SIZE + 1 + key[0];
-  int next = tree_right[p];  // the first step from a root goes right
-  bool higher = true;
-  while (next != NO_NODE) {
-    p = next;
-    // Both links are fetched before the comparison that picks one, so the
-    // walk waits on one load per node instead of two in a row; and the
-    // choice is made without a branch, since it is as good as random.
-    int left = tree_left[p], right = tree_right[p];
-    uint64_t head = LoadOrdered(&ring[p + 1]);
-    int shared;
-    if (key_head != head) {
-      shared = 1 + __builtin_clzll(key_head ^ head) / 8;
-      higher = key_head > head;
+  return walk;
+}
+
+// Takes one step down; false once r has been linked in and the walk is over.
+template <bool track>
+static inline bool StepWalk(Walk& walk) {
+  if (walk.next == NO_NODE) {
+    if (walk.higher) {
+      tree_right[walk.p] = walk.r;
     } else {
-      higher = CompareKey(key, &ring[p], &shared);
+      tree_left[walk.p] = walk.r;
     }
-    int score = Score(shared, r, p);
-    best = score > best ? score : best;
-    if (shared == MAX_MATCH) {
-      SetMatch(best);
-      ReplacePosition(p, r);
-      return;
-    }
-    next = higher ? right : left;
+    tree_parent[walk.r] = walk.p;
+    if (track) SetMatch(walk.best);
+    return false;
   }
-  if (higher) {
-    tree_right[p] = r;
+  int p = walk.next;
+  walk.p = p;
+  // Both links are fetched before the comparison that picks one, so the
+  // walk waits on one load per node instead of two in a row; and the choice
+  // is made without a branch, since it is as good as random.
+  int left = tree_left[p], right = tree_right[p];
+  uint64_t head = LoadOrdered(&ring[p + 1]);
+  int shared = 0;
+  if (walk.key_head != head) {
+    if (track) shared = 1 + __builtin_clzll(walk.key_head ^ head) / 8;
+    walk.higher = walk.key_head > head;
   } else {
-    tree_left[p] = r;
+    walk.higher = CompareKey(walk.key, &ring[p], &shared);
+    if (shared == MAX_MATCH) {
+      if (track) SetMatch(Score(shared, walk.r, p));
+      ReplacePosition(p, walk.r);
+      return false;
+    }
   }
-  tree_parent[r] = p;
-  SetMatch(best);
+  if (track) {
+    int score = Score(shared, walk.r, p);
+    walk.best = score > walk.best ? score : walk.best;
+  }
+  walk.next = walk.higher ? right : left;
+  return true;
+}
+
+void InsertPosition(int r) {
+  Walk walk = BeginWalk(r);
+  while (StepWalk<true>(walk)) {
+  }
+}
+
+void InsertWithoutMatch(int r) {
+  Walk walk = BeginWalk(r);
+  while (StepWalk<false>(walk)) {
+  }
+}
+
+bool CanInsertTogether(int ra, int sb) {
+  int rb = (ra + 1) & (WINDOW_SIZE - 1);
+  return ring[ra] != ring[rb] && (tree_parent[sb] == NO_NODE || ring[sb] != ring[ra]);
+}
+
+// The two walks are independent, so stepping them in turn keeps two chains
+// of loads in flight where one walk alone would wait on each of its own.
+void InsertTogether(int ra, int rb, bool match_second) {
+  Walk a = BeginWalk(ra);
+  Walk b = BeginWalk(rb);
+  bool a_on = true, b_on = true;
+  if (match_second) {
+    while (a_on && b_on) {
+      a_on = StepWalk<false>(a);
+      b_on = StepWalk<true>(b);
+    }
+    while (b_on) b_on = StepWalk<true>(b);
+  } else {
+    while (a_on && b_on) {
+      a_on = StepWalk<false>(a);
+      b_on = StepWalk<false>(b);
+    }
+    while (b_on) b_on = StepWalk<false>(b);
+  }
+  while (a_on) a_on = StepWalk<false>(a);
 }
 
 void DeletePosition(int p) {

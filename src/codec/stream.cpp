@@ -37,6 +37,14 @@ static inline int ReadInput() {
   return byte;
 }
 
+// The oldest position s leaves the trees and its byte becomes b, mirrored
+// past the window's end for the first 59 positions.
+static inline void Slide(int s, int b) {
+  DeletePosition(s);
+  ring[s] = static_cast<uint8_t>(b);
+  if (s < MAX_MATCH - 1) ring[s + WINDOW_SIZE] = static_cast<uint8_t>(b);
+}
+
 static int Encode() {
   if (fseek(input_stream, 0, SEEK_END) != 0) return COMPRESS_BAD_INPUT;
   int64_t size = TellOffset(input_stream);
@@ -80,13 +88,29 @@ static int Encode() {
     int last_match_length = match_length;
     int i = 0;
     while (i < last_match_length && (c = ReadInput()) != EOF) {
-      DeletePosition(s);
-      ring[s] = static_cast<uint8_t>(c);
-      if (s < MAX_MATCH - 1) ring[s + WINDOW_SIZE] = static_cast<uint8_t>(c);
+      Slide(s, c);
       s = (s + 1) & (WINDOW_SIZE - 1);
       r = (r + 1) & (WINDOW_SIZE - 1);
-      InsertPosition(r);
       i++;
+      if (i == last_match_length) {
+        InsertPosition(r);
+        break;
+      }
+      // Inside a match only the insertions matter, not their matches;
+      // two at a time where they cannot disturb each other.
+      if (!CanInsertTogether(r, s)) {
+        InsertWithoutMatch(r);
+        continue;
+      }
+      if ((c = ReadInput()) == EOF) {
+        InsertPosition(r);
+        break;
+      }
+      Slide(s, c);
+      s = (s + 1) & (WINDOW_SIZE - 1);
+      i++;
+      InsertTogether(r, (r + 1) & (WINDOW_SIZE - 1), i == last_match_length);
+      r = (r + 1) & (WINDOW_SIZE - 1);
     }
     input_size += static_cast<uint32_t>(i);
     for (; i < last_match_length; i++) {
@@ -104,14 +128,25 @@ static int Encode() {
   return input_short ? COMPRESS_SHORT_INPUT : COMPRESS_OK;
 }
 
-// Decoded bytes on their way to the output: gathering them here and writing
-// them in blocks costs far less than one stream call per byte.
-static uint8_t decoded[65536];
-static size_t decoded_count;
+// The decoder works in a straight buffer rather than in the ring: the 4096
+// bytes before the write position are the window, matches copy from it
+// with plain pointers, and full blocks go to the output with one write.
+// Before decoding, the window is taken from the ring; afterwards the ring
+// gets the last 4096 bytes back, as though every byte had gone through it.
+const size_t BLOCK_SIZE = 65536;
+static uint8_t history[WINDOW_SIZE + BLOCK_SIZE + 2 * MAX_MATCH];
 
-static void WriteDecoded() {
-  fwrite(decoded, 1, decoded_count, output_stream);
-  decoded_count = 0;
+// Copies length bytes from distance bytes back, as one byte after another
+// would: a copy closer than 8 bytes repeats its own output.
+static inline void CopyMatch(uint8_t* out, unsigned distance, unsigned length) {
+  const uint8_t* from = out - distance;
+  if (distance >= 8) {
+    // Eight at a time; up to 7 bytes past the end are written and later
+    // overwritten.
+    for (unsigned k = 0; k < length; k += 8) memcpy(out + k, from + k, 8);
+  } else {
+    for (unsigned k = 0; k < length; k++) out[k] = from[k];
+  }
 }
 
 // Decodes one stream after its size header. With stop_when_cut, an input
@@ -123,51 +158,42 @@ static int Decode(bool stop_when_cut) {
   StartCoder();
   memset(ring, ' ', START_POSITION);
   unsigned r = START_POSITION;
+  for (int k = 0; k < WINDOW_SIZE; k++) history[k] = ring[(r + k) & (WINDOW_SIZE - 1)];
+  uint8_t* const start = history + WINDOW_SIZE;
+  uint8_t* const limit = start + BLOCK_SIZE;
+  uint8_t* out = start;
   // 64 bits: a damaged stream's last match may run past a size near 4 GiB.
   uint64_t count = 0;
   int result = DECODE_OK;
-  decoded_count = 0;
   while (count < input_size) {
-    if (decoded_count > sizeof decoded - MAX_MATCH) WriteDecoded();
+    if (out >= limit) {
+      fwrite(start, 1, static_cast<size_t>(out - start), output_stream);
+      memmove(history, out - WINDOW_SIZE, WINDOW_SIZE);
+      out = start;
+    }
     int c = DecodeSymbol();
     if (c < 256) {
       if (stop_when_cut && ReadPastEnd()) {
         result = DECODE_TRUNCATED;
         break;
       }
-      decoded[decoded_count++] = static_cast<uint8_t>(c);
-      ring[r] = static_cast<uint8_t>(c);
-      r = (r + 1) & (WINDOW_SIZE - 1);
+      *out++ = static_cast<uint8_t>(c);
       count++;
     } else {
-      unsigned start = r - DecodePosition() - 1;
+      unsigned distance = DecodePosition() + 1;
       if (stop_when_cut && ReadPastEnd()) {
         result = DECODE_TRUNCATED;
         break;
       }
       unsigned length = static_cast<unsigned>(c - 253);
-      uint8_t* out = decoded + decoded_count;
-      start &= WINDOW_SIZE - 1;
-      if (((r - start) & (WINDOW_SIZE - 1)) >= length && start + length <= WINDOW_SIZE &&
-          r + length <= WINDOW_SIZE) {
-        // Source and destination apart and unwrapped: copy as a block.
-        memcpy(out, ring + start, length);
-        memcpy(ring + r, out, length);
-        r = (r + length) & (WINDOW_SIZE - 1);
-      } else {
-        // A copy that repeats its own output, or wraps: byte by byte.
-        for (unsigned k = 0; k < length; k++) {
-          uint8_t b = ring[(start + k) & (WINDOW_SIZE - 1)];
-          out[k] = b;
-          ring[r] = b;
-          r = (r + 1) & (WINDOW_SIZE - 1);
-        }
-      }
-      decoded_count += static_cast<size_t>(length);
-      count += static_cast<uint64_t>(length);
+      CopyMatch(out, distance, length);
+      out += length;
+      count += length;
     }
   }
-  WriteDecoded();
+  fwrite(start, 1, static_cast<size_t>(out - start), output_stream);
+  r = static_cast<unsigned>(START_POSITION + count);
+  for (int k = 1; k <= WINDOW_SIZE; k++) ring[(r - k) & (WINDOW_SIZE - 1)] = out[-k];
   printf("%12llu\n", static_cast<unsigned long long>(count));
   return result;
 }

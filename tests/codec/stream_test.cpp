@@ -312,3 +312,76 @@ TEST(FatalErrorDeathTest, UnwritableOutputEndsTheProcess) {
 }
 
 }  // namespace
+
+namespace {
+
+// The compressor as a plain loop, one insertion after another, each with
+// its match: what the batched insertions of CompressStream must reproduce
+// bit for bit.
+std::string ReferenceCompress(const std::string& data) {
+  using namespace codec;
+  ScratchFile output;
+  output_stream = output.stream();
+  uint32_t size = static_cast<uint32_t>(data.size());
+  for (int k = 0; k < 4; k++) fputc(static_cast<int>((size >> (8 * k)) & 0xFF), output.stream());
+  if (size != 0) {
+    size_t next = 0;
+    auto read = [&]() { return next < data.size() ? static_cast<unsigned char>(data[next++]) : EOF; };
+    coded_size = 0;
+    StartCoder();
+    ResetMatchTree();
+    int s = 0, r = START_POSITION, len = 0, c;
+    memset(ring, ' ', START_POSITION);
+    while (len < MAX_MATCH && (c = read()) != EOF) ring[r + len++] = static_cast<uint8_t>(c);
+    for (int i = 1; i <= MAX_MATCH; i++) InsertPosition(r - i);
+    InsertPosition(r);
+    do {
+      if (match_length > len) match_length = len;
+      if (match_length <= MATCH_THRESHOLD) {
+        match_length = 1;
+        EncodeSymbol(ring[r]);
+      } else {
+        EncodeSymbol(match_length + 253);
+        EncodePosition(match_position);
+      }
+      int last = match_length, i = 0;
+      for (; i < last && (c = read()) != EOF; i++) {
+        DeletePosition(s);
+        ring[s] = static_cast<uint8_t>(c);
+        if (s < MAX_MATCH - 1) ring[s + WINDOW_SIZE] = static_cast<uint8_t>(c);
+        s = (s + 1) & (WINDOW_SIZE - 1);
+        r = (r + 1) & (WINDOW_SIZE - 1);
+        InsertPosition(r);
+      }
+      for (; i < last; i++) {
+        DeletePosition(s);
+        s = (s + 1) & (WINDOW_SIZE - 1);
+        r = (r + 1) & (WINDOW_SIZE - 1);
+        if (--len != 0) InsertPosition(r);
+      }
+    } while (len > 0);
+    FlushBits();
+  }
+  fputc(0, output.stream());
+  fputc(0xFF, output.stream());
+  return output.Contents();
+}
+
+TEST(CompressStream, BatchedInsertionsCodeAsOneAtATime) {
+  std::string indented;
+  while (indented.size() < 400000) indented += std::string(indented.size() % 37, ' ') + Text(50, static_cast<unsigned>(indented.size())) + "\n";
+  const std::string inputs[] = {Text(1 << 20, 101), Runs(1 << 19, 102), RandomBytes(100000, 103), indented,
+                                std::string(5000, 'z'), Text(59, 104), Text(4097, 105)};
+  for (const std::string& data : inputs) {
+    // Both start from the same ring: what earlier runs left in it can sway
+    // the choice of matches.
+    std::vector<uint8_t> saved(codec::ring, codec::ring + codec::RING_SIZE);
+    std::string coded = Compress(data);
+    std::copy(saved.begin(), saved.end(), codec::ring);
+    std::string reference = ReferenceCompress(data);
+    ASSERT_EQ(coded.size(), reference.size()) << data.size() << " bytes";
+    ASSERT_TRUE(coded == reference) << data.size() << " bytes";
+  }
+}
+
+}  // namespace
