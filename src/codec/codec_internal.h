@@ -88,7 +88,10 @@ void InsertWithoutMatch(int r);
 // before the insertion of ra: when ra and ra + 1 begin with different bytes
 // and sb is not in ra's tree, the three touch different trees and read no
 // byte the others change, so their order does not matter.
-bool CanInsertTogether(int ra, int sb);
+inline bool CanInsertTogether(int ra, int sb) {
+  int rb = (ra + 1) & (WINDOW_SIZE - 1);
+  return ring[ra] != ring[rb] && (tree_parent[sb] == NO_NODE || ring[sb] != ring[ra]);
+}
 // Inserts ra and then rb = ra + 1 as InsertWithoutMatch and, with
 // match_second, InsertPosition would; both walks advance side by side.
 void InsertTogether(int ra, int rb, bool match_second);

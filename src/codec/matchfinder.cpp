@@ -114,11 +114,10 @@ static inline Walk BeginWalk(int r) {
 template <bool track>
 static inline bool StepWalk(Walk& walk) {
   if (walk.next == NO_NODE) {
-    if (walk.higher) {
-      tree_right[walk.p] = walk.r;
-    } else {
-      tree_left[walk.p] = walk.r;
-    }
+    // Which side is as good as random: pick the array, not a branch. (A
+    // root has only its right link, and a walk that stops at a root has
+    // gone right.)
+    (walk.higher ? tree_right : tree_left)[walk.p] = walk.r;
     tree_parent[walk.r] = walk.p;
     if (track) SetMatch(walk.best);
     return false;
@@ -162,11 +161,6 @@ void InsertWithoutMatch(int r) {
   }
 }
 
-bool CanInsertTogether(int ra, int sb) {
-  int rb = (ra + 1) & (WINDOW_SIZE - 1);
-  return ring[ra] != ring[rb] && (tree_parent[sb] == NO_NODE || ring[sb] != ring[ra]);
-}
-
 // The two walks are independent, so stepping them in turn keeps two chains
 // of loads in flight where one walk alone would wait on each of its own.
 void InsertTogether(int ra, int rb, bool match_second) {
@@ -190,32 +184,31 @@ void InsertTogether(int ra, int rb, bool match_second) {
 }
 
 void DeletePosition(int p) {
-  if (tree_parent[p] == NO_NODE) return;
+  int up = tree_parent[p];
+  if (up == NO_NODE) return;
+  int left = tree_left[p], right = tree_right[p];
   int q;
-  if (tree_right[p] == NO_NODE) {
-    q = tree_left[p];
-  } else if (tree_left[p] == NO_NODE) {
-    q = tree_right[p];
-  } else {
-    q = tree_left[p];
+  if (left != NO_NODE && right != NO_NODE) {
+    q = left;
     if (tree_right[q] != NO_NODE) {
+      // The in-order predecessor: unhooked, it takes p's left subtree.
       do {
         q = tree_right[q];
       } while (tree_right[q] != NO_NODE);
-      tree_right[tree_parent[q]] = tree_left[q];
-      tree_parent[tree_left[q]] = tree_parent[q];
-      tree_left[q] = tree_left[p];
-      tree_parent[tree_left[p]] = q;
+      int q_up = tree_parent[q], q_left = tree_left[q];
+      tree_right[q_up] = q_left;
+      tree_parent[q_left] = q_up;
+      tree_left[q] = left;
+      tree_parent[left] = q;
     }
-    tree_right[q] = tree_right[p];
-    tree_parent[tree_right[p]] = q;
-  }
-  tree_parent[q] = tree_parent[p];
-  if (tree_right[tree_parent[p]] == p) {
-    tree_right[tree_parent[p]] = q;
+    tree_right[q] = right;
+    tree_parent[right] = q;
   } else {
-    tree_left[tree_parent[p]] = q;
+    q = right == NO_NODE ? left : right;
   }
+  tree_parent[q] = up;
+  // A root's only link is its right one, which names p then.
+  (tree_right[up] == p ? tree_right : tree_left)[up] = q;
   tree_parent[p] = NO_NODE;
 }
 
