@@ -78,22 +78,13 @@ int SkipStream(FILE* archive) {
   return DecodeResult(decoded);
 }
 
+int ReadLevel(StatusWindow window, FILE* archive, bool extract);
+
 // Reads a whole level, nested levels included, and writes nothing.
-int SkipLevel(FILE* archive) {
-  if (++state.depth > MAX_DEPTH) return Damaged("its directories nest too deeply");
-  int result = LEVEL_DONE;
-  uint16_t word;
-  char name[PATH_SIZE];
-  for (;;) {
-    result = ReadWord(archive, &word);
-    if (result != 1) break;
-    result = ReadName(archive, name);
-    if (result != 0) break;
-    result = (word & ATTR_DIRECTORY) ? SkipLevel(archive) : SkipStream(archive);
-    if (result != 0) break;
-  }
-  --state.depth;
-  return result;
+int SkipLevel(FILE* archive) { return ReadLevel(nullptr, archive, false); }
+
+int SkipMember(FILE* archive, uint16_t word) {
+  return (word & ATTR_DIRECTORY) ? SkipLevel(archive) : SkipStream(archive);
 }
 
 int ExtractFile(StatusWindow window, FILE* archive, const char* name) {
@@ -122,13 +113,33 @@ int ExtractMember(StatusWindow window, FILE* archive, uint16_t word, const char*
   if (!IsSafeName(name)) {
     MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", name);
     ++state.members_failed;
-    return directory ? SkipLevel(archive) : SkipStream(archive);
+    return SkipMember(archive, word);
   }
   if (!directory) return ExtractFile(window, archive, name);
   int result = ExtractLevel(window, archive, name);
   if (result != LEVEL_NOT_ENTERED) return result;
   ++state.levels_skipped;
   return SkipLevel(archive);
+}
+
+// Reads one level's members up to its end marker: extracting them into the
+// current directory, or only reading past them.
+int ReadLevel(StatusWindow window, FILE* archive, bool extract) {
+  if (state.depth >= MAX_DEPTH) return Damaged("its directories nest too deeply");
+  ++state.depth;
+  int result;
+  uint16_t word;
+  char name[PATH_SIZE];
+  for (;;) {
+    result = ReadWord(archive, &word);
+    if (result != 1) break;
+    result = ReadName(archive, name);
+    if (result != 0) break;
+    result = extract ? ExtractMember(window, archive, word, name) : SkipMember(archive, word);
+    if (result != 0) break;
+  }
+  --state.depth;
+  return result;
 }
 
 }  // namespace
@@ -138,20 +149,8 @@ int ExtractLevel(StatusWindow window, FILE* archive, const char* path) {
   MakeDir(path);  // it may exist already
   DirectoryVisit visit;
   if (EnterLevel(path, &visit) != 0) return LEVEL_NOT_ENTERED;
-  ++state.depth;
   ShowCurrentDir();
-  int result;
-  uint16_t word;
-  char name[PATH_SIZE];
-  for (;;) {
-    result = ReadWord(archive, &word);
-    if (result != 1) break;
-    result = ReadName(archive, name);
-    if (result != 0) break;
-    result = ExtractMember(window, archive, word, name);
-    if (result != 0) break;
-  }
-  --state.depth;
+  int result = ReadLevel(window, archive, true);
   LeaveLevel(&visit);
   return result;
 }

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "fileutil/dirscan.h"
+#include "fileutil/dirscan_platform.h"
 
 namespace {
 
@@ -88,38 +88,7 @@ void ToDosTime(int64_t seconds, uint16_t* time, uint16_t* date) {
 
 }  // namespace
 
-int FillEntry(DirSearch* search) {
-  const FindRecord* record = Record(search);
-  if (record->attributes & search->exclusion) return FindRejected;
-  if (((record->attributes & 0x3f) ^ search->admitted) & search->must_match) return FindRejected;
-  char* name = strdup(record->name);
-  if (!name) return FindNoMemory;
-  DirEntry* entry = &search->entry;
-  entry->name = name;
-  entry->attributes = (uint16_t)(record->attributes & 0x3f);
-  ToDosTime(record->write_time, &entry->time, &entry->date);
-  entry->size_low = (uint32_t)record->size;
-  entry->size_high = (uint32_t)(record->size >> 32);
-  return 0;
-}
-
-int FindNextEntry(DirSearch* search) {
-  if (!search->handle) return FindExhausted;
-  for (;;) {
-    int result = ReadNext(search);
-    if (result != 0) return result;
-    result = FillEntry(search);
-    if (result != FindRejected) return result;
-  }
-}
-
-int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search) {
-  search->handle = nullptr;
-  if (mask & ATTR_VOLUME) return 1;
-  search->exclusion = ~(uint32_t)mask & 0x1e;
-  search->admitted = (uint8_t)(mask & 0xff);
-  search->must_match = (uint8_t)(mask >> 8);
-
+int PlatformFindFirst(const char* pattern, DirSearch* search) {
   // Split the pattern into its directory and its name part.
   const char* name = pattern;
   for (const char* p = pattern; *p; ++p)
@@ -136,20 +105,24 @@ int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search) {
     memcpy(directory, pattern, length);
     directory[length] = '\0';
   }
-
   DIR* dir = opendir(directory);
   if (!dir) return SearchFailure();
   search->handle = dir;
   int result = ReadNext(search);
   // Like FindFirstFileA: a pattern that matches nothing is "file not found".
-  if (result == FindExhausted) return ENOENT;
-  if (result != 0) return result;
-  result = FillEntry(search);
-  return result == FindRejected ? FindNextEntry(search) : result;
+  return result == FindExhausted ? ENOENT : result;
 }
 
-int CloseSearch(DirSearch* search) {
-  if (search->handle) closedir((DIR*)search->handle);
-  search->handle = nullptr;
-  return 0;
+int PlatformFindNext(DirSearch* search) { return ReadNext(search); }
+
+void PlatformFindClose(DirSearch* search) { closedir((DIR*)search->handle); }
+
+const char* PlatformEntryName(DirSearch* search) { return Record(search)->name; }
+
+uint32_t PlatformEntryAttributes(DirSearch* search) { return Record(search)->attributes; }
+
+uint64_t PlatformEntrySize(DirSearch* search) { return Record(search)->size; }
+
+void PlatformEntryDosTime(DirSearch* search, uint16_t* time, uint16_t* date) {
+  ToDosTime(Record(search)->write_time, time, date);
 }

@@ -1,0 +1,54 @@
+// Directory scanning with DOS attribute masks, on top of the platform's
+// file search.
+#include "fileutil/dirscan.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "fileutil/dirscan_platform.h"
+
+int FillEntry(DirSearch* search) {
+  uint32_t attributes = PlatformEntryAttributes(search);
+  if (attributes & search->exclusion) return FindRejected;
+  if (((attributes & 0x3f) ^ search->admitted) & search->must_match) return FindRejected;
+  const char* platform_name = PlatformEntryName(search);
+  size_t length = strlen(platform_name);
+  char* name = (char*)malloc(length + 1);
+  if (!name) return FindNoMemory;
+  memcpy(name, platform_name, length + 1);
+  DirEntry* entry = &search->entry;
+  entry->name = name;
+  entry->attributes = (uint16_t)(attributes & 0x3f);
+  PlatformEntryDosTime(search, &entry->time, &entry->date);
+  uint64_t size = PlatformEntrySize(search);
+  entry->size_low = (uint32_t)size;
+  entry->size_high = (uint32_t)(size >> 32);
+  return 0;
+}
+
+int FindNextEntry(DirSearch* search) {
+  for (;;) {
+    int result = search->handle ? PlatformFindNext(search) : FindExhausted;
+    if (result != 0) return result;
+    result = FillEntry(search);
+    if (result != FindRejected) return result;
+  }
+}
+
+int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search) {
+  search->handle = nullptr;
+  if (mask & ATTR_VOLUME) return 1;
+  search->exclusion = ~(uint32_t)mask & 0x1e;
+  search->admitted = (uint8_t)(mask & 0xff);
+  search->must_match = (uint8_t)(mask >> 8);
+  int result = PlatformFindFirst(pattern, search);
+  if (result != 0) return result;
+  result = FillEntry(search);
+  return result == FindRejected ? FindNextEntry(search) : result;
+}
+
+int CloseSearch(DirSearch* search) {
+  if (search->handle) PlatformFindClose(search);
+  search->handle = nullptr;
+  return 0;
+}
