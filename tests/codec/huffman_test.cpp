@@ -89,17 +89,6 @@ TEST(Coder, PositionCodes) {
               c.bits);
   }
 
-  // The decode tables invert the encode tables.
-  int per_length[9] = {};
-  for (int b = 0; b < 256; b++) {
-    int high = position_decode_high[b];
-    int length = position_decode_length[b];
-    per_length[length]++;
-    EXPECT_EQ(position_code_length[high], length);
-    EXPECT_EQ(b >> (8 - length), position_code[high] >> (8 - length)) << "byte " << b;
-  }
-  EXPECT_EQ(std::vector<int>(per_length + 3, per_length + 9), (std::vector<int>{32, 48, 64, 48, 48, 16}));
-
   // Every position survives a write and a read, back to back in one stream.
   ScratchFile file;
   output_stream = file.stream();
@@ -208,21 +197,6 @@ TEST(Coder, CodesLongerThan16BitsAreWrittenWhole) {
   EXPECT_EQ(DecodeSymbol(), 300);
   EXPECT_EQ(DecodePosition(), 1234u);
   EXPECT_EQ(DecodeSymbol(), 'a');
-}
-
-TEST(Coder, BitReaderReadsOneByteAheadAndZerosPastTheEnd) {
-  ScratchFile file(Bytes({0xA5, 0x0F}));
-  input_stream = file.stream();
-  StartCoder();
-  EXPECT_EQ(GetBit(), 1);
-  EXPECT_EQ(file.Position(), 2);  // the byte holding the bit, and one more
-  EXPECT_EQ(GetByte(), 0x4A);
-  EXPECT_FALSE(ReadPastEnd());
-  for (int i = 0; i < 7; i++) GetBit();
-  EXPECT_FALSE(ReadPastEnd());  // the reader holds the zero byte unused
-  EXPECT_EQ(GetBit(), 0);
-  EXPECT_TRUE(ReadPastEnd());  // now one of its bits is used
-  EXPECT_EQ(GetByte(), 0);
 }
 
 }  // namespace

@@ -177,18 +177,6 @@ TEST_F(MatchFinder, InsertAndDeleteKeepEveryTreeOrdered) {
   EXPECT_EQ(members, model);
 }
 
-TEST_F(MatchFinder, DeletingAPositionInNoTreeChangesNothing) {
-  for (int p = 10; p < 400; p += 7) InsertPosition(p);
-  std::vector<int32_t> left(tree_left, tree_left + WINDOW_SIZE + 1);
-  std::vector<int32_t> right(tree_right, tree_right + WINDOW_SIZE + 257);
-  std::vector<int32_t> parents(tree_parent, tree_parent + WINDOW_SIZE);
-  DeletePosition(11);
-  DeletePosition(4095);
-  EXPECT_EQ(left, std::vector<int32_t>(tree_left, tree_left + WINDOW_SIZE + 1));
-  EXPECT_EQ(right, std::vector<int32_t>(tree_right, tree_right + WINDOW_SIZE + 257));
-  EXPECT_EQ(parents, std::vector<int32_t>(tree_parent, tree_parent + WINDOW_SIZE));
-}
-
 // Through the compressor: the window reaches back 4036 bytes, no further.
 TEST(MatchWindow, ReachesBack4036BytesAndNoFurther) {
   std::string block = RandomBytes(100, 5);
