@@ -42,15 +42,23 @@ void WriteEmptyStream(FILE* archive) {
 void ArchiveFile(StatusWindow window, FILE* archive, const DirEntry& entry) {
   WriteRecord(archive, entry.attributes, entry.name);
   StatusPrintf(window, "Compressing %s...", entry.name);
-  FILE* input = fopen(entry.name, "rb");
+  FILE* input = OpenRegularFile(entry.name);
   if (!input) {
     MessagePrintf("Cannot open file %s; it is archived empty.", entry.name);
     WriteEmptyStream(archive);
     NoteFailure(1);
     return;
   }
-  CompressStream(input, archive);
+  int compressed = CompressStream(input, archive);
   fclose(input);
+  if (compressed == COMPRESS_BAD_INPUT) {
+    MessagePrintf("Cannot read file %s; it is archived empty.", entry.name);
+    WriteEmptyStream(archive);  // nothing of it was written
+    NoteFailure(1);
+  } else if (compressed == COMPRESS_SHORT_INPUT) {
+    MessagePrintf("File %s shrank while it was archived; its member is incomplete.", entry.name);
+    NoteFailure(1);
+  }
 }
 
 void ArchiveEntry(StatusWindow window, FILE* archive, const DirEntry& entry) {

@@ -39,3 +39,6 @@ int IsForbiddenName(const char* name);
 FILE* OpenNullSink();
 // 1 where paths may begin with a drive letter (A:, C:), 0 where there are none.
 int HasDriveLetters();
+// Opens a regular file for binary reading; null when it cannot be opened or
+// is something else (a pipe would block the reader for ever).
+FILE* OpenRegularFile(const char* name);

@@ -105,3 +105,18 @@ int IsForbiddenName(const char*) { return 0; }
 
 FILE* OpenNullSink() { return fopen("/dev/null", "wb"); }
 int HasDriveLetters() { return 0; }
+
+FILE* OpenRegularFile(const char* name) {
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* file = fdopen(fd, "rb");
+  if (!file) close(fd);
+  return file;
+}

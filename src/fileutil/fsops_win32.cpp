@@ -87,3 +87,5 @@ int IsForbiddenName(const char* name) {
 
 FILE* OpenNullSink() { return fopen("NUL", "wb"); }
 int HasDriveLetters() { return 1; }
+
+FILE* OpenRegularFile(const char* name) { return fopen(name, "rb"); }
