@@ -1,10 +1,9 @@
 """The Linux build's medium tools: -a, -x, -dt and -c from the command line."""
 
 import os
-import shutil
 import unittest
 
-from harness import NativeTestCase, setup_native
+from harness import NativeTestCase
 from test_wine_archive import make_tree, snapshot
 
 
@@ -52,17 +51,6 @@ class ArchiveTools(NativeTestCase):
                          (0, "About to delete directory %s\n" % tree))
         self.assertFalse(os.path.lexists(tree))
         self.assertEqual(snapshot(outside), {"keep": b"keep"})
-
-    def test_relative_paths_are_taken_beside_the_program(self):
-        # The program makes its own directory current, on Linux as on Windows.
-        program_dir = os.path.join(self.workdir, "program")
-        os.makedirs(os.path.join(program_dir, "payload"))
-        shutil.copy(setup_native(), os.path.join(program_dir, "setup"))
-        with open(os.path.join(program_dir, "payload", "f"), "wb") as file:
-            file.write(b"f")
-        result = self.run_setup("-a", "p.zqa", "payload", exe=os.path.join(program_dir, "setup"))
-        self.assertEqual(result.exit_code, 0, result.stderr)
-        self.assertTrue(os.path.exists(os.path.join(program_dir, "p.zqa")))
 
 
 if __name__ == "__main__":

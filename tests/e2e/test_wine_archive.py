@@ -74,24 +74,6 @@ class CrossBuild(WineTestCase):
         self.assertEqual(snapshot(out), snapshot(self.tree))
 
 
-class Attributes(WineTestCase):
-    def test_hidden_system_and_read_only_bits_reach_the_archive(self):
-        tree = os.path.join(self.workdir, "tree")
-        os.makedirs(os.path.join(tree, "hid"))
-        set_dos_attributes(os.path.join(tree, "hid"), 0x12)
-        path = os.path.join(tree, "hid", "f.sys")
-        open(path, "wb").close()
-        set_dos_attributes(path, 0x26)
-        os.chmod(path, 0o444)
-        archive = os.path.join(self.workdir, "a.zqa")
-        talk = self.converse("-a %s %s" % (windows_path(archive), windows_path(tree)), "ok")
-        self.assertEqual(talk.exit_code, 0)
-        with open(archive, "rb") as file:
-            data = file.read()
-        self.assertEqual(data[8:10], b"\x12\x00")
-        self.assertEqual(data[14:16], b"\x27\x00")
-
-
 class DeleteTree(WineTestCase):
     def test_removes_a_tree_after_confirmation(self):
         tree = os.path.join(self.workdir, "tree")
