@@ -49,6 +49,7 @@ void ArchiveFile(StatusWindow window, FILE* archive, const DirEntry& entry) {
     NoteFailure(1);
     return;
   }
+  setvbuf(input, nullptr, _IOFBF, STREAM_BUFFER);
   int compressed = CompressStream(input, archive);
   fclose(input);
   if (compressed == COMPRESS_BAD_INPUT) {
@@ -119,6 +120,7 @@ int CreateArchive(const char* archive_path, const char* directory_path) {
     MessagePrintf("Failed to create archive %s.", archive_path);
     return 1;
   }
+  setvbuf(archive, nullptr, _IOFBF, STREAM_BUFFER);
   fwrite("ZQAR\0\0\0\0", 1, 8, archive);
   StatusWindow window = StatusPrintf(nullptr, "Please wait...");
   member_failure = 0;

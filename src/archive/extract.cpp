@@ -161,6 +161,7 @@ int ExtractArchive(const char* archive_path, const char* target_path) {
     MessagePrintf("Failed to find archive %s.", archive_path);
     return 1;
   }
+  setvbuf(archive, nullptr, _IOFBF, STREAM_BUFFER);
   unsigned char header[8];
   if (fread(header, 1, 8, archive) != 8 || memcmp(header, "ZQAR\0\0\0\0", 8) != 0) {
     MessagePrintf("File %s isn't a supported archive type.", archive_path);
