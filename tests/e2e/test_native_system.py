@@ -1,74 +1,44 @@
 """The Linux build's system services: -ds leaves a script that removes the
 program once it has ended, -tp walks /proc, -ta asks for the super-user."""
 
-import glob
 import os
 import shutil
 import subprocess
 import time
 import unittest
+from unittest import mock
 
 from harness import NativeTestCase, setup_native
 
 
+def wait_until(condition, seconds=10):
+    deadline = time.monotonic() + seconds
+    while not condition() and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return condition()
+
+
 class SelfRemoval(NativeTestCase):
-    def setUp(self):
-        super().setUp()
-        # The script goes to $TMPDIR: a folder of the test's own to look into.
-        self.temp = os.path.join(self.workdir, "tmp")
-        os.makedirs(self.temp)
-        previous = os.environ.get("TMPDIR")
-        os.environ["TMPDIR"] = self.temp
-        self.addCleanup(self.restore_tmpdir, previous)
-
-    @staticmethod
-    def restore_tmpdir(previous):
-        if previous is None:
-            os.environ.pop("TMPDIR", None)
-        else:
-            os.environ["TMPDIR"] = previous
-
-    def place(self, folder):
-        os.makedirs(folder, exist_ok=True)
-        exe = os.path.join(folder, "setup")
-        shutil.copy2(setup_native(), exe)
-        return exe
-
-    def gone(self, path, seconds=10):
-        deadline = time.monotonic() + seconds
-        while os.path.lexists(path) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        return not os.path.lexists(path)
-
-    def test_program_and_its_empty_folder_go_after_the_end(self):
-        folder = os.path.join(self.workdir, "it's $HOME")
-        exe = self.place(folder)
-        result = self.run_setup("-ds", exe=exe)
-        self.assertEqual((result.exit_code, result.stderr), (0, ""))
-        self.assertTrue(self.gone(folder))
-        deadline = time.monotonic() + 10
-        while glob.glob(os.path.join(self.temp, "DMX*.sh")) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(os.listdir(self.temp), [])
-
-    def test_other_files_keep_the_folder(self):
-        folder = os.path.join(self.workdir, "shared")
-        exe = self.place(folder)
-        with open(os.path.join(folder, "other"), "w") as file:
-            file.write("stays")
-        self.assertEqual(self.run_setup("-ds", exe=exe).exit_code, 0)
-        self.assertTrue(self.gone(exe))
-        deadline = time.monotonic() + 10
-        while os.listdir(self.temp) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(os.listdir(self.temp), [])
-        self.assertEqual(os.listdir(folder), ["other"])
+    def test_program_goes_after_its_end_with_its_folder_when_empty(self):
+        temp = os.path.join(self.workdir, "tmp")  # where the script goes
+        alone = os.path.join(self.workdir, "it's $HOME")
+        shared = os.path.join(self.workdir, "shared")
+        for folder in (temp, alone, shared):
+            os.makedirs(folder)
+        open(os.path.join(shared, "other"), "w").close()
+        for folder in (alone, shared):
+            exe = shutil.copy2(setup_native(), os.path.join(folder, "setup"))
+            with mock.patch.dict(os.environ, TMPDIR=temp):
+                result = self.run_setup("-ds", exe=exe)
+            self.assertEqual((result.exit_code, result.stderr), (0, ""))
+        self.assertTrue(wait_until(lambda: not os.path.lexists(alone)))
+        self.assertTrue(wait_until(lambda: os.listdir(temp) == []), os.listdir(temp))
+        self.assertEqual(os.listdir(shared), ["other"])
 
 
-class ProcessWalk(NativeTestCase):
+class Switches(NativeTestCase):
     def test_tp_finds_a_running_cleanup_task_by_its_executable(self):
-        task = os.path.join(self.workdir, "_ISDEL.EXE")
-        shutil.copy2("/bin/sleep", task)
+        task = shutil.copy2("/bin/sleep", os.path.join(self.workdir, "_ISDEL.EXE"))
         process = subprocess.Popen([task, "30"])
         try:
             result = self.run_setup("-tp")
@@ -80,8 +50,6 @@ class ProcessWalk(NativeTestCase):
         self.assertIn("Process %d = %s" % (process.pid, os.path.realpath(task)), lines)
         self.assertEqual(self.run_setup("-tp").stderr.splitlines()[-1], "Not Found")
 
-
-class AdminCheck(NativeTestCase):
     def test_ta_asks_for_the_super_user(self):
         result = self.run_setup("-ta")
         expected = "You have admin rights" if os.geteuid() == 0 else "You DO NOT have admin rights"
