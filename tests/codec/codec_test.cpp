@@ -104,6 +104,9 @@ TEST(Coder, RebuildAtTheLimitHalvesLeafWeightsRoundingUp) {
   freq[312] = freq[313] = 4;
   RebuildTree();
   ExpectValidTree();
+  // A new inner node goes after all nodes of its weight: the first, of
+  // weight 2, after the leaves of weight 2.
+  EXPECT_EQ(child[SYMBOL_COUNT], 0);
   for (int s : {0, 310, 311, 312, 313}) EXPECT_EQ(freq[parent[NODE_COUNT + s]], s < 311 ? 1 : 2) << s;
   EXPECT_EQ(freq[ROOT], 310 + 1 + 2 + 2 + 2);
 }
@@ -276,12 +279,10 @@ TEST(CompressStream, RoundTripsOfManySizesAndKinds) {
     for (const std::string& data :
          {RandomBytes(size, seed), TextBytes(size), Runs(size, seed), std::string(60, ' ') + TextBytes(size)}) {
       std::string coded = Compress(data);
-      for (auto decode : {DecompressStream, DecompressMember}) {
-        Outcome decoded = Code(decode, coded + "next");
-        ASSERT_EQ(decoded.result, 0) << size;
-        ASSERT_TRUE(decoded.output == data) << size;
-        ASSERT_EQ(decoded.consumed, static_cast<long>(coded.size())) << size;
-      }
+      Outcome decoded = Code(size % 2 == 0 ? DecompressStream : DecompressMember, coded + "next");
+      ASSERT_EQ(decoded.result, 0) << size;
+      ASSERT_TRUE(decoded.output == data) << size;
+      ASSERT_EQ(decoded.consumed, static_cast<long>(coded.size())) << size;
     }
   }
 }
