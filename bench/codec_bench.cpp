@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "codec/codec.h"
 
 namespace fs = std::filesystem;
@@ -96,24 +97,6 @@ double BestTime(const std::function<void()>& run) {
   }
   return best;
 }
-
-// The codec prints its statistics to standard output; the table must not
-// drown in them.
-struct QuietStdout {
-  int saved;
-  QuietStdout() {
-    fflush(stdout);
-    saved = dup(1);
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~QuietStdout() {
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-  }
-};
 
 void CodecFile(const fs::path& from, const fs::path& to, bool compress) {
   FILE* input = fopen(from.c_str(), "rb");

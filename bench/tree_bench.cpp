@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "bench_support.h"
 #include "ui/messages.h"
 
 namespace fs = std::filesystem;
@@ -111,23 +112,6 @@ double Seconds(Work work) {
   work();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-// The codec reports on standard output for every file; keep the table clean.
-struct QuietStdout {
-  int saved;
-  QuietStdout() {
-    fflush(stdout);
-    saved = dup(1);
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~QuietStdout() {
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-  }
-};
 
 void Row(const char* tree, const char* op, const TreeInfo& info, double ours, double tar,
          uint64_t ours_size, uint64_t tar_size) {

@@ -225,8 +225,10 @@ void EncodePosition(unsigned position) {
   PutBitsWide(position_code_length[high] + 6u, bits);
 }
 
-static inline void FillBits() {
-  while (get_count <= 8) {
+// Reads whole bytes until at least wanted bits are held; the end of the
+// input reads as zero bytes, and is not read again once met.
+static inline void FillBitsTo(unsigned wanted) {
+  while (get_count < wanted) {
     int byte = get_missing != 0 ? EOF : ReadByte(input_stream);
     if (byte == EOF) {
       byte = 0;
@@ -236,6 +238,8 @@ static inline void FillBits() {
     get_count += 8;
   }
 }
+
+static inline void FillBits() { FillBitsTo(9); }
 
 static inline int NextBit() {
   FillBits();
@@ -297,15 +301,7 @@ unsigned DecodePosition() {
   // The n remaining low bits in one step. Refilling until n + 8 bits are
   // held takes exactly the bytes that n single-bit reads would have taken:
   // both keep at least 8 bits after the last bit used.
-  while (get_count < n + 8) {
-    int byte = get_missing != 0 ? EOF : ReadByte(input_stream);
-    if (byte == EOF) {
-      byte = 0;
-      get_missing++;
-    }
-    get_buffer |= static_cast<uint32_t>(byte) << (24 - get_count);
-    get_count += 8;
-  }
+  FillBitsTo(n + 8);
   unsigned rest = get_buffer >> (32 - n);
   get_buffer <<= n;
   get_count -= n;
