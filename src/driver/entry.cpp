@@ -70,12 +70,12 @@ const char* BaseName(const char* path) {
   return base;
 }
 
+// Only A to Z: the platform's case rules do not enter into it.
+static char LowerLetter(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
+
 bool SameTextIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = (*a >= 'A' && *a <= 'Z') ? (char)(*a - 'A' + 'a') : *a;
-    char y = (*b >= 'A' && *b <= 'Z') ? (char)(*b - 'A' + 'a') : *b;
-    if (x != y) return false;
-  }
+  for (; *a && *b; ++a, ++b)
+    if (LowerLetter(*a) != LowerLetter(*b)) return false;
   return *a == *b;
 }
 
@@ -113,8 +113,7 @@ static int AppendSetupArgument(const char* word) {
 }
 
 static void LowerCase(char* text) {
-  for (; *text; ++text)
-    if (*text >= 'A' && *text <= 'Z') *text = (char)(*text - 'A' + 'a');
+  for (; *text; ++text) *text = LowerLetter(*text);
 }
 
 static int Finish(int* exit_code, int value) {

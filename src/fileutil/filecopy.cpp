@@ -8,43 +8,37 @@
 #include "fileutil/fsops.h"
 #include "ui/messages.h"
 
-namespace {
-
-struct FileCloser {
-  FILE* file;
-  ~FileCloser() {
-    if (file) fclose(file);
-  }
-};
-
-}  // namespace
-
 unsigned char* CopyBuffer() {
   static unsigned char* buffer = nullptr;
   if (!buffer) buffer = (unsigned char*)malloc(COPY_BUFFER_SIZE);
   return buffer;
 }
 
-int FileTransfer(const char* source, const char* destination, const char* mode) {
+int CopyBlocks(FILE* from, FILE* to, int64_t length) {
   unsigned char* buffer = CopyBuffer();
   if (!buffer) return 1;
-  FileCloser from{fopen(source, "rb")};
+  while (length > 0) {
+    size_t block = length < COPY_BUFFER_SIZE ? (size_t)length : COPY_BUFFER_SIZE;
+    if (fread(buffer, 1, block, from) != block) return 1;
+    if (fwrite(buffer, 1, block, to) != block) return 2;
+    length -= (int64_t)block;
+  }
+  return 0;
+}
+
+int FileTransfer(const char* source, const char* destination, const char* mode) {
+  if (!CopyBuffer()) return 1;
+  FileHolder from{fopen(source, "rb")};
   if (!from.file) return 1;
-  FileCloser to{fopen(destination, mode)};
+  FileHolder to{fopen(destination, mode)};
   if (!to.file) return 2;
   // The length as it is now decides, so appending a file to itself doubles it.
-  int64_t remaining = OpenFileSize(from.file);
-  if (remaining < 0) return 1;
-  while (remaining > 0) {
-    size_t block = remaining < COPY_BUFFER_SIZE ? (size_t)remaining : COPY_BUFFER_SIZE;
-    if (fread(buffer, 1, block, from.file) != block) return 1;
-    if (fwrite(buffer, 1, block, to.file) != block) return 2;
-    remaining -= (int64_t)block;
-  }
+  int64_t length = OpenFileSize(from.file);
+  if (length < 0) return 1;
+  int copied = CopyBlocks(from.file, to.file, length);
+  if (copied != 0) return copied;
   // Buffered bytes that cannot be written are a failed write as well.
-  FILE* written = to.file;
-  to.file = nullptr;
-  return fclose(written) == 0 ? 0 : 2;
+  return fclose(to.release()) == 0 ? 0 : 2;
 }
 
 static int Report(int result, const char* source, const char* destination, const char* verb) {

@@ -14,13 +14,6 @@
 
 namespace {
 
-struct FileCloser {
-  FILE* file;
-  ~FileCloser() {
-    if (file) fclose(file);
-  }
-};
-
 // Where ".001" goes: the last '.' of the last path component, or its end.
 size_t SuffixPosition(const char* path) {
   const char* component = path;
@@ -30,27 +23,14 @@ size_t SuffixPosition(const char* path) {
   return dot ? (size_t)(dot - path) : strlen(path);
 }
 
-// Copies length bytes from the file into the piece: 0, 1 read failed, 2
-// write failed.
-int CopyPiece(FILE* file, FILE* piece, int64_t length, unsigned char* buffer) {
-  while (length > 0) {
-    size_t chunk = length < COPY_BUFFER_SIZE ? (size_t)length : COPY_BUFFER_SIZE;
-    if (fread(buffer, 1, chunk, file) != chunk) return 1;
-    if (fwrite(buffer, 1, chunk, piece) != chunk) return 2;
-    length -= (int64_t)chunk;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int SplitFile(const char* path) {
-  unsigned char* buffer = CopyBuffer();
-  if (!buffer) {
+  if (!CopyBuffer()) {
     MessagePrintf("Not enough memory to cut %s.", path);
     return 1;
   }
-  FileCloser file{fopen(path, "rb")};
+  FileHolder file{fopen(path, "rb")};
   if (!file.file) {
     MessagePrintf("Cannot find file %s.", path);
     return 1;
@@ -83,17 +63,13 @@ int SplitFile(const char* path) {
     }
     memcpy(name, path, suffix);
     memcpy(name + suffix, digits, digit_count + 1);
-    FileCloser piece{fopen(name, "wb")};
+    FileHolder piece{fopen(name, "wb")};
     if (!piece.file) {
       MessagePrintf("Failed to create %s.", name);
       return 3;
     }
-    int copied = CopyPiece(file.file, piece.file, length, buffer);
-    if (copied == 0) {
-      FILE* written = piece.file;
-      piece.file = nullptr;
-      if (fclose(written) != 0) copied = 2;
-    }
+    int copied = CopyBlocks(file.file, piece.file, length);
+    if (copied == 0 && fclose(piece.release()) != 0) copied = 2;
     if (copied == 1) {
       MessagePrintf("Failed to read %s.", path);
       return 1;
@@ -105,8 +81,7 @@ int SplitFile(const char* path) {
     ++number;
     length = PIECE_SIZE;
   }
-  fclose(file.file);
-  file.file = nullptr;
+  fclose(file.release());
   MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
   return 0;
 }
