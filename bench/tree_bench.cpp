@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: tree_bench SCRATCH_DIR\n");
     return 2;
   }
-  silent_mode = 1;
+  settings.silent = 1;
   fs::path scratch = fs::absolute(argv[1]);
   fs::path small = scratch / "tree-a", machine = scratch / "tree-b";
   TreeInfo small_info = MakeSmallFiles(small);

@@ -7,7 +7,7 @@
 
 #include "archive/archive.h"
 #include "codec/codec.h"
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
@@ -73,7 +73,7 @@ void ArchiveEntry(StatusWindow window, FILE* archive, const DirEntry& entry) {
       return;
     }
     WriteRecord(archive, entry.attributes, name);
-    if (verbose_mode) MessagePrintf("Archiving directory %s", name);
+    if (settings.verbose) MessagePrintf("Archiving directory %s", name);
     if (ArchiveDirectory(window, archive, name) != 0) {
       MessagePrintf("Cannot enter directory %s; it is archived empty.", name);
       WriteWord(archive, END_OF_LEVEL);
@@ -133,6 +133,6 @@ int CreateArchive(const char* archive_path, const char* directory_path) {
     MessagePrintf("Failed to write archive %s.", archive_path);
     if (result == 0) result = 1;
   }
-  if (verbose_mode && result == 0) MessagePrintf("Archive %s complete.", archive_path);
+  if (settings.verbose && result == 0) MessagePrintf("Archive %s complete.", archive_path);
   return result;
 }

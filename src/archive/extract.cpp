@@ -8,7 +8,7 @@
 
 #include "archive/archive.h"
 #include "codec/codec.h"
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
 #include "fileutil/visit.h"
@@ -184,6 +184,6 @@ int ExtractArchive(const char* archive_path, const char* target_path) {
   } else if (result == LEVEL_DONE && state.members_failed) {
     result = 4;
   }
-  if (verbose_mode && result == 0) MessagePrintf("Extraction is complete.");
+  if (settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
   return result;
 }

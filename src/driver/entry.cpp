@@ -10,17 +10,13 @@
 #include "fileutil/deltree.h"
 #include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
+#include "fileutil/paths.h"
 #include "media/floppy.h"
 #include "media/split.h"
 #include "system/admin.h"
 #include "system/procenum.h"
 #include "system/selfremove.h"
 #include "ui/messages.h"
-
-char module_file[PATH_SIZE];
-char module_directory[PATH_SIZE];
-char setup_arguments[PATH_SIZE];
-int show_command = SHOW_NORMAL;
 
 const char USAGE_TEXT[] =
     "\n"
@@ -63,35 +59,6 @@ int SplitCommandLine(const char* line, char** slots, int slot_count) {
   return index;
 }
 
-const char* BaseName(const char* path) {
-  const char* base = path;
-  for (const char* p = path; *p; ++p)
-    if (*p == '\\' || *p == '/') base = p + 1;
-  return base;
-}
-
-// Only A to Z: the platform's case rules do not enter into it.
-static char LowerLetter(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
-
-bool SameTextIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (LowerLetter(*a) != LowerLetter(*b)) return false;
-  return *a == *b;
-}
-
-int FileExists(const char* name) {
-  FILE* file = fopen(name, "r");
-  if (!file) return 0;
-  fclose(file);
-  return 1;
-}
-
-int CleanupTaskCallback(unsigned long, unsigned short, const char* module_name, void* context) {
-  if (module_name && module_name[0] && strcmp(BaseName(module_name), "_ISDEL.EXE") == 0)
-    *(int*)context = 1;
-  return 1;
-}
-
 int ListProcessCallback(unsigned long process_id, unsigned short task, const char* module_name,
                         void* context) {
   CleanupTaskCallback(process_id, task, module_name, context);
@@ -102,13 +69,13 @@ int ListProcessCallback(unsigned long process_id, unsigned short task, const cha
 // Appends " " and word to the setup arguments; 0, or 1 (after a message)
 // when they would not fit: a cut argument list would start setup wrongly.
 static int AppendSetupArgument(const char* word) {
-  size_t used = strlen(setup_arguments);
+  size_t used = strlen(settings.setup_arguments);
   if (used + 1 + strlen(word) > PATH_SIZE - 1) {
     MessagePrintf("The arguments for setup are too long (at most %d characters).", PATH_SIZE - 1);
     return 1;
   }
-  setup_arguments[used] = ' ';
-  strcpy(setup_arguments + used + 1, word);
+  settings.setup_arguments[used] = ' ';
+  strcpy(settings.setup_arguments + used + 1, word);
   return 0;
 }
 
@@ -142,7 +109,7 @@ int WalkSwitches(char** slots, int count, int* exit_code) {
     } else if (strcmp(name, "a") == 0) {
       if (values < 2) return Usage(exit_code);
       int result = CreateArchive(slots[i + 1], slots[i + 2]);
-      if (!verbose_mode && result == 0) MessagePrintf("Archive %s complete.", slots[i + 1]);
+      if (!settings.verbose && result == 0) MessagePrintf("Archive %s complete.", slots[i + 1]);
       return Finish(exit_code, result);
     } else if (strcmp(name, "c") == 0) {
       if (values < 1) return Usage(exit_code);
@@ -167,8 +134,8 @@ int WalkSwitches(char** slots, int count, int* exit_code) {
       return 0;
     } else if (strcmp(name, "s") == 0) {
       if (AppendSetupArgument("-s")) return Finish(exit_code, 1);
-      show_command = SHOW_HIDDEN;
-      silent_mode = 1;
+      settings.show_command = SHOW_HIDDEN;
+      settings.silent = 1;
     } else if (strcmp(name, "ta") == 0) {
       MessagePrintf(IsAdministrator() ? "You have admin rights" : "You DO NOT have admin rights");
       return Finish(exit_code, 0);
@@ -198,11 +165,11 @@ int WalkSwitches(char** slots, int count, int* exit_code) {
       MessagePrintf("About to return exit code %d", value);
       return Finish(exit_code, value);
     } else if (strcmp(name, "v") == 0) {
-      verbose_mode = 1;
+      settings.verbose = 1;
     } else if (strcmp(name, "x") == 0) {
       if (values < 2) return Usage(exit_code);
       int result = ExtractArchive(slots[i + 1], slots[i + 2]);
-      if (!verbose_mode && result == 0) MessagePrintf("Extraction is complete.");
+      if (!settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
       return Finish(exit_code, result);
     } else {
       MessagePrintf("Unsupported argument: %s", argument);
@@ -213,11 +180,11 @@ int WalkSwitches(char** slots, int count, int* exit_code) {
 }
 
 int RunProgram(const char* command_line) {
-  ChangeDrive(module_file[0]);
-  strcpy(module_directory, module_file);
-  char* base = (char*)BaseName(module_directory);
-  if (base > module_directory) base[-1] = '\0';
-  EnterDirectory(module_directory);
+  ChangeDrive(settings.module_file[0]);
+  strcpy(settings.module_directory, settings.module_file);
+  char* base = (char*)BaseName(settings.module_directory);
+  if (base > settings.module_directory) base[-1] = '\0';
+  EnterDirectory(settings.module_directory);
 
   char* slots[ARGUMENT_SLOTS];
   int count = SplitCommandLine(command_line, slots, ARGUMENT_SLOTS);

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "archive/archive.h"
-#include "driver/entry.h"
 #include "fileutil/deltree.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/filecopy.h"
+#include "fileutil/paths.h"
 #include "fileutil/fsops.h"
 #include "fileutil/visit.h"
 #include "system/admin.h"
@@ -28,7 +28,7 @@ void ClearReadOnlyFiles() {
   DirSearch search;
   for (int found = FindFirstEntry("*.*", 6, &search); found == 0; found = FindNextEntry(&search)) {
     if (search.entry.attributes & ATTR_READONLY) {
-      if (verbose_mode) MessagePrintf("Changing %s attributes to R/W", search.entry.name);
+      if (settings.verbose) MessagePrintf("Changing %s attributes to R/W", search.entry.name);
       MakeWritable(search.entry.name);
     }
     free(search.entry.name);
@@ -72,6 +72,12 @@ int WaitForCleanupTask() {
 
 }  // namespace
 
+int CleanupTaskCallback(unsigned long, unsigned short, const char* module_name, void* context) {
+  if (module_name && module_name[0] && strcmp(BaseName(module_name), "_ISDEL.EXE") == 0)
+    *(int*)context = 1;
+  return 1;
+}
+
 int RunInstallation() {
   char target[PATH_SIZE];
   int windows_length = ReadWindowsDir(target, PATH_SIZE);
@@ -92,12 +98,12 @@ int RunInstallation() {
     return 1;
   }
   strcat(target, TARGET_TAIL);
-  if (verbose_mode) MessagePrintf("Target directory is %s", target);
+  if (settings.verbose) MessagePrintf("Target directory is %s", target);
 
-  bool self_removal = SameTextIgnoringCase(module_directory, target);
+  bool self_removal = SameTextIgnoringCase(settings.module_directory, target);
   if (!self_removal) {
-    if (verbose_mode) MessagePrintf("About to run ZQK9150.INF");
-    if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", show_command)) return 1;
+    if (settings.verbose) MessagePrintf("About to run ZQK9150.INF");
+    if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command)) return 1;
   }
 
   ChangeDrive(target[0]);
@@ -115,7 +121,7 @@ int RunInstallation() {
 
   char command[PATH_SIZE];
   static const char SETUP_TAIL[] = "\\is\\setup.exe";
-  if (strlen(target) + strlen(SETUP_TAIL) + strlen(setup_arguments) >= sizeof command) {
+  if (strlen(target) + strlen(SETUP_TAIL) + strlen(settings.setup_arguments) >= sizeof command) {
     MessagePrintf("The command line of %s%s with its arguments would be longer than %d "
                   "characters; setup is not started.",
                   target, SETUP_TAIL, PATH_SIZE - 1);
@@ -123,20 +129,20 @@ int RunInstallation() {
   }
   strcpy(command, target);
   strcat(command, SETUP_TAIL);
-  strcat(command, setup_arguments);
-  if (!RunAndWait(command, show_command)) {
-    MessagePrintf("Failed to run \"%s %s\"", command, setup_arguments);
+  strcat(command, settings.setup_arguments);
+  if (!RunAndWait(command, settings.show_command)) {
+    MessagePrintf("Failed to run \"%s %s\"", command, settings.setup_arguments);
     return 1;
   }
   if (WaitForCleanupTask() != 0) return 1;
-  if (verbose_mode)
+  if (settings.verbose)
     MessagePrintf("Install Shield setup _ISDEL daughter task complete.\nAbout to cleanup all "
                   "setup files.");
 
   EnterDirectory("\\");
   // A run from the target directory keeps its own executable, which cannot be
   // deleted while it runs; self-removal takes it and the directory afterwards.
-  if (DeleteTreeKeeping(target, self_removal ? BaseName(module_file) : nullptr) != 0) return 1;
+  if (DeleteTreeKeeping(target, self_removal ? BaseName(settings.module_file) : nullptr) != 0) return 1;
   if (self_removal) RemoveSelf();
   return 0;
 }

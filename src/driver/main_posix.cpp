@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver/entry.h"
+#include "ui/settings.h"
 
 static void RecordModuleFile(const char* argv0) {
   char path[PATH_MAX];
@@ -18,7 +19,7 @@ static void RecordModuleFile(const char* argv0) {
     path[0] = '\0';
   }
   // A module path that does not fit stays empty rather than cut.
-  if (strlen(path) < PATH_SIZE) strcpy(module_file, path);
+  if (strlen(path) < PATH_SIZE) strcpy(settings.module_file, path);
 }
 
 int main(int argc, char** argv) {

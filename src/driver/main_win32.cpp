@@ -2,10 +2,11 @@
 #include <windows.h>
 
 #include "driver/entry.h"
+#include "ui/settings.h"
 #include "ui/messages.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
-  instance_handle = instance;
-  GetModuleFileNameA(nullptr, module_file, PATH_SIZE);
+  settings.instance = instance;
+  GetModuleFileNameA(nullptr, settings.module_file, PATH_SIZE);
   return RunProgram(command_line);
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
@@ -25,7 +25,7 @@ static int EmptyCurrentDirectory(const char* kept, bool* kept_seen) {
     } else if (kept && !is_directory && SameTextIgnoringCase(name, kept)) {
       *kept_seen = true;
     } else {
-      if (verbose_mode) MessagePrintf("Deleting %s", name);
+      if (settings.verbose) MessagePrintf("Deleting %s", name);
       if (!is_directory)
         result = DeleteFileNamed(name);
       else if (IsDirectoryLink(name))

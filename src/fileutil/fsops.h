@@ -24,8 +24,8 @@ int ReadWindowsDir(char* buffer, int size);
 // The temporary directory, ending in a separator; its length, 0 on failure.
 int ReadTempDir(char* buffer, int size);
 void PauseMs(int milliseconds);
-// The calling thread's last system error code (GetLastError or errno).
-int LastSystemError();
+// Makes the drive of letter current: 0, or -1 when it cannot be.
+int ChangeDrive(char letter);
 // Gives the open destination file the time stamps of the open source file.
 void FileTimeCopy(FILE* destination, FILE* source);
 

@@ -87,8 +87,6 @@ void PauseMs(int milliseconds) {
   }
 }
 
-int LastSystemError() { return errno; }
-
 void FileTimeCopy(FILE* destination, FILE* source) {
   struct stat info;
   if (fstat(fileno(source), &info) != 0) {
@@ -98,6 +96,9 @@ void FileTimeCopy(FILE* destination, FILE* source) {
   struct timespec times[2] = {info.st_atim, info.st_mtim};
   if (futimens(fileno(destination), times) != 0) ErrorPrintf("Error setting file time.\n");
 }
+
+// There are no drive letters: every path lies on the one tree.
+int ChangeDrive(char) { return 0; }
 
 int RemoveDirectoryLink(const char* name) { return unlink(name) == 0 ? 0 : -1; }
 

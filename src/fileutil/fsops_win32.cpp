@@ -53,7 +53,10 @@ int ReadTempDir(char* buffer, int size) {
 
 void PauseMs(int milliseconds) { Sleep(milliseconds); }
 
-int LastSystemError() { return (int)GetLastError(); }
+int ChangeDrive(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = (char)(letter - 'a' + 'A');
+  return _chdrive(letter - 64) == 0 ? 0 : -1;
+}
 
 void FileTimeCopy(FILE* destination, FILE* source) {
   FILETIME created, accessed, written;

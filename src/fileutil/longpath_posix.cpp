@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/longpath.h"
 
 static const int RESULT_SIZE = 2 * PATH_SIZE;

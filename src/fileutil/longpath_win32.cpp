@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/longpath.h"
 
 // Room for a result that grows past the path limit, so its length can be told.

@@ -23,7 +23,7 @@ void LeaveLevel(const DirectoryVisit* visit) {
 }
 
 void ShowCurrentDir() {
-  if (!verbose_mode) return;
+  if (!settings.verbose) return;
   char current[PATH_SIZE];
   if (ReadCurrentDir(current, PATH_SIZE) == 0) current[0] = '\0';
   MessagePrintf("Current dir: %s", current);

@@ -2,7 +2,7 @@
 // directory exactly as they were found.
 #pragma once
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 
 struct DirectoryVisit {
   char original[PATH_SIZE];  // the current directory, its drive included

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/deltree.h"
 #include "fileutil/filecopy.h"
 #include "fileutil/fsops.h"

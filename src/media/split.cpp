@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/filecopy.h"
 #include "fileutil/fsops.h"
 #include "ui/messages.h"
@@ -40,7 +40,7 @@ int SplitFile(const char* path) {
     MessagePrintf("Failed to read %s.", path);
     return 1;
   }
-  if (verbose_mode) {
+  if (settings.verbose) {
     char digits[24];
     snprintf(digits, sizeof digits, "%" PRId64, size);
     MessagePrintf("File %s is %s bytes long.", path, digits);

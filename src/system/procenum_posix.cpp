@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "system/procenum.h"
 
 static bool IsProcessId(const char* name, unsigned long* id) {

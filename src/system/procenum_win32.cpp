@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "system/procenum.h"
 #include "system/procenum_nt.h"
 

@@ -29,7 +29,7 @@ static std::vector<std::string> SplitWords(const char* line) {
 }
 
 int RunAndWait(const char* command_line, int) {
-  if (verbose_mode) MessagePrintf("Running %s", command_line);
+  if (settings.verbose) MessagePrintf("Running %s", command_line);
   std::vector<std::string> words = SplitWords(command_line);
   if (words.empty()) return 0;
   std::vector<char*> argv;
@@ -40,7 +40,7 @@ int RunAndWait(const char* command_line, int) {
   int status;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (verbose_mode) MessagePrintf("%s terminated.", command_line);
+  if (settings.verbose) MessagePrintf("%s terminated.", command_line);
   return 1;
 }
 

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/longpath.h"
 #include "system/process.h"
 #include "ui/messages.h"
 
 int RunAndWait(const char* command_line, int show) {
-  if (verbose_mode) MessagePrintf("Running %s", command_line);
+  if (settings.verbose) MessagePrintf("Running %s", command_line);
   // The child starts as this program did, with only the show value changed;
   // Windows applies it when the flags hold STARTF_USESHOWWINDOW.
   STARTUPINFOA startup;
@@ -24,7 +24,7 @@ int RunAndWait(const char* command_line, int show) {
                                 nullptr, &startup, &process);
   if (!created) return 0;
   WaitForSingleObject(process.hProcess, INFINITE);
-  if (verbose_mode) MessagePrintf("%s terminated.", command_line);
+  if (settings.verbose) MessagePrintf("%s terminated.", command_line);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   return created;
@@ -43,7 +43,7 @@ int InstallInfSection(const char* inf_file, const char* section, int show) {
     int resolved = FullLongPath(directory, long_form, PATH_SIZE);
     if (resolved != 0 && resolved < PATH_SIZE) SetCurrentDirectoryA(long_form);
   }
-  if (verbose_mode) {
+  if (settings.verbose) {
     length = GetCurrentDirectoryA(PATH_SIZE, directory);
     if (length == 0 || length >= (DWORD)PATH_SIZE) directory[0] = '\0';
     MessagePrintf("Curdir = %s", directory);

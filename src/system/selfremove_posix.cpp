@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/fsops.h"
 #include "system/selfremove.h"
 

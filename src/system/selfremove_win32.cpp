@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "system/selfremove.h"
 
 void RemoveSelf() {

@@ -1,4 +1,4 @@
-// The portable half of user feedback: settings, silent mode, Cancel, and
+// The portable half of user feedback: silent mode, Cancel, and
 // the composition of error reports.
 #include "ui/messages.h"
 
@@ -6,17 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fileutil/fsops.h"
 #include "ui/messages_platform.h"
 
-int verbose_mode = 0;
-int silent_mode = 0;
-void* instance_handle = nullptr;
 MessageHook message_hook = nullptr;
 
 // Shows an already formatted text; Cancel ends the process with exit code 1.
 static int ShowText(const char* text, int length) {
-  if (silent_mode) return length;
+  if (settings.silent) return length;
   int button = message_hook ? message_hook(text) : ShowMessageBox(text);
   if (button == BUTTON_CANCEL) {
     StatusAbandon();
@@ -60,7 +56,7 @@ StatusWindow StatusPrintf(StatusWindow window, const char* format, ...) {
   va_start(args, format);
   FormatText(buffer, format, args);
   va_end(args);
-  if (silent_mode) return nullptr;
+  if (settings.silent) return nullptr;
   if (window) {
     StatusSetText(window, buffer);
     return window;
@@ -69,7 +65,7 @@ StatusWindow StatusPrintf(StatusWindow window, const char* format, ...) {
 }
 
 int StatusClose(StatusWindow* window) {
-  if (silent_mode) return 0;
+  if (settings.silent) return 0;
   int result = 0;
   if (*window) result = StatusDestroy(*window);
   *window = nullptr;

@@ -3,12 +3,10 @@
 
 #include <cstdarg>
 
+#include "ui/settings.h"
+
 // A status window; null when none is open (or in silent mode).
 typedef void* StatusWindow;
-
-extern int verbose_mode;
-extern int silent_mode;
-extern void* instance_handle;
 
 // Texts are formatted into 1024 characters: at most 1023 and the terminator.
 const int MESSAGE_BUFFER_SIZE = 1024;

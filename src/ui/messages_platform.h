@@ -11,5 +11,7 @@ int ShowMessageBox(const char* text);
 StatusWindow StatusOpen(const char* text);     // null when it cannot be made
 void StatusSetText(StatusWindow window, const char* text);
 int StatusDestroy(StatusWindow window);        // 0, or 1 when refused
+// The calling thread's last system error code (GetLastError or errno).
+int LastSystemError();
 // The process is about to end on Cancel: leave the console tidy.
 void StatusAbandon();

@@ -1,5 +1,6 @@
 // Messages and the status line of the command-line build: everything on
 // standard error; a terminal on standard input answers OK or Cancel.
+#include <errno.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -81,3 +82,5 @@ int StatusDestroy(StatusWindow) {
 }
 
 void StatusAbandon() { EraseStatusLine(); }
+
+int LastSystemError() { return errno; }

@@ -41,7 +41,7 @@ static void RegisterStatusClass() {
   WNDCLASSA window_class = {};
   window_class.style = 0;
   window_class.lpfnWndProc = StatusWndProc;
-  window_class.hInstance = (HINSTANCE)instance_handle;
+  window_class.hInstance = (HINSTANCE)settings.instance;
   window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   window_class.hbrBackground = background_brush;
   window_class.lpszClassName = CLASS_NAME;
@@ -52,7 +52,7 @@ static void RegisterStatusClass() {
 StatusWindow StatusOpen(const char* text) {
   if (!class_registered) RegisterStatusClass();
   HWND window = CreateWindowExA(0, CLASS_NAME, CAPTION, STATUS_STYLE, 100, 100, 250, 100,
-                                nullptr, nullptr, (HINSTANCE)instance_handle, (LPVOID)text);
+                                nullptr, nullptr, (HINSTANCE)settings.instance, (LPVOID)text);
   if (!window) return nullptr;
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
@@ -68,6 +68,8 @@ int StatusDestroy(StatusWindow window) {
 }
 
 void StatusAbandon() {}
+
+int LastSystemError() { return (int)GetLastError(); }
 
 static void PaintStatus(HWND window) {
   PAINTSTRUCT paint;

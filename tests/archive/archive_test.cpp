@@ -87,7 +87,7 @@ TEST(Archive, VerboseModeShowsEveryLevelAndCompletion) {
   ScratchDir dir;
   fs::create_directories(dir / "tree" / "sub");
   WriteBytes(dir / "tree" / "sub" / "f", "x");
-  verbose_mode = 1;
+  settings.verbose = 1;
   ASSERT_EQ(Pack(dir / "t.zqa", dir / "tree"), 0);
   auto messages = recorder.messages();
   ASSERT_EQ(messages.size(), 4u);

@@ -139,7 +139,7 @@ TEST(ExtractArchive, DeepNestingIsDamageNotACrash) {
 
 TEST(ExtractArchive, TruncationAtEveryOffsetIsBoundedAndClear) {
   Recorder recorder;
-  silent_mode = 1;
+  settings.silent = 1;
   ScratchDir source;
   fs::create_directories(source / "tree" / "sub");
   WriteBytes(source / "tree" / "one.txt", TextBytes(3000));

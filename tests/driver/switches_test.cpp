@@ -82,25 +82,25 @@ TEST(WalkSwitches, ExitCodeSwitchSubtractsTheDigitZero) {
 TEST(WalkSwitches, SilentAndSetupArguments) {
   Recorder recorder;
   EXPECT_EQ(Walk("-s -is /q"), -1000);
-  EXPECT_STREQ(setup_arguments, " -s /q");
-  EXPECT_EQ(show_command, SHOW_HIDDEN);
-  EXPECT_EQ(silent_mode, 1);
+  EXPECT_STREQ(settings.setup_arguments, " -s /q");
+  EXPECT_EQ(settings.show_command, SHOW_HIDDEN);
+  EXPECT_EQ(settings.silent, 1);
   EXPECT_TRUE(recorder.messages().empty());
 }
 
 TEST(WalkSwitches, WordsAfterIsAreNotSwitches) {
   Recorder recorder;
   EXPECT_EQ(Walk("-is -s -TR"), -1000);
-  EXPECT_STREQ(setup_arguments, " -s -TR");  // taken as typed
-  EXPECT_EQ(silent_mode, 0);
-  EXPECT_EQ(show_command, SHOW_NORMAL);
+  EXPECT_STREQ(settings.setup_arguments, " -s -TR");  // taken as typed
+  EXPECT_EQ(settings.silent, 0);
+  EXPECT_EQ(settings.show_command, SHOW_NORMAL);
 }
 
 TEST(WalkSwitches, IsLastLeavesTheArgumentsAndRunsTheInstallation) {
   Recorder recorder;
   EXPECT_EQ(Walk("-v -is"), -1000);
-  EXPECT_STREQ(setup_arguments, "");
-  EXPECT_EQ(verbose_mode, 1);
+  EXPECT_STREQ(settings.setup_arguments, "");
+  EXPECT_EQ(settings.verbose, 1);
   EXPECT_EQ(Walk(""), -1000);
 }
 
@@ -110,9 +110,9 @@ TEST(WalkSwitches, SetupArgumentsThatWouldOverflowAreRefused) {
   for (int i = 0; i < 6; ++i) fits += " " + std::string(40, 'a' + i);
   fits += " " + std::string(12, 'z');  // 6 x 41 + 13 = 259 characters
   EXPECT_EQ(Walk(fits.c_str()), -1000);
-  EXPECT_EQ(strlen(setup_arguments), 259u);
+  EXPECT_EQ(strlen(settings.setup_arguments), 259u);
 
-  setup_arguments[0] = '\0';
+  settings.setup_arguments[0] = '\0';
   std::string too_long = fits + "z";
   EXPECT_EQ(Walk(too_long.c_str()), 1);
   EXPECT_NE(recorder.last().find("too long"), std::string::npos);
@@ -143,7 +143,7 @@ TEST(WalkSwitches, UsageBoxIgnoresSilentMode) {
 TEST(WalkSwitches, SwitchesAfterAnActionAreNeverReached) {
   Recorder recorder;
   EXPECT_EQ(Walk("-tr 4 -v"), 4);
-  EXPECT_EQ(verbose_mode, 0);
+  EXPECT_EQ(settings.verbose, 0);
   EXPECT_EQ(Walk("-tr 4 -q"), 4);
 }
 

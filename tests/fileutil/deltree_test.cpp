@@ -65,7 +65,7 @@ TEST(DeleteTree, VerboseModeNamesEveryDeletion) {
   ScratchDir dir;
   fs::create_directories(dir / "tree");
   WriteBytes(dir / "tree" / "f", "");
-  verbose_mode = 1;
+  settings.verbose = 1;
   EXPECT_EQ(DeleteTree((dir / "tree").string().c_str()), 0);
   ASSERT_EQ(recorder.messages().size(), 2u);
   EXPECT_EQ(recorder.messages()[0].rfind("Current dir: ", 0), 0u);

@@ -5,7 +5,7 @@
 #include <windows.h>
 #endif
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "fileutil/longpath.h"
 #include "support/scratch.h"
 

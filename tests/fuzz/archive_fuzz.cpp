@@ -21,7 +21,7 @@ static fs::path scratch;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   SilenceStandardOutput();
-  silent_mode = 1;
+  settings.silent = 1;
   const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
   char pattern[64];
   snprintf(pattern, sizeof pattern, "%s/archive-fuzz.XXXXXX", base);

@@ -98,7 +98,7 @@ TEST(SplitFile, VerboseModeTellsTheSize) {
   ScratchDir dir;
   fs::current_path(dir.path);
   WriteBytes("F.BIN", "12345");
-  verbose_mode = 1;
+  settings.verbose = 1;
   EXPECT_EQ(SplitFile("F.BIN"), 0);
   EXPECT_EQ(recorder.messages().at(0), "File F.BIN is 5 bytes long.");
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/entry.h"
+#include "fileutil/paths.h"
 #include "ui/messages.h"
 
 struct Recorder {
@@ -19,15 +19,15 @@ struct Recorder {
   Recorder() {
     Messages().clear();
     message_hook = Answer;
-    verbose_mode = 0;
-    silent_mode = 0;
-    setup_arguments[0] = '\0';
-    show_command = SHOW_NORMAL;
+    settings.verbose = 0;
+    settings.silent = 0;
+    settings.setup_arguments[0] = '\0';
+    settings.show_command = SHOW_NORMAL;
   }
   ~Recorder() {
     message_hook = nullptr;
-    silent_mode = 0;
-    verbose_mode = 0;
+    settings.silent = 0;
+    settings.verbose = 0;
   }
   const std::vector<std::string>& messages() const { return Messages(); }
   std::string last() const { return Messages().empty() ? std::string() : Messages().back(); }

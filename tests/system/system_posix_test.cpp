@@ -23,7 +23,7 @@ TEST(RunAndWait, SplitsAtBlanksAndTabsAndReturnsAfterTheEnd) {
   std::string out = (scratch / "out").string();
   std::string line = script.string() + " " + out + "  a\t\"b c\"  ";
   Recorder recorder;
-  verbose_mode = 1;
+  settings.verbose = 1;
   EXPECT_NE(RunAndWait(line.c_str(), SHOW_HIDDEN), 0);
   EXPECT_EQ(ReadBytes(out), out + "|a|\"b|c\"|");
   EXPECT_EQ(recorder.messages(),

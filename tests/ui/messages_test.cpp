@@ -22,7 +22,7 @@ TEST(MessagePrintf, FormatsLikePrintfAndCutsAt1023) {
 
 TEST(MessagePrintf, SilentModeShowsNothingAndNeverEnds) {
   Recorder recorder;
-  silent_mode = 1;
+  settings.silent = 1;
   message_hook = Cancel;  // would end the process if it were asked
   EXPECT_EQ(MessagePrintf("quiet %d", 1), 7);
   StatusWindow window = StatusPrintf(nullptr, "Please wait...");

@@ -1,0 +1,25 @@
+#include "fileutil/paths.h"
+
+#include <cstdio>
+
+const char* BaseName(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/') base = p + 1;
+  return base;
+}
+
+char LowerLetter(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
+
+bool SameTextIgnoringCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (LowerLetter(*a) != LowerLetter(*b)) return false;
+  return *a == *b;
+}
+
+int FileExists(const char* name) {
+  FILE* file = fopen(name, "r");
+  if (!file) return 0;
+  fclose(file);
+  return 1;
+}

@@ -1,0 +1,16 @@
+// Path and text helpers that every layer above the user feedback shares.
+#pragma once
+
+#include "ui/settings.h"  // PATH_SIZE
+
+// The part of path after its last separator (backslash or slash).
+const char* BaseName(const char* path);
+
+// Compares two texts with the letters A to Z taken as a to z.
+bool SameTextIgnoringCase(const char* a, const char* b);
+
+// A to Z become a to z; nothing else changes, whatever the locale.
+char LowerLetter(char c);
+
+// 1 when the file can be opened for reading, else 0.
+int FileExists(const char* name);

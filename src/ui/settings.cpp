@@ -1,0 +1,3 @@
+#include "ui/settings.h"
+
+Settings settings = {0, 0, SHOW_NORMAL, "", "", "", nullptr};

@@ -1,0 +1,21 @@
+// The settings of one run, in one place. The entry and its switch walk are
+// their only writer; messages, the tree walks and the installation read them.
+#pragma once
+
+const int PATH_SIZE = 260;  // Windows path limit, terminator included
+
+const int SHOW_NORMAL = 5;  // SW_SHOW
+const int SHOW_HIDDEN = 0;  // SW_HIDE, after -s
+
+struct Settings {
+  int verbose;       // -v: diagnostic messages
+  int silent;        // -s: no box and no status window
+  int show_command;  // how started programs show their first window
+  // For the vendor's setup, each argument led by a blank.
+  char setup_arguments[PATH_SIZE];
+  char module_file[PATH_SIZE];       // the running executable
+  char module_directory[PATH_SIZE];  // its directory, current from the start
+  void* instance;                    // for the status window's class
+};
+
+extern Settings settings;
