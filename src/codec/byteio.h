@@ -11,7 +11,11 @@
 
 inline int ReadByte(FILE* stream) { return _getc_nolock(stream); }
 inline void WriteByte(int byte, FILE* stream) { _putc_nolock(byte, stream); }
-inline int64_t TellOffset(FILE* stream) { return _ftelli64(stream); }
+// msvcrt.dll before Windows XP has no _ftelli64; its fpos_t is the offset.
+inline int64_t TellOffset(FILE* stream) {
+  fpos_t position;
+  return fgetpos(stream, &position) == 0 ? (int64_t)position : -1;
+}
 
 #else
 

@@ -1,6 +1,7 @@
 // The coded stream: a 4-byte little-endian size header, the bit stream of
 // literals and matches, and the end mark 00 FF. The LZSS loop here drives
 // the match finder and the coder.
+#include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 
@@ -194,7 +195,7 @@ static int Decode(bool stop_when_cut) {
   fwrite(start, 1, static_cast<size_t>(out - start), output_stream);
   r = static_cast<unsigned>(START_POSITION + count);
   for (int k = 1; k <= WINDOW_SIZE; k++) ring[(r - k) & (WINDOW_SIZE - 1)] = out[-k];
-  printf("%12llu\n", static_cast<unsigned long long>(count));
+  printf("%12" PRIu64 "\n", count);
   return result;
 }
 

@@ -35,10 +35,15 @@ int IsDirectoryLink(const char* name) {
 }
 
 int64_t OpenFileSize(FILE* file) {
-  LARGE_INTEGER size;
   HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
-  if (handle == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle, &size)) return -1;
-  return size.QuadPart;
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  // GetFileSize, since Windows 95 has no GetFileSizeEx. Its failure value is
+  // also the low half of a valid size: the error code tells them apart.
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(handle, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return (int64_t)(((uint64_t)high << 32) | low);
 }
 
 int ReadWindowsDir(char* buffer, int size) {

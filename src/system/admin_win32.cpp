@@ -2,7 +2,7 @@
 // thread's token, or else the process's.
 #include <windows.h>
 
-#include <vector>
+#include <cstdlib>
 
 #include "system/admin.h"
 
@@ -19,23 +19,22 @@ int TokenHoldsAdministrators(void* token) {
   if (GetTokenInformation(token, TokenGroups, nullptr, 0, &needed) ||
       GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return 0;
-  // DWORD elements keep the group records aligned.
-  std::vector<DWORD> buffer((needed + 3) / 4);
-  if (!GetTokenInformation(token, TokenGroups, buffer.data(), (DWORD)(buffer.size() * 4),
-                           &needed))
-    return 0;
-  const TOKEN_GROUPS* groups = (const TOKEN_GROUPS*)buffer.data();
-
+  // Rounded up to whole DWORDs, as the group records are aligned.
+  DWORD size = (needed + 3) & ~3u;
+  TOKEN_GROUPS* groups = (TOKEN_GROUPS*)malloc(size);
+  if (!groups) return 0;
+  int answer = 0;
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   PSID administrators = nullptr;
-  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
-    return 0;
-  // Present counts, whatever its attributes: disabled or deny-only as well.
-  int answer = 0;
-  for (DWORD i = 0; i < groups->GroupCount && !answer; ++i)
-    if (EqualSid(groups->Groups[i].Sid, administrators)) answer = 1;
-  FreeSid(administrators);
+  if (GetTokenInformation(token, TokenGroups, groups, size, &needed) &&
+      AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                               DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators)) {
+    // Present counts, whatever its attributes: disabled or deny-only as well.
+    for (DWORD i = 0; i < groups->GroupCount && !answer; ++i)
+      if (EqualSid(groups->Groups[i].Sid, administrators)) answer = 1;
+    FreeSid(administrators);
+  }
+  free(groups);
   return answer;
 }
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "fileutil/paths.h"
 #include "fileutil/longpath.h"
@@ -18,10 +18,15 @@ int RunAndWait(const char* command_line, int show) {
   STARTUPINFOA startup;
   GetStartupInfoA(&startup);
   startup.wShowWindow = (WORD)show;
-  std::vector<char> command(command_line, command_line + strlen(command_line) + 1);
+  // CreateProcessA may write into the command line: it gets a copy.
+  size_t size = strlen(command_line) + 1;
+  char* command = (char*)malloc(size);
+  if (!command) return 0;
+  memcpy(command, command_line, size);
   PROCESS_INFORMATION process;
-  BOOL created = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                nullptr, &startup, &process);
+  BOOL created = CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process);
+  free(command);
   if (!created) return 0;
   WaitForSingleObject(process.hProcess, INFINITE);
   if (settings.verbose) MessagePrintf("%s terminated.", command_line);
