@@ -1,9 +1,15 @@
-"""The main job, shown: builds a medium of three pieces the way its makers
-do, installs from it with the real setup.exe under Wine (the real rundll32
-and setupapi, the vendor setup's stand-in and its clean-up task), answers
-every box of a verbose run as a user would, saves a screenshot of the status
-window, and prints each step with its outcome. Then the Linux build packs
-and unpacks the same payload.
+"""The vendor's whole way, shown: packs the payload and cuts it into three
+pieces, writes ZQK9150.INF, writes the floppy set with -f (drive A: a fresh
+folder for each disk as its prompt comes), checks that each disk's files fit
+on a 1.44 MB floppy, copies the disks into one folder as the end user would
+and installs from it with the real rundll32 and setupapi of Wine, the vendor
+setup's stand-in and its clean-up task, answering every box of a verbose run
+as a user would. Prints each step with its outcome; saves a screenshot of
+the status window. Then the Linux build packs and unpacks the same payload.
+
+The medium carries the release setup.exe (i686). Wine here runs 64-bit
+programs only, so every Windows run uses the x86_64 twin, built from the
+same sources with the same flags, and the output says where it stands in.
 
 Run by scripts/demo after the builds; output lands in build/demo."""
 
@@ -17,11 +23,16 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 
-from harness import WineRun, run_boxdriver, setup_native, take_screenshot, windows_path  # noqa: E402
-from medium import (PIECES, build_medium, make_payload, read_record,  # noqa: E402
+from harness import (WineRun, run_boxdriver, setup_exe, setup_native,  # noqa: E402
+                     take_screenshot, windows_path, wine_environment)
+from medium import (PIECE, PIECES, build_medium, make_payload, read_record,  # noqa: E402
                     target_directory)
 
 OUT = os.environ.get("E2E_ARTIFACTS") or os.path.join(HERE, "..", "build", "demo")
+RELEASE = os.environ.get("RELEASE_EXE") or os.path.join(HERE, "..", "build", "release", "bin",
+                                                        "setup.exe")
+CLUSTER = 512
+DISK_FILES = {1: ["setup.exe", "ZQK9150.INF", PIECES[0]], 2: [PIECES[1]], 3: [PIECES[2]]}
 
 
 def step(text, ok=True):
@@ -29,22 +40,103 @@ def step(text, ok=True):
     return ok
 
 
+def read(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
 def snapshot(root):
     tree = {}
     for directory, _, files in os.walk(root):
         for name in files:
             path = os.path.join(directory, name)
-            with open(path, "rb") as file:
-                tree[os.path.relpath(path, root)] = file.read()
+            tree[os.path.relpath(path, root)] = read(path)
     return tree
 
 
-def install(work):
-    medium = os.path.join(work, "medium")
-    print("\n== Building a medium: payload packed with -a, cut with -c, ZQK9150.INF")
-    archive = build_medium(medium, os.path.join(work, "build"))
-    for name in sorted(os.listdir(medium)):
-        print("  %-12s %9d bytes" % (name, os.path.getsize(os.path.join(medium, name))))
+def make_sources(work):
+    """The folder the makers write the floppies from; returns it and the archive."""
+    print("\n== 1. Packing the payload (-a), cutting it (-c), writing ZQK9150.INF")
+    print("  (wine setup.exe -s -a, then -s -c: the x86_64 twin of the release build)")
+    sources = os.path.join(work, "sources")
+    archive = build_medium(sources, os.path.join(work, "build"), setup=RELEASE)
+    step("archive ZQK9150.ZQA of %d bytes, cut into %s" % (os.path.getsize(archive), ", ".join(
+        "%s (%d)" % (name, os.path.getsize(os.path.join(sources, name))) for name in PIECES)))
+    with open(os.path.join(sources, "ZQK9150.INF"), "rb") as file:
+        section = file.read().decode().split("[SourceDisksFiles]")[1].split()
+    step("ZQK9150.INF [SourceDisksFiles]: %s" % ", ".join(section),
+         section == ["%s=%d" % (name, disk) for disk in DISK_FILES for name in DISK_FILES[disk]])
+    step("setup.exe on the medium: the release build, %s, %d bytes" % (
+        os.path.relpath(RELEASE, os.path.join(HERE, "..")), os.path.getsize(RELEASE)))
+    return sources, archive
+
+
+def write_floppies(work, sources):
+    """Runs -f, mapping A: to a fresh folder at each disk's prompt; returns the folders."""
+    print("\n== 2. Writing the floppy set: setup -f under Wine, A: a fresh folder for each disk")
+    writer = os.path.join(sources, "WRITER.EXE")
+    shutil.copyfile(setup_exe(), writer)
+    print("  (the x86_64 twin runs as WRITER.EXE beside the release setup.exe, which it copies "
+          "to disk 1 as the INF says)")
+    link = os.path.join(wine_environment()["WINEPREFIX"], "dosdevices", "a:")
+    old = os.readlink(link) if os.path.islink(link) else None
+    disks = {}
+    run = WineRun("-f", cwd=work, exe=writer)
+    try:
+        while True:
+            box = run.show()
+            text = box.text
+            if text.startswith("Please insert floppy disk "):
+                number = int(text.split()[4])
+                disks[number] = os.path.join(work, "disk%d" % number)
+                os.makedirs(disks[number])
+                if os.path.lexists(link):
+                    os.remove(link)
+                os.symlink(disks[number], link)
+                text += "   -> A: is now a fresh folder, disk%d" % number
+            print("  box: %s" % text)
+            run.answer("ok")
+            if box.text == "All floppys done.":
+                break
+        code = run.wait()
+    finally:
+        run.close()
+        os.remove(writer)
+        if os.path.lexists(link):
+            os.remove(link)
+        if old:
+            os.symlink(old, link)
+    step("exit code %d, %d disks written" % (code, len(disks)), code == 0)
+    return disks
+
+
+def check_disks(disks, sources):
+    print("\n== 3. Each disk: its files, in whole %d-byte clusters, within %s bytes"
+          % (CLUSTER, format(PIECE, ",")))
+    good = sorted(disks) == sorted(DISK_FILES)
+    for number, folder in sorted(disks.items()):
+        names = sorted(os.listdir(folder), key=str.lower)
+        sizes = [os.path.getsize(os.path.join(folder, name)) for name in names]
+        used = sum(-(-size // CLUSTER) * CLUSTER for size in sizes)
+        same = all(read(os.path.join(folder, name)) == read(os.path.join(sources, name))
+                   for name in names)
+        good &= step("disk %d: %s; %d bytes in clusters, %d free; %s" % (
+            number, ", ".join("%s %d" % item for item in zip(names, sizes)), used, PIECE - used,
+            "identical to the sources" if same else "NOT identical to the sources"),
+            sorted(names) == sorted(DISK_FILES[number]) and used <= PIECE and same)
+    return good
+
+
+def install(work, disks, archive):
+    print("\n== 4. Installing from a folder holding the disks' files, as the end user would")
+    medium = os.path.join(work, "K9150")
+    os.makedirs(medium)
+    for folder in disks.values():
+        for name in os.listdir(folder):
+            shutil.copyfile(os.path.join(folder, name), os.path.join(medium, name))
+    shutil.copyfile(setup_exe(), os.path.join(medium, "setup.exe"))
+    print("  (in that folder the x86_64 twin stands in for the release setup.exe from disk 1: "
+          "Wine here runs 64-bit programs only)")
 
     target = target_directory()
     shutil.rmtree(target, ignore_errors=True)
@@ -57,7 +149,7 @@ def install(work):
            "STANDIN_CLEANUP_MS": "3000", "LAUNCH_SHOW": "1"}
 
     line = "-v -is /demo"
-    print("\n== Installing: wine medium\\setup.exe %s (verbose: every box answered OK)" % line)
+    print("  wine K9150\\setup.exe %s (verbose: every box answered OK)" % line)
     started = time.monotonic()
     run = WineRun(line, cwd=work, exe=os.path.join(medium, "setup.exe"), env=env)
     shot = None
@@ -78,7 +170,7 @@ def install(work):
     seconds = time.monotonic() - started
     run.close()
 
-    print("\n== Outcome")
+    print("\n== 5. Outcome of the installation")
     setup = read_record(standin_record)
     cleanup = read_record(cleanup_record)
     good = True
@@ -126,8 +218,13 @@ def main():
     os.environ["E2E_ARTIFACTS"] = OUT
     work = tempfile.mkdtemp(prefix="setup-demo-")
     try:
-        good = install(work)
+        sources, archive = make_sources(work)
+        disks = write_floppies(work, sources)
+        good = check_disks(disks, sources)
+        good &= install(work, disks, archive)
         good &= linux(work)
+    except AssertionError as error:  # a run that went wrong
+        good = step(str(error), False)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return 0 if good else 1

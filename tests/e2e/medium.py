@@ -3,7 +3,8 @@ the payload (the vendor setup's stand-in, which lands as is\\setup.exe, its
 clean-up task _ISDEL.EXE beside it, and padding) packed with -a, the archive cut with -c into
 exactly three pieces, and a ZQK9150.INF whose SetupInstall section copies
 the pieces into the target directory and whose SourceDisksFiles section
-names them."""
+puts setup.exe, the INF and the first piece on disk 1 and one more piece on
+each further disk, as the vendor's does."""
 
 import os
 import random
@@ -73,15 +74,17 @@ def run_silent(line, cwd):
 
 
 def write_inf(folder, files=PIECES, destination="10,temp\\ZQK9150"):
+    disks = [("setup.exe", 1), ("ZQK9150.INF", 1)] + [(name, n + 1) for n, name in enumerate(files)]
     text = INF.format(files="\n".join(files), destination=destination,
-                      disks="\n".join("%s=%d" % (name, n + 1) for n, name in enumerate(files)))
+                      disks="\n".join("%s=%d" % disk for disk in disks))
     with open(os.path.join(folder, "ZQK9150.INF"), "w", newline="\r\n") as file:
         file.write(text)
 
 
-def build_medium(folder, work):
-    """Makes folder a medium: setup.exe, ZQK9150.INF and three pieces.
-    work is a scratch folder for the payload and the archive."""
+def build_medium(folder, work, setup=None):
+    """Makes folder a medium: setup.exe (a copy of setup, by default the
+    one under test), ZQK9150.INF and three pieces. work is a scratch folder
+    for the payload and the archive."""
     payload = os.path.join(work, "payload")
     make_payload(payload)
     archive = os.path.join(work, "ZQK9150.ZQA")
@@ -93,7 +96,7 @@ def build_medium(folder, work):
     os.makedirs(folder, exist_ok=True)
     for name in PIECES:
         shutil.move(os.path.join(work, name), os.path.join(folder, name))
-    shutil.copyfile(setup_exe(), os.path.join(folder, "setup.exe"))
+    shutil.copyfile(setup or setup_exe(), os.path.join(folder, "setup.exe"))
     write_inf(folder)
     return archive
 

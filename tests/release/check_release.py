@@ -12,8 +12,8 @@ import subprocess
 import sys
 
 MAX_SIZE = 64 * 1024
-# What the program may rely on: Windows 95, and msvcrt.dll as Windows 98
-# and NT 4.0 ship it (4.20; Windows 95 gets it with the runtime's installer).
+# What the program may rely on: Windows 95, and msvcrt.dll as NT 4.0 (4.20)
+# and Windows 98 ship it; Windows 95 gets it with the runtime's installer.
 BASELINE = ("95", "msvcrt 4.20")
 
 # (DLL, oldest Windows, functions, what for)
