@@ -120,7 +120,7 @@ int ExtractDirectory(StatusWindow window, FILE* archive, const char* name) {
     if (entered == NOT_OWN_DIRECTORY)
       MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", name);
     else
-      MessagePrintf("Cannot create directory %s; its files are not extracted.", name);
+      MessagePrintf("Cannot create or enter directory %s; its files are not extracted.", name);
     ++state.levels_skipped;
     return SkipLevel(archive);
   }
