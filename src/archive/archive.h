@@ -11,5 +11,10 @@ const size_t STREAM_BUFFER = 1 << 16;
 
 int CreateArchive(const char* archive_path, const char* directory_path);
 int ArchiveDirectory(StatusWindow window, FILE* archive, const char* path);
+// The target path is the caller's choice and may be a link; below it no
+// link is followed.
 int ExtractArchive(const char* archive_path, const char* target_path);
+// As ExtractArchive, into the subdirectory name of the current directory,
+// which is made if needed and must not be a link.
+int ExtractArchiveInto(const char* archive_path, const char* name);
 int ExtractLevel(StatusWindow window, FILE* archive, const char* path);

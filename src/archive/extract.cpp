@@ -1,6 +1,7 @@
 // Unpacking an archive into a directory tree. The archive is untrusted: a
 // member name must be a bare name, damage stops the extraction with a
-// message, and a failed member never passes for a written one.
+// message, and a failed member never passes for a written one. So is what
+// the tree below the target holds already: a link there is never followed.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -88,7 +89,7 @@ int SkipMember(FILE* archive, uint16_t word) {
 }
 
 int ExtractFile(StatusWindow window, FILE* archive, const char* name) {
-  FILE* output = fopen(name, "wb");
+  FILE* output = CreateFileAnew(name);
   if (!output) {
     MessagePrintf("Cannot create file %s.", name);
     ++state.members_failed;
@@ -108,18 +109,35 @@ int ExtractFile(StatusWindow window, FILE* archive, const char* name) {
   return result;
 }
 
+// A directory member's level, in a directory of that name that is made if
+// needed and entered only when it is a real directory.
+int ExtractDirectory(StatusWindow window, FILE* archive, const char* name) {
+  if (state.depth >= MAX_DEPTH) return Damaged("its directories nest too deeply");
+  MakeDir(name);  // it may exist already
+  OwnLevel level;
+  int entered = EnterOwnDirectory(name, &level);
+  if (entered != 0) {
+    if (entered == NOT_OWN_DIRECTORY)
+      MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", name);
+    else
+      MessagePrintf("Cannot create or enter directory %s; its files are not extracted.", name);
+    ++state.levels_skipped;
+    return SkipLevel(archive);
+  }
+  ShowCurrentDir();
+  int result = ReadLevel(window, archive, true);
+  LeaveOwnDirectory(&level);
+  return result;
+}
+
 int ExtractMember(StatusWindow window, FILE* archive, uint16_t word, const char* name) {
-  bool directory = (word & ATTR_DIRECTORY) != 0;
   if (!IsSafeName(name)) {
     MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", name);
     ++state.members_failed;
     return SkipMember(archive, word);
   }
-  if (!directory) return ExtractFile(window, archive, name);
-  int result = ExtractLevel(window, archive, name);
-  if (result != LEVEL_NOT_ENTERED) return result;
-  ++state.levels_skipped;
-  return SkipLevel(archive);
+  if (word & ATTR_DIRECTORY) return ExtractDirectory(window, archive, name);
+  return ExtractFile(window, archive, name);
 }
 
 // Reads one level's members up to its end marker: extracting them into the
@@ -145,7 +163,6 @@ int ReadLevel(StatusWindow window, FILE* archive, bool extract) {
 }  // namespace
 
 int ExtractLevel(StatusWindow window, FILE* archive, const char* path) {
-  if (state.depth >= MAX_DEPTH) return Damaged("its directories nest too deeply");
   MakeDir(path);  // it may exist already
   DirectoryVisit visit;
   if (EnterLevel(path, &visit) != 0) return LEVEL_NOT_ENTERED;
@@ -155,7 +172,9 @@ int ExtractLevel(StatusWindow window, FILE* archive, const char* path) {
   return result;
 }
 
-int ExtractArchive(const char* archive_path, const char* target_path) {
+// own_target: the target is a bare name that must be a directory of its own,
+// as a link there is not the user's choice.
+static int Extract(const char* archive_path, const char* target_path, bool own_target) {
   FILE* archive = fopen(archive_path, "rb");
   if (!archive) {
     MessagePrintf("Failed to find archive %s.", archive_path);
@@ -170,20 +189,26 @@ int ExtractArchive(const char* archive_path, const char* target_path) {
   }
   StatusWindow window = StatusPrintf(nullptr, "Please wait...");
   state = Extraction{nullptr, 0, 0, 0};
-  int result = ExtractLevel(window, archive, target_path);
+  int result = own_target ? ExtractDirectory(window, archive, target_path)
+                          : ExtractLevel(window, archive, target_path);
   StatusClose(&window);
   fclose(archive);
   if (result == LEVEL_DAMAGED) {
     MessagePrintf("Archive %s is damaged: %s. The extraction stopped there.", archive_path,
                   state.damage);
   } else if (result == LEVEL_DONE && state.levels_skipped) {
-    MessagePrintf("%d directories of archive %s could not be created or entered; their files "
-                  "were not extracted.",
-                  state.levels_skipped, archive_path);
-    result = -1;
+    result = -1;  // each level was named when it was skipped
   } else if (result == LEVEL_DONE && state.members_failed) {
     result = 4;
   }
   if (settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
   return result;
+}
+
+int ExtractArchive(const char* archive_path, const char* target_path) {
+  return Extract(archive_path, target_path, false);
+}
+
+int ExtractArchiveInto(const char* archive_path, const char* name) {
+  return Extract(archive_path, name, true);
 }

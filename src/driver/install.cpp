@@ -70,6 +70,40 @@ int WaitForCleanupTask() {
   return 0;
 }
 
+// A target directory left from before (by an aborted run, or made by someone
+// else, who may have put anything there) goes before the medium comes in.
+// 0, or 1 after a message that names it.
+int RemoveOldTarget(const char* target) {
+  int removed = DeleteTree(target);
+  if (removed == 0 || (removed == 1 && !EntryExists(target))) return 0;
+  MessagePrintf("The target directory %s is there from before and cannot be removed; nothing "
+                "was installed.",
+                target);
+  return 1;
+}
+
+// Makes the target directory current, only when it is a real directory, not
+// a link or a junction: 0, or 1 after a message that names it.
+int EnterTarget(const char* target) {
+  HeldDirectory held;
+  int hold = HoldDirectory(target, &held);
+  if (hold == NOT_OWN_DIRECTORY) {
+    MessagePrintf("The target directory %s is a link or not a directory; nothing was installed.",
+                  target);
+    return 1;
+  }
+  ChangeDrive(target[0]);
+  // Everything below works on the current directory: it must be the target.
+  char current[PATH_SIZE];
+  bool entered = hold == 0 && EnterDirectory(target + 2) == 0 &&
+                 ReadCurrentDir(current, PATH_SIZE) != 0 &&
+                 SameTextIgnoringCase(current, target) && IsHeldCurrent(&held);
+  if (hold == 0) ReleaseDirectory(&held);  // being current keeps it in place now
+  if (entered) return 0;
+  MessagePrintf("Cannot enter the target directory %s.", target);
+  return 1;
+}
+
 }  // namespace
 
 int CleanupTaskCallback(unsigned long, unsigned short, const char* module_name, void* context) {
@@ -102,22 +136,16 @@ int RunInstallation() {
 
   bool self_removal = SameTextIgnoringCase(settings.module_directory, target);
   if (!self_removal) {
+    if (RemoveOldTarget(target) != 0) return 1;
     if (settings.verbose) MessagePrintf("About to run ZQK9150.INF");
     if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command)) return 1;
   }
 
-  ChangeDrive(target[0]);
-  EnterDirectory(target + 2);
-  // Everything below works on the current directory: it must be the target.
-  char current[PATH_SIZE];
-  if (ReadCurrentDir(current, PATH_SIZE) == 0 || !SameTextIgnoringCase(current, target)) {
-    MessagePrintf("Cannot enter the target directory %s.", target);
-    return 1;
-  }
+  if (EnterTarget(target) != 0) return 1;
   ShowCurrentDir();
   ClearReadOnlyFiles();
   if (RejoinPieces() != 0) return 1;
-  if (ExtractArchive("ZQK9150.ZQA", "IS") != 0) return 1;
+  if (ExtractArchiveInto("ZQK9150.ZQA", "IS") != 0) return 1;
 
   char command[PATH_SIZE];
   static const char SETUP_TAIL[] = "\\is\\setup.exe";
@@ -129,8 +157,10 @@ int RunInstallation() {
   }
   strcpy(command, target);
   strcat(command, SETUP_TAIL);
+  char program[PATH_SIZE];
+  strcpy(program, command);  // named apart, so that nothing is searched for
   strcat(command, settings.setup_arguments);
-  if (!RunAndWait(command, settings.show_command)) {
+  if (!RunAndWait(program, command, settings.show_command)) {
     MessagePrintf("Failed to run \"%s %s\"", command, settings.setup_arguments);
     return 1;
   }

@@ -2,7 +2,8 @@
 #pragma once
 
 // 0 gone, 1 the path does not resolve, -1 something could not be entered or
-// removed.
+// removed. A link, in the tree or at path, goes itself: what it leads to is
+// never entered or deleted.
 int DeleteTree(const char* path);
 
 // As DeleteTree, but the file named kept directly in path stays, and with it

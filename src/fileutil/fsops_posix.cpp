@@ -70,6 +70,12 @@ int ReadWindowsDir(char* buffer, int) {
   return 0;
 }
 
+// Nor a system directory.
+int SystemFilePath(const char*, char* buffer, int) {
+  buffer[0] = '\0';
+  return 0;
+}
+
 int ReadTempDir(char* buffer, int size) {
   const char* dir = getenv("TMPDIR");
   if (!dir || !dir[0]) dir = "/tmp";
@@ -100,8 +106,6 @@ void FileTimeCopy(FILE* destination, FILE* source) {
 // There are no drive letters: every path lies on the one tree.
 int ChangeDrive(char) { return 0; }
 
-int RemoveDirectoryLink(const char* name) { return unlink(name) == 0 ? 0 : -1; }
-
 int IsForbiddenName(const char*) { return 0; }
 
 FILE* OpenNullSink() { return fopen("/dev/null", "wb"); }
@@ -120,4 +124,45 @@ FILE* OpenRegularFile(const char* name) {
   FILE* file = fdopen(fd, "rb");
   if (!file) close(fd);
   return file;
+}
+
+int HoldDirectory(const char* path, HeldDirectory* held) {
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  held->handle = fd;
+  if (fd >= 0) return 0;
+  return errno == ELOOP || errno == ENOTDIR ? NOT_OWN_DIRECTORY : -1;
+}
+
+int HoldCurrentDirectory(HeldDirectory* held) {
+  held->handle = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return held->handle >= 0 ? 0 : -1;
+}
+
+// Into what was opened: the name may lead elsewhere by now.
+int EnterHeldDirectory(const HeldDirectory* held, const char*) {
+  return fchdir((int)held->handle) == 0 ? 0 : -1;
+}
+
+int IsHeldCurrent(const HeldDirectory* held) {
+  struct stat current, kept;
+  return stat(".", &current) == 0 && fstat((int)held->handle, &kept) == 0 &&
+         current.st_dev == kept.st_dev && current.st_ino == kept.st_ino;
+}
+
+void ReleaseDirectory(HeldDirectory* held) {
+  if (held->handle >= 0) close((int)held->handle);
+  held->handle = -1;
+}
+
+FILE* CreateNewFile(const char* name) {
+  int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* file = fdopen(fd, "wb");
+  if (!file) close(fd);
+  return file;
+}
+
+int EntryExists(const char* path) {
+  struct stat info;
+  return lstat(path, &info) == 0;
 }

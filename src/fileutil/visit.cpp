@@ -28,3 +28,27 @@ void ShowCurrentDir() {
   if (ReadCurrentDir(current, PATH_SIZE) == 0) current[0] = '\0';
   MessagePrintf("Current dir: %s", current);
 }
+
+int EnterOwnDirectory(const char* name, OwnLevel* level) {
+  if (HoldCurrentDirectory(&level->parent) != 0) return -1;
+  int held = HoldDirectory(name, &level->self);
+  if (held == 0 && EnterHeldDirectory(&level->self, name) == 0) return 0;
+  if (held == 0) {
+    ReleaseDirectory(&level->self);
+    held = -1;
+  }
+  ReleaseDirectory(&level->parent);
+  return held;
+}
+
+void LeaveOwnDirectory(OwnLevel* level) {
+  EnterHeldDirectory(&level->parent, "..");
+  ReleaseDirectory(&level->self);
+  ReleaseDirectory(&level->parent);
+}
+
+FILE* CreateFileAnew(const char* name) {
+  FILE* file = CreateNewFile(name);
+  if (file || !EntryExists(name) || DeleteFileNamed(name) != 0) return file;
+  return CreateNewFile(name);
+}

@@ -1,13 +1,16 @@
 // The process walk on Windows: PSAPI (and VDMDBG for the 16-bit tasks of a
 // virtual DOS machine) on Windows NT, ToolHelp on Windows 95/98. Every
-// library is loaded by name at run time, so the program starts where one
-// is missing; the walk then fails.
+// library is loaded at run time, so the program starts where one is missing
+// (the walk then fails), and from the system directory by its full path:
+// neither VDMDBG.DLL nor, before Windows 7, PSAPI.DLL is one that Windows
+// always takes from there, and a copy beside the program would be loaded.
 #include <windows.h>
 
 #include <tlhelp32.h>
 
 #include <cstring>
 
+#include "fileutil/fsops.h"
 #include "fileutil/paths.h"
 #include "system/procenum.h"
 #include "system/procenum_nt.h"
@@ -20,7 +23,10 @@ typedef BOOL(WINAPI* ProcessWalkProc)(HANDLE, PROCESSENTRY32*);
 // Releases a library on every way out.
 struct Library {
   HMODULE handle;
-  explicit Library(const char* name) : handle(LoadLibraryA(name)) {}
+  explicit Library(const char* name) : handle(nullptr) {
+    char path[PATH_SIZE];
+    if (SystemFilePath(name, path, PATH_SIZE)) handle = LoadLibraryA(path);
+  }
   ~Library() {
     if (handle) FreeLibrary(handle);
   }

@@ -1,6 +1,6 @@
 // Starting programs and waiting for them on a POSIX system. The command line
 // is split at blanks and tabs as the program splits its own (no shell, no
-// quoting), and the first word is looked up in PATH.
+// quoting); without a program, its first word is looked up in PATH.
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -28,7 +28,7 @@ static std::vector<std::string> SplitWords(const char* line) {
   return words;
 }
 
-int RunAndWait(const char* command_line, int) {
+int RunAndWait(const char* program, const char* command_line, int) {
   if (settings.verbose) MessagePrintf("Running %s", command_line);
   std::vector<std::string> words = SplitWords(command_line);
   if (words.empty()) return 0;
@@ -36,7 +36,9 @@ int RunAndWait(const char* command_line, int) {
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
   pid_t child;
-  if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return 0;
+  int spawned = program ? posix_spawn(&child, program, nullptr, nullptr, argv.data(), environ)
+                        : posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (spawned != 0) return 0;
   int status;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }

@@ -3,30 +3,27 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "fileutil/paths.h"
+#include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
+#include "fileutil/paths.h"
 #include "system/process.h"
 #include "ui/messages.h"
 
-int RunAndWait(const char* command_line, int show) {
+int RunAndWait(const char* program, const char* command_line, int show) {
   if (settings.verbose) MessagePrintf("Running %s", command_line);
   // The child starts as this program did, with only the show value changed;
   // Windows applies it when the flags hold STARTF_USESHOWWINDOW.
   STARTUPINFOA startup;
   GetStartupInfoA(&startup);
   startup.wShowWindow = (WORD)show;
-  // CreateProcessA may write into the command line: it gets a copy.
-  size_t size = strlen(command_line) + 1;
-  char* command = (char*)malloc(size);
-  if (!command) return 0;
-  memcpy(command, command_line, size);
+  char command[PATH_SIZE];  // CreateProcessA may write to it
+  if (strlen(command_line) >= sizeof command) return 0;
+  strcpy(command, command_line);
   PROCESS_INFORMATION process;
-  BOOL created = CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+  BOOL created = CreateProcessA(program, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                 &startup, &process);
-  free(command);
   if (!created) return 0;
   WaitForSingleObject(process.hProcess, INFINITE);
   if (settings.verbose) MessagePrintf("%s terminated.", command_line);
@@ -60,17 +57,15 @@ int InstallInfSection(const char* inf_file, const char* section, int show) {
   length = GetFullPathNameA(inf_file, PATH_SIZE, inf_path, nullptr);
   if (length == 0 || length >= (DWORD)PATH_SIZE) return FailedToLaunch(inf_file);
 
+  // The engine's programs are started by their full paths: a rundll32.exe
+  // beside this program, on a medium that anyone may have filled, would
+  // otherwise be found first and run with an administrator's rights.
   char setupapi[PATH_SIZE];
-  length = GetSystemDirectoryA(setupapi, PATH_SIZE);
-  int has_setupapi = 0;
-  if (length > 0 && length + strlen("\\SETUPAPI.DLL") < (DWORD)PATH_SIZE) {
-    strcat(setupapi, "\\SETUPAPI.DLL");
-    has_setupapi = FileExists(setupapi);
-  }
-
+  char program[PATH_SIZE];
   char command[PATH_SIZE];
   int written;
-  if (has_setupapi) {
+  if (SystemFilePath("SETUPAPI.DLL", setupapi, PATH_SIZE) && FileExists(setupapi)) {
+    if (!SystemFilePath("rundll32.exe", program, PATH_SIZE)) return FailedToLaunch(inf_file);
     written = snprintf(command, sizeof command, "rundll32 setupapi,InstallHinfSection %s 128 %s",
                        section, inf_path);
   } else {
@@ -79,12 +74,16 @@ int InstallInfSection(const char* inf_file, const char* section, int show) {
     char short_path[PATH_SIZE];
     length = GetShortPathNameA(inf_path, short_path, PATH_SIZE);
     if (length > 0 && length < (DWORD)PATH_SIZE) strcpy(inf_path, short_path);
+    length = GetWindowsDirectoryA(program, PATH_SIZE);
+    if (length == 0 || length + strlen("\\rundll.exe") >= (DWORD)PATH_SIZE)
+      return FailedToLaunch(inf_file);
+    strcat(program, "\\rundll.exe");
     written = snprintf(command, sizeof command,
                        "rundll.exe setupx.dll,InstallHinfSection %s 128 %s", section, inf_path);
   }
   if (written < 0 || written >= (int)sizeof command) return FailedToLaunch(inf_file);
 
-  int result = RunAndWait(command, show);
+  int result = RunAndWait(program, command, show);
   if (result == 0) FailedToLaunch(inf_file);
   return result;
 }

@@ -4,7 +4,7 @@ import os
 import unittest
 
 from harness import NativeTestCase
-from test_wine_archive import make_tree, snapshot
+from test_wine_archive import LINKS, make_tree, plant_links, refused_level, snapshot
 
 
 class ArchiveTools(NativeTestCase):
@@ -51,6 +51,20 @@ class ArchiveTools(NativeTestCase):
                          (0, "About to delete directory %s\n" % tree))
         self.assertFalse(os.path.lexists(tree))
         self.assertEqual(snapshot(outside), {"keep": b"keep"})
+
+    def test_unpacking_never_writes_through_a_link_in_the_target(self):
+        tree, target, outside = plant_links(self.workdir)
+        archive = os.path.join(self.workdir, "links.zqa")
+        self.assertEqual(self.run_setup("-a", archive, tree).exit_code, 0)
+        result = self.run_setup("-x", archive, target)
+        self.assertEqual(result.exit_code, 255)  # -1
+        for kind in LINKS:
+            # A file member replaces the link itself; a directory member is refused.
+            self.assertFalse(os.path.islink(os.path.join(target, kind + "-f")))
+            with open(os.path.join(target, kind + "-f"), "rb") as file:
+                self.assertEqual(file.read(), b"member")
+            self.assertIn(refused_level(kind + "-d") + "\n", result.stderr)
+        self.assertEqual(snapshot(outside), {"folder": "<dir>", "file": b"outside"})
 
 
 if __name__ == "__main__":

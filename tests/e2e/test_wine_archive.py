@@ -37,6 +37,36 @@ def snapshot(root):
     return tree
 
 
+LINKS = ("file-link", "folder-link", "hard-link")
+
+
+def plant_links(root):
+    """A tree to pack, and a target that holds under the name of each of its
+    file members (NAME-f) and directory members (NAME-d) a symbolic link to
+    a file outside, one to a folder outside, or a hard link to a file
+    outside. Returns the tree, the target and the outside folder."""
+    tree, target, outside = (os.path.join(root, name) for name in ("tree", "target", "outside"))
+    os.makedirs(os.path.join(outside, "folder"))
+    os.makedirs(target)
+    with open(os.path.join(outside, "file"), "wb") as file:
+        file.write(b"outside")
+    for kind in LINKS:
+        os.makedirs(os.path.join(tree, kind + "-d"))
+        for name, member in ((kind + "-f", kind + "-f"), (kind + "-d", kind + "-d/inner")):
+            with open(os.path.join(tree, member), "wb") as file:
+                file.write(b"member")
+            entry = os.path.join(target, name)
+            if kind == "hard-link":
+                os.link(os.path.join(outside, "file"), entry)
+            else:
+                os.symlink(os.path.join(outside, "file" if kind == "file-link" else "folder"), entry)
+    return tree, target, outside
+
+
+def refused_level(name):
+    return "%s is a link or a file, not a directory; nothing is extracted into it." % name
+
+
 def set_dos_attributes(path, attributes):
     """Wine keeps hidden and system bits in an extended attribute."""
     os.setxattr(path, "user.DOSATTRIB", b"0x%x" % attributes)
@@ -137,6 +167,25 @@ class DeleteTree(WineTestCase):
         talk = self.converse("-x %s %s" % (windows_path(archive), windows_path(out)), "ok")
         self.assertEqual(talk.exit_code, 0)
         self.assertEqual(snapshot(out), {"sub": "<dir>", os.path.join("sub", "f"): b"f"})
+
+
+class Links(WineTestCase):
+    def test_unpacking_never_writes_through_a_link_in_the_target(self):
+        tree, target, outside = plant_links(self.workdir)
+        archive = os.path.join(self.workdir, "links.zqa")
+        self.assertEqual(self.converse("-a %s %s" % (windows_path(archive), windows_path(tree)),
+                                       "ok").exit_code, 0)
+        run = self.start("-x %s %s" % (windows_path(archive), windows_path(target)))
+        texts = {run.answer().text for _ in range(5)}
+        self.assertEqual(run.wait(), -1)
+        # Wine cannot remove a Unix symbolic link, only what it leads to: those
+        # members are not written; the hard link gives way to a new file.
+        self.assertEqual(texts, {refused_level(kind + "-d") for kind in LINKS} |
+                         {"Cannot create file file-link-f.", "Cannot create file folder-link-f."})
+        self.assertFalse(os.path.islink(os.path.join(target, "hard-link-f")))
+        with open(os.path.join(target, "hard-link-f"), "rb") as file:
+            self.assertEqual(file.read(), b"member")
+        self.assertEqual(snapshot(outside), {"folder": "<dir>", "file": b"outside"})
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 """The installation under Wine, end to end: the real setup.exe, the real
-rundll32 and setupapi, a medium of three pieces, the vendor setup's
-stand-in and its clean-up task."""
+rundll32 and setupapi, a medium of three pieces (and a decoy rundll32.exe
+beside them), the vendor setup's stand-in and its clean-up task."""
 
 import os
 import shutil
@@ -8,7 +8,7 @@ import time
 import unittest
 
 from harness import WineTestCase, run_boxdriver, windows_path
-from medium import (PIECE, PIECES, build_medium, make_payload, read_record, run_silent,
+from medium import (PIECE, PIECES, build_medium, fixture, make_payload, read_record, run_silent,
                     target_directory, write_inf)
 
 TARGET = "C:\\windows\\temp\\ZQK9150"
@@ -25,13 +25,16 @@ class InstallTestCase(WineTestCase):
         os.makedirs(self.records)
         self.standin = os.path.join(self.records, "standin.txt")
         self.cleanup_task = os.path.join(self.records, "isdel.txt")
+        self.decoy = os.path.join(self.records, "decoy.txt")
         self.env = {"STANDIN_RECORD": windows_path(self.standin),
                     "STANDIN_CLEANUP_RECORD": windows_path(self.cleanup_task),
-                    "STANDIN_CLEANUP_MS": "3000"}
+                    "STANDIN_CLEANUP_MS": "3000", "RECORD_FILE": windows_path(self.decoy)}
 
     def medium(self):
         folder = os.path.join(self.workdir, "medium")
         self.archive = build_medium(folder, os.path.join(self.workdir, "build"))
+        # Found first if the setup engine were started by its bare name.
+        shutil.copyfile(fixture("recorder.exe"), os.path.join(folder, "rundll32.exe"))
         return os.path.join(folder, "setup.exe")
 
     def install(self, line="", exe=None, **env):
@@ -45,11 +48,17 @@ class InstallTestCase(WineTestCase):
         self.assertEqual(standin["command_line"], SETUP_LINE + arguments)
         self.assertTrue(read_record(self.cleanup_task)["ended"])
         self.assertFalse(os.path.exists(self.target))
+        self.assertIsNone(read_record(self.decoy), "the medium's rundll32.exe ran")
         return standin
 
 
 class Installation(InstallTestCase):
     def test_full_installation_from_a_medium_folder(self):
+        # Left by an earlier run, or by someone else: gone before the medium comes.
+        os.makedirs(os.path.join(self.target, "IS", "sub"))
+        for name in ("planted.dll", os.path.join("IS", "sub", "planted.dll")):
+            with open(os.path.join(self.target, name), "wb") as file:
+                file.write(b"planted")
         started = time.monotonic()
         run = self.install()
         self.assertEqual(run.wait(timeout=120), 0)
@@ -83,6 +92,35 @@ class Installation(InstallTestCase):
         self.assertEqual(run.wait(), 1)
         self.assertFalse(os.path.exists(self.target))
         self.assertIsNone(read_record(self.standin))
+
+    def test_a_target_directory_that_cannot_be_removed_stops_before_anything_runs(self):
+        outside = os.path.join(self.workdir, "outside")
+        os.makedirs(outside)
+        with open(os.path.join(outside, "keep"), "wb") as file:
+            file.write(b"keep")
+        exe = self.medium()
+        for planted_link in (True, False):
+            if planted_link:  # only the link itself may go, which Wine cannot do
+                os.symlink(outside, self.target)
+            else:  # a read-only file, which Wine will not delete
+                shutil.copytree(outside, self.target)
+                os.chmod(os.path.join(self.target, "keep"), 0o444)
+            try:
+                run = self.install(exe=exe)
+                self.assertEqual(run.answer().text,
+                                 "The target directory %s is there from before and cannot be "
+                                 "removed; nothing was installed." % TARGET)
+                self.assertEqual(run.wait(), 1)
+                # Neither the INF installation nor the vendor setup ran.
+                self.assertEqual(os.listdir(self.target), ["keep"])
+                self.assertIsNone(read_record(self.standin))
+            finally:
+                if planted_link:
+                    os.remove(self.target)
+                else:
+                    shutil.rmtree(self.target)
+        with open(os.path.join(outside, "keep"), "rb") as file:
+            self.assertEqual(file.read(), b"keep")
 
     def test_a_cleanup_task_that_never_comes(self):
         run = self.install(STANDIN_NO_CLEANUP="1")

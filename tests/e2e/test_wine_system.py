@@ -46,9 +46,9 @@ class SystemTestCase(WineTestCase):
         self.assertTrue(wait_until(lambda: os.path.exists(record), 30), "no start: " + path)
         return run
 
-    def walk(self, env=None):
+    def walk(self, env=None, exe=None):
         """-tp with every box answered: the process names and the last box."""
-        run = self.start("-tp", env=env)
+        run = self.start("-tp", env=env, exe=exe)
         texts = []
         while True:
             try:
@@ -119,6 +119,19 @@ class Switches(SystemTestCase):
         self.assertEqual(last, "Not Found")
         self.assertNotIn(windows_path(UPPER), names)
         self.assertIn(windows_path(LOWER), names)
+
+    def test_no_library_comes_from_the_programs_folder(self):
+        # Told n,b, Wine takes a library from beside the program when it is
+        # loaded by name: the walk's own, and what a box loads (uxtheme).
+        exe = self.place_setup(os.path.join(self.workdir, "medium"))
+        for name in ("PSAPI.DLL", "VDMDBG.DLL", "UXTHEME.DLL"):
+            shutil.copyfile(fixture("decoy.dll"), os.path.join(self.workdir, "medium", name))
+        record = os.path.join(self.workdir, "loaded.txt")
+        names, last = self.walk({"WINEDLLOVERRIDES": "psapi,vdmdbg,uxtheme=n,b;mscoree,mshtml=",
+                                 "RECORD_FILE": windows_path(record)}, exe)
+        self.assertIsNone(read_record(record))
+        self.assertIn(windows_path(exe), names)  # the system's PSAPI.DLL walked
+        self.assertEqual(last, "Not Found")
 
     def test_ta_answers_yes_for_wines_administrator(self):
         talk = self.converse("-ta", "ok")

@@ -21,10 +21,11 @@ TEST(RunAndWait, SplitsAtBlanksAndTabsAndReturnsAfterTheEnd) {
              "#!/bin/sh\nsleep 0.4\nprintf '%s|' \"$@\" > \"$1.tmp\"\nmv \"$1.tmp\" \"$1\"\n");
   chmod(script.c_str(), 0755);
   std::string out = (scratch / "out").string();
-  std::string line = script.string() + " " + out + "  a\t\"b c\"  ";
+  // The program is the one named apart; the first word is not looked up.
+  std::string line = "record " + out + "  a\t\"b c\"  ";
   Recorder recorder;
   settings.verbose = 1;
-  EXPECT_NE(RunAndWait(line.c_str(), SHOW_HIDDEN), 0);
+  EXPECT_NE(RunAndWait(script.c_str(), line.c_str(), SHOW_HIDDEN), 0);
   EXPECT_EQ(ReadBytes(out), out + "|a|\"b|c\"|");
   EXPECT_EQ(recorder.messages(),
             (std::vector<std::string>{"Running " + line, line + " terminated."}));
@@ -34,9 +35,9 @@ TEST(RunAndWait, NothingStartedGivesZero) {
   ScratchDir scratch;
   WriteBytes(scratch / "plain", "not a program");  // exists, not executable
   Recorder recorder;
-  EXPECT_EQ(RunAndWait((scratch / "missing").c_str(), SHOW_NORMAL), 0);
-  EXPECT_EQ(RunAndWait((scratch / "plain").c_str(), SHOW_NORMAL), 0);
-  EXPECT_EQ(RunAndWait(" \t ", SHOW_NORMAL), 0);
+  EXPECT_EQ(RunAndWait(nullptr, (scratch / "missing").c_str(), SHOW_NORMAL), 0);
+  EXPECT_EQ(RunAndWait(nullptr, (scratch / "plain").c_str(), SHOW_NORMAL), 0);
+  EXPECT_EQ(RunAndWait(nullptr, " \t ", SHOW_NORMAL), 0);
   EXPECT_TRUE(recorder.messages().empty());
   // There is no setup engine to hand an INF section to.
   EXPECT_EQ(InstallInfSection(".\\ZQK9150.INF", "SetupInstall", SHOW_NORMAL), 0);
