@@ -22,8 +22,10 @@ IMPORTS = [
      "the entry and the module file"),
     ("KERNEL32.dll", "95", "CreateFileA WriteFile CloseHandle DeleteFileA MoveFileA GetFileSize "
      "GetFileAttributesA SetFileAttributesA GetFileTime SetFileTime RemoveDirectoryA "
-     "FindFirstFileA FindNextFileA FindClose FileTimeToLocalFileTime FileTimeToDosDateTime",
-     "files and directories (GetFileSize: 95 has no GetFileSizeEx)"),
+     "FindFirstFileA FindNextFileA FindClose FileTimeToLocalFileTime FileTimeToDosDateTime "
+     "GetFileInformationByHandle",
+     "files and directories (GetFileSize: 95 has no GetFileSizeEx); an entry held open is "
+     "checked to be the one that was named"),
     ("KERNEL32.dll", "95", "GetCurrentDirectoryA SetCurrentDirectoryA GetFullPathNameA "
      "GetShortPathNameA GetWindowsDirectoryA GetSystemDirectoryA GetTempPathA "
      "GetPrivateProfileStringA", "paths and the INF file"),
@@ -42,8 +44,9 @@ IMPORTS = [
      "AllocateAndInitializeSid EqualSid FreeSid",
      "the administrator check; stubs on the 95 family, which GetVersion answers first"),
     ("msvcrt.dll", "msvcrt 4.20", "exit malloc free printf _vsnprintf fopen fclose fread fwrite "
-     "fgetc fputc fseek fgetpos ferror setvbuf _filbuf _flsbuf _fileno _get_osfhandle",
-     "the C runtime's streams; fgetpos gives 64-bit offsets (no _ftelli64 before XP)"),
+     "fgetc fputc fseek fgetpos ferror setvbuf _filbuf _flsbuf _fileno _get_osfhandle "
+     "_open_osfhandle _fdopen _close",
+     "the C runtime's streams, also over a file created exclusively by handle; fgetpos gives 64-bit offsets (no _ftelli64 before XP)"),
     ("msvcrt.dll", "msvcrt 4.20", "_getcwd _chdir _chdrive _mkdir _rmdir memcmp memmove strcat "
      "strchr strcmp strcpy strlen strncmp strncpy strpbrk strrchr", "directories and texts"),
 ]
