@@ -48,7 +48,6 @@ endfunction()
 function(setup_windows_program target)
   setup_windows_sources(${target})
   target_link_options(${target} PRIVATE ${SETUP_WINDOWS_LINK_OPTIONS})
-  # advapi32 before kernel32: the latter's import library also offers some
-  # security functions, which only Windows 7 and later export from kernel32.
-  target_link_libraries(${target} PRIVATE msvcrt gcc advapi32 user32 gdi32 kernel32)
+  # No advapi32: the administrator check looks its calls up at run time.
+  target_link_libraries(${target} PRIVATE msvcrt gcc user32 gdi32 kernel32)
 endfunction()

@@ -10,8 +10,8 @@
 
 #include <cstring>
 
-#include "fileutil/fsops.h"
 #include "fileutil/paths.h"
+#include "system/library_win32.h"
 #include "system/procenum.h"
 #include "system/procenum_nt.h"
 
@@ -19,21 +19,6 @@ namespace {
 
 typedef HANDLE(WINAPI* CreateSnapshotProc)(DWORD, DWORD);
 typedef BOOL(WINAPI* ProcessWalkProc)(HANDLE, PROCESSENTRY32*);
-
-// Releases a library on every way out.
-struct Library {
-  HMODULE handle;
-  explicit Library(const char* name) : handle(nullptr) {
-    char path[PATH_SIZE];
-    if (SystemFilePath(name, path, PATH_SIZE)) handle = LoadLibraryA(path);
-  }
-  ~Library() {
-    if (handle) FreeLibrary(handle);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  FARPROC Find(const char* name) const { return GetProcAddress(handle, name); }
-};
 
 struct HeapBlock {
   void* data = nullptr;

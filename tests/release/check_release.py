@@ -40,9 +40,6 @@ IMPORTS = [
      "DestroyWindow", "message boxes and the status window"),
     ("GDI32.dll", "95", "CreateBrushIndirect SetBkColor GetTextMetricsA TextOutA",
      "painting the status window"),
-    ("ADVAPI32.dll", "95", "OpenThreadToken OpenProcessToken GetTokenInformation "
-     "AllocateAndInitializeSid EqualSid FreeSid",
-     "the administrator check; stubs on the 95 family, which GetVersion answers first"),
     ("msvcrt.dll", "msvcrt 4.20", "exit malloc free printf _vsnprintf fopen fclose fread fwrite "
      "fgetc fputc fseek fgetpos ferror setvbuf _filbuf _flsbuf _fileno _get_osfhandle "
      "_open_osfhandle _fdopen _close",
@@ -88,7 +85,7 @@ def main(exe, objdump):
                 faults.append("%s of %s needs Windows %s: look it up at run time" %
                               (name, dll, system))
     expect("the list of DLLs", sorted(dlls),
-           sorted(["KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"]))
+           sorted(["KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "MSVCRT.DLL"]))
     print("%s: %d bytes, %d functions from %s" % (exe, size, count, " ".join(dlls)))
     for fault in faults:
         print("FAULT: " + fault)
