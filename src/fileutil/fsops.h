@@ -27,6 +27,8 @@ int ReadWindowsDir(char* buffer, int size);
 // The full path of name in the system directory, where Windows keeps its own
 // programs and libraries; its length, 0 when there is none or it does not fit.
 int SystemFilePath(const char* name, char* buffer, int size);
+// The same in the Windows directory (the 95 family keeps some programs there).
+int WindowsFilePath(const char* name, char* buffer, int size);
 // The temporary directory, ending in a separator; its length, 0 on failure.
 int ReadTempDir(char* buffer, int size);
 void PauseMs(int milliseconds);

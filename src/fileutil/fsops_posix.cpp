@@ -76,6 +76,10 @@ int SystemFilePath(const char*, char* buffer, int) {
   return 0;
 }
 
+int WindowsFilePath(const char* name, char* buffer, int size) {
+  return SystemFilePath(name, buffer, size);
+}
+
 int ReadTempDir(char* buffer, int size) {
   const char* dir = getenv("TMPDIR");
   if (!dir || !dir[0]) dir = "/tmp";

@@ -128,11 +128,19 @@ int ReadWindowsDir(char* buffer, int size) {
   return length < (UINT)size ? (int)length : 0;
 }
 
-int SystemFilePath(const char* name, char* buffer, int size) {
-  UINT length = GetSystemDirectoryA(buffer, size);
+// Appends "\\name" to the directory of length characters in buffer.
+static int JoinName(UINT length, const char* name, char* buffer, int size) {
   if (length == 0 || length >= (UINT)size) return 0;
   int written = snprintf(buffer + length, size - length, "\\%s", name);
   return written > 0 && written < size - (int)length ? (int)length + written : 0;
+}
+
+int SystemFilePath(const char* name, char* buffer, int size) {
+  return JoinName(GetSystemDirectoryA(buffer, size), name, buffer, size);
+}
+
+int WindowsFilePath(const char* name, char* buffer, int size) {
+  return JoinName(GetWindowsDirectoryA(buffer, size), name, buffer, size);
 }
 
 int ReadTempDir(char* buffer, int size) {

@@ -74,10 +74,7 @@ int InstallInfSection(const char* inf_file, const char* section, int show) {
     char short_path[PATH_SIZE];
     length = GetShortPathNameA(inf_path, short_path, PATH_SIZE);
     if (length > 0 && length < (DWORD)PATH_SIZE) strcpy(inf_path, short_path);
-    length = GetWindowsDirectoryA(program, PATH_SIZE);
-    if (length == 0 || length + strlen("\\rundll.exe") >= (DWORD)PATH_SIZE)
-      return FailedToLaunch(inf_file);
-    strcat(program, "\\rundll.exe");
+    if (!WindowsFilePath("rundll.exe", program, PATH_SIZE)) return FailedToLaunch(inf_file);
     written = snprintf(command, sizeof command,
                        "rundll.exe setupx.dll,InstallHinfSection %s 128 %s", section, inf_path);
   }

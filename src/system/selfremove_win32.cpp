@@ -3,10 +3,26 @@
 // the ended process has let go of it.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "fileutil/fsops.h"
 #include "fileutil/paths.h"
 #include "system/selfremove.h"
+
+// The command interpreter that runs the batch, by its full path: started
+// for a bare batch name, Windows would look for it by name, and a cmd.exe
+// beside the program (on a medium anyone may have filled) could be found
+// first. 1, or 0 when its path or the command does not fit.
+static int InterpreterCommand(const char* batch_path, char* program, char* command) {
+  bool nt = !(GetVersion() & 0x80000000u);
+  if (!(nt ? SystemFilePath("cmd.exe", program, PATH_SIZE)
+           : WindowsFilePath("COMMAND.COM", program, PATH_SIZE)))
+    return 0;
+  int written = snprintf(command, PATH_SIZE, nt ? "cmd.exe /c \"%s\"" : "COMMAND.COM /c %s",
+                         batch_path);
+  return written > 0 && written < PATH_SIZE;
+}
 
 void RemoveSelf() {
   char temp_dir[PATH_SIZE];
@@ -46,9 +62,10 @@ void RemoveSelf() {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process;
+  char program[PATH_SIZE];
   char command[PATH_SIZE];
-  strcpy(command, batch_path);
-  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE,
+  if (!InterpreterCommand(batch_path, program, command)) return;
+  if (!CreateProcessA(program, command, nullptr, nullptr, FALSE,
                       CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "\\", &startup, &process))
     return;
 

@@ -149,11 +149,12 @@ class SelfRemoval(SystemTestCase):
         self.batches = lambda: set(glob.glob(os.path.join(temp, "DMX*.BAT")))
         self.before = self.batches()
 
-    def remove_self(self, folder, mode=0o755):
+    def remove_self(self, folder, mode=0o755, env=None):
         exe = self.place_setup(folder)
         os.chmod(exe, mode)
         # Out of the launcher's job, which would end the batch with it.
-        self.assertEqual(self.start("-ds", exe=exe, env={"LAUNCH_DETACHED": "1"}).wait(), 0)
+        env = dict(env or {}, LAUNCH_DETACHED="1")
+        self.assertEqual(self.start("-ds", exe=exe, env=env).wait(), 0)
         return exe
 
     def assert_gone(self, path):
@@ -167,12 +168,14 @@ class SelfRemoval(SystemTestCase):
             self.remove_self(folder, mode)
             self.assert_gone(folder)
 
-    def test_other_files_keep_the_folder(self):
+    def test_other_files_keep_the_folder_and_a_cmd_exe_among_them_never_runs(self):
         folder = os.path.join(self.workdir, "shared")
         os.makedirs(folder)
-        open(os.path.join(folder, "other.txt"), "w").close()
-        self.assert_gone(self.remove_self(folder))
-        self.assertEqual(os.listdir(folder), ["other.txt"])
+        shutil.copyfile(fixture("recorder.exe"), os.path.join(folder, "cmd.exe"))
+        record = os.path.join(self.workdir, "decoy.txt")
+        self.assert_gone(self.remove_self(folder, env={"RECORD_FILE": windows_path(record)}))
+        self.assertEqual(os.listdir(folder), ["cmd.exe"])
+        self.assertIsNone(read_record(record))
 
     def test_percent_is_not_expanded_and_a_batch_over_its_size_is_not_written(self):
         # Expanded, %zq% would vanish and the batch would delete ab\setup.exe.
