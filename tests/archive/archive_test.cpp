@@ -157,6 +157,28 @@ TEST(CreateArchive, FilesThatCannotBeReadAreNamedAndArchivedEmpty) {
 }
 #endif
 
+#ifndef _WIN32
+TEST(CreateArchive, PacksEachDirectoryInTheByteOrderOfItsNames) {
+  // Made in two opposite orders, the trees list differently on most file
+  // systems; both archives hold the names in byte order, and are equal.
+  Recorder recorder;
+  ScratchDir dir;
+  const std::vector<std::string> sorted = {"B", "_", "a", "a0", "b", "\xe9"};
+  std::string archives[2];
+  for (int reverse : {0, 1}) {
+    fs::path tree = dir / ("tree" + std::to_string(reverse));
+    fs::create_directories(tree);
+    for (size_t i = 0; i < sorted.size(); i++) WriteBytes(tree / sorted[reverse ? sorted.size() - 1 - i : i], "");
+    ASSERT_EQ(Pack(dir / "t.zqa", tree), 0);
+    archives[reverse] = ReadBytes(dir / "t.zqa");
+  }
+  EXPECT_EQ(archives[0], archives[1]);
+  std::vector<std::string> names;
+  for (size_t at = 10; at < archives[0].size(); at += names.back().size() + 9) names.push_back(archives[0].c_str() + at);
+  EXPECT_EQ(names, sorted);
+}
+#endif
+
 TEST(CreateArchive, FilesOf4GiBOrMoreAreLeftOut) {
   Recorder recorder;
   ScratchDir dir;
