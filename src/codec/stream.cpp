@@ -288,7 +288,8 @@ void Decoder::KeepCarry(WindowCarry* carry) const {
   // window position that carried byte 0 names when count is a multiple of
   // 4096.
   for (int k = 0; k < DECODER_CARRY_SIZE; k++) {
-    carry->bytes[k] = out[-WINDOW_SIZE + ((k - count) & (WINDOW_SIZE - 1))];
+    int back = WINDOW_SIZE - static_cast<int>((k - count) & (WINDOW_SIZE - 1));
+    carry->bytes[k] = out[-back];
   }
 }
 
