@@ -52,12 +52,6 @@ struct Task {
   size_t unwritten;  // bytes in its chunks
 };
 
-}  // namespace
-
-struct Packer;
-
-namespace {
-
 struct Worker {
   Packer* packer;
   MatchStage* match;

@@ -497,46 +497,44 @@ TEST(Encoder, TheCarryFollowsFromEachInputsTailAlone) {
 }
 
 TEST(Encoder, TwoEncodersAndTwoDecodersInterleavedWorkAsOneAfterTheOther) {
-  const std::string data[2] = {TextBytes(300000), Runs(200000, 9)};
-  std::string alone[2], together[2];
+  struct Stream {
+    std::string data, alone, together;
+    std::unique_ptr<MatchStage> match = std::make_unique<MatchStage>();
+    std::unique_ptr<CoderStage> coder = std::make_unique<CoderStage>();
+    std::unique_ptr<Decoder> decoder = std::make_unique<Decoder>();
+    std::unique_ptr<ScratchFile> input, coded, output = std::make_unique<ScratchFile>();
+    bool encoding = true, decoding = true;
+  } streams[2];
+  streams[0].data = TextBytes(300000);
+  streams[1].data = Runs(200000, 9);
   auto encoder = std::make_unique<Encoder>();
-  for (int k = 0; k < 2; k++) {
+  for (Stream& s : streams) {
     WindowCarry carry{};
-    alone[k] = EncodeString(encoder.get(), data[k], &carry);
-  }
-  std::unique_ptr<MatchStage> match[2] = {std::make_unique<MatchStage>(), std::make_unique<MatchStage>()};
-  std::unique_ptr<CoderStage> coder[2] = {std::make_unique<CoderStage>(), std::make_unique<CoderStage>()};
-  std::unique_ptr<ScratchFile> input[2] = {std::make_unique<ScratchFile>(data[0]), std::make_unique<ScratchFile>(data[1])};
-  bool more[2] = {true, true};
-  for (int k = 0; k < 2; k++) {
-    StartMatching(match[k].get(), input[k]->stream, static_cast<uint32_t>(data[k].size()), WindowCarry{});
-    StartCoding(coder[k].get(), AppendTo, &together[k]);
+    s.alone = EncodeString(encoder.get(), s.data, &carry);
+    s.input = std::make_unique<ScratchFile>(s.data);
+    s.coded = std::make_unique<ScratchFile>(s.alone);
+    uint32_t size = static_cast<uint32_t>(s.data.size());
+    StartMatching(s.match.get(), s.input->stream, size, WindowCarry{});
+    StartCoding(s.coder.get(), AppendTo, &s.together);
+    s.decoder->Start(s.coded->stream, s.output->stream, size, WindowCarry{}, true);
   }
   TokenBlock block;
-  while (more[0] || more[1]) {
-    for (int k = 0; k < 2; k++) {
-      if (!more[k]) continue;
-      more[k] = FindTokens(match[k].get(), &block);
-      CodeTokens(coder[k].get(), &block);
+  for (bool busy = true; busy;) {  // taking turns, a block at a time
+    busy = false;
+    for (Stream& s : streams) {
+      if (s.encoding) {
+        s.encoding = FindTokens(s.match.get(), &block);
+        CodeTokens(s.coder.get(), &block);
+      }
+      if (s.decoding) s.decoding = s.decoder->Step();
+      busy |= s.encoding || s.decoding;
     }
   }
-  for (int k = 0; k < 2; k++) {
-    FinishCoding(coder[k].get());
-    EXPECT_TRUE(together[k] == alone[k]) << k;
+  for (Stream& s : streams) {
+    FinishCoding(s.coder.get());
+    EXPECT_TRUE(s.together == s.alone);
+    EXPECT_TRUE(s.output->Contents() == s.data);
   }
-
-  std::unique_ptr<Decoder> decoder[2] = {std::make_unique<Decoder>(), std::make_unique<Decoder>()};
-  std::unique_ptr<ScratchFile> coded[2], output[2];
-  for (int k = 0; k < 2; k++) {
-    coded[k] = std::make_unique<ScratchFile>(alone[k]);
-    output[k] = std::make_unique<ScratchFile>();
-    decoder[k]->Start(coded[k]->stream, output[k]->stream, static_cast<uint32_t>(data[k].size()), WindowCarry{}, true);
-    more[k] = true;
-  }
-  while (more[0] || more[1]) {
-    for (int k = 0; k < 2; k++) more[k] = more[k] && decoder[k]->Step();
-  }
-  for (int k = 0; k < 2; k++) EXPECT_TRUE(output[k]->Contents() == data[k]) << k;
 }
 
 }  // namespace
