@@ -135,6 +135,11 @@ struct MatchFinder {
     int rb = (ra + 1) & (WINDOW_SIZE - 1);
     return ring[ra] != ring[rb] && (tree_parent[sb] == NO_NODE || ring[sb] != ring[ra]);
   }
+  // Inserts first, first - 1, ... last into an empty tree as a chain, each
+  // below the one before it on the left (leftward) or on the right, as
+  // Insert would place strings that each compare lower (or higher) than
+  // all before them.
+  void InsertChain(int first, int last, bool leftward);
   // Inserts ra and then rb = ra + 1 as InsertWithoutMatch and, with
   // match_second, Insert would; both walks advance side by side.
   void InsertTogether(int ra, int rb, bool match_second);

@@ -180,6 +180,18 @@ void MatchFinder::InsertTogether(int ra, int rb, bool match_second) {
   while (a_on) a_on = StepWalk<false>(f, a);
 }
 
+void MatchFinder::InsertChain(int first, int last, bool leftward) {
+  int root = WINDOW_SIZE + 1 + ring[first];
+  tree_right[root] = first;
+  tree_parent[first] = root;
+  for (int p = first; p > last; p--) {
+    tree_left[p] = leftward ? p - 1 : NO_NODE;
+    tree_right[p] = leftward ? NO_NODE : p - 1;
+    tree_parent[p - 1] = p;
+  }
+  tree_left[last] = tree_right[last] = NO_NODE;
+}
+
 void MatchFinder::Delete(int p) {
   int up = tree_parent[p];
   if (up == NO_NODE) return;

@@ -91,7 +91,15 @@ void StartMatching(MatchStage* stage, FILE* input, uint32_t size, const WindowCa
     len++;
   }
   stage->len = len;
-  for (int i = 1; i <= MAX_MATCH; i++) finder.Insert(r - i);
+  // The 60 positions before the first byte begin with 1, 2, ... 60 spaces
+  // and go on with the data. When the first byte is no space, each string
+  // compares lower (or higher, for a byte below the space) than all those
+  // before it at that byte, and the walks would build a chain.
+  if (finder.ring[r] == ' ') {
+    for (int i = 1; i <= MAX_MATCH; i++) finder.Insert(r - i);
+  } else {
+    finder.InsertChain(r - 1, r - MAX_MATCH, finder.ring[r] > ' ');
+  }
   finder.Insert(r);
 }
 

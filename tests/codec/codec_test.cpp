@@ -467,7 +467,9 @@ TEST(CompressStream, BatchedInsertionsCodeAsOneAtATime) {
   }
   auto encoder = std::make_unique<Encoder>();
   for (const std::string& data : {TextBytes(1 << 20), Runs(1 << 19, 102), RandomBytes(100000, 103), indented,
-                                  std::string(5000, 'z'), TextBytes(59), TextBytes(4097), std::string(100, ' ')}) {
+                                  std::string(5000, 'z'), TextBytes(59), TextBytes(4097), std::string(100, ' '),
+                                  // spaces and the first bytes again: a match in the window's first strings
+                                  "abcdef   abcdef"s, "\nabcdef   \nabcdef"s}) {
     // Both start from the same carry, which can sway the choice of matches.
     WindowCarry carry = RandomCarry(static_cast<unsigned>(data.size())), plain_carry = carry;
     ASSERT_TRUE(EncodeString(encoder.get(), data, &carry) == PlainCompressBits(data, plain_carry))
