@@ -265,28 +265,38 @@ bool Decoder::Step() {
     memmove(history, out - WINDOW_SIZE, WINDOW_SIZE);
     out = start;
   }
+  // In locals: a byte written through at could be any member, as far as
+  // the compiler knows.
   uint8_t* const block = out;
-  while (count < size && out < limit) {
+  uint8_t* at = out;
+  uint64_t decoded = count;
+  const uint64_t wanted = size;
+  const bool stop = stop_when_cut;
+  bool cut = false;
+  while (decoded < wanted && at < limit) {
     int c = symbols.DecodeSymbol();
     if (c < 256) {
-      if (stop_when_cut && symbols.reader.ReadPastEnd()) {
-        truncated = true;
+      if (stop && symbols.reader.ReadPastEnd()) {
+        cut = true;
         break;
       }
-      *out++ = static_cast<uint8_t>(c);
-      count++;
+      *at++ = static_cast<uint8_t>(c);
+      decoded++;
     } else {
       unsigned distance = symbols.DecodePosition() + 1;
-      if (stop_when_cut && symbols.reader.ReadPastEnd()) {
-        truncated = true;
+      if (stop && symbols.reader.ReadPastEnd()) {
+        cut = true;
         break;
       }
       unsigned length = static_cast<unsigned>(c - 253);
-      CopyMatch(out, distance, length);
-      out += length;
-      count += length;
+      CopyMatch(at, distance, length);
+      at += length;
+      decoded += length;
     }
   }
+  out = at;
+  count = decoded;
+  truncated = cut;
   if (out != block) fwrite(block, 1, static_cast<size_t>(out - block), output);
   return count < size && !truncated;
 }
