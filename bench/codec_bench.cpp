@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
   }
   if (argc <= 1) fs::remove_all(scratch);
   printf("MB/s: millions of uncompressed bytes per processor second (user + system), best of %d runs;\n"
-         "gzip runs as its own process on files; round trips %s\n", ROUNDS,
+         "both on one thread; gzip runs as its own process on files; round trips %s\n", ROUNDS,
          all_ok ? "verified" : "FAILED");
   return all_ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // LZSS with adaptive Huffman coding: one coded stream per file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 // Results of CompressStream.
@@ -12,6 +13,27 @@ const int COMPRESS_BAD_INPUT = 2;
 // read): the stream was completed with zero bytes, so that it still decodes
 // and whatever follows it stays readable, but it does not hold the file.
 const int COMPRESS_SHORT_INPUT = 3;
+
+// What a compression leaves in its window for the next one. The compressor
+// reads window bytes that it has not written yet: beyond the end of an
+// input shorter than 60 bytes, and in the mirror of the window's first 59
+// positions until 119 bytes have been read. They can sway which of equally
+// good matches is taken, never what a decoder rebuilds; but so that the
+// same inputs in the same order always give the same bytes, the carry is
+// handed from each compression to the next. Zero before the first one.
+const int CARRY_SIZE = 119;
+struct WindowCarry {
+  uint8_t bytes[CARRY_SIZE];
+};
+
+// The carry after compressing size bytes, from the input's last
+// min(size, 4096) bytes (tail) alone: an input of 119 bytes or more sets
+// all of it, a shorter one keeps the rest of what it found, an empty one
+// changes nothing.
+void AdvanceCarry(WindowCarry* carry, const uint8_t* tail, uint64_t size);
+
+// The entry points below hand one carry of the process from each call to
+// the next, compressions and decompressions alike, as one window would.
 
 // Compresses the whole of input (a regular file that can be positioned)
 // into output at its current position: size header, bit stream, end mark

@@ -1,11 +1,14 @@
-// The codec's layers and their process-wide state: the adaptive Huffman
-// coder with its bit streams, the match finder, and the streams they share.
-// Everything here binds the coded format; one stream at a time.
+// The codec's layers as objects: the adaptive Huffman tree with the bit
+// writer and reader, the match finder, and the stages and decoder built of
+// them. Everything here binds the coded format; each object serves one
+// stream at a time, and any number of them may live side by side.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
+
+#include "codec/encoder.h"
 
 namespace codec {
 
@@ -20,26 +23,10 @@ const unsigned FREQ_LIMIT = 0x8000;
 const int START_POSITION = WINDOW_SIZE - MAX_MATCH;  // 4036
 const int RING_SIZE = WINDOW_SIZE + MAX_MATCH - 1;   // 4155, with the mirror
 const int NO_NODE = WINDOW_SIZE;
-
-// Streams of the current compression or decompression.
-extern FILE* input_stream;
-extern FILE* output_stream;
-
-// Adaptive Huffman tree: node weights sorted by position, first-child links
-// (627 + symbol for a leaf), parents of nodes and, from 627 on, leaf
-// positions of symbols.
-extern uint16_t freq[NODE_COUNT + 1];
-extern uint16_t child[NODE_COUNT];
-extern uint16_t parent[NODE_COUNT + SYMBOL_COUNT];
-
-// Bytes of the bit stream written by the current compression.
-extern uint32_t coded_size;
-
-// Bit reader. get_missing counts the bytes the input failed to deliver and
-// that the reader took as zeros; once the input ends it is not read again.
-extern uint32_t get_buffer;
-extern unsigned get_count;
-extern uint64_t get_missing;
+// The carried bytes are the ring's last ones, from the first data byte's
+// position on; a decoder keeps no mirror and carries only the window's part.
+static_assert(START_POSITION + CARRY_SIZE == RING_SIZE, "the carry is the ring's tail");
+const int DECODER_CARRY_SIZE = MAX_MATCH;
 
 // Prefix code of a match position's upper 6 bits: its length, and the code
 // left-aligned in a byte; the decode tables give, for every byte, the value
@@ -49,51 +36,169 @@ extern const std::array<uint8_t, 64> position_code;
 extern const std::array<uint8_t, 256> position_decode_high;
 extern const std::array<uint8_t, 256> position_decode_length;
 
-void StartCoder();
-void EncodeSymbol(int symbol);
-void EncodePosition(unsigned position);
-void FlushBits();
-int DecodeSymbol();
-unsigned DecodePosition();
-void UpdateTree(int symbol);
-void RebuildTree();
-// Writes count (1 to 16) bits, left-aligned in a 16-bit word.
-void PutBits(int count, unsigned bits);
-int GetBit();
-int GetByte();
+// Adaptive Huffman tree: node weights sorted by position, first-child links
+// (627 + symbol for a leaf), parents of nodes and, from 627 on, leaf
+// positions of symbols.
+struct HuffmanTree {
+  uint16_t freq[NODE_COUNT + 1];
+  uint16_t child[NODE_COUNT];
+  uint16_t parent[NODE_COUNT + SYMBOL_COUNT];
 
-// True once the decoder has used a bit the input never held: the stream
-// was cut off inside its bit stream, beyond the one byte of read-ahead.
-inline bool ReadPastEnd() { return get_missing != 0 && 8 * get_missing > get_count; }
+  void Start();
+  void Rebuild();
+  void Update(int symbol);
+  // Update for the symbol whose leaf ends the walk path[0..depth - 1].
+  void UpdateAlongPath(const uint16_t* path, int depth, int symbol);
+  void CountUpFrom(unsigned c);
+};
+
+// Bytes of the coded stream gather in a block that goes to the sink
+// whenever it is full, and at the end.
+const size_t OUTPUT_BLOCK = 1 << 16;
+
+struct BitWriter {
+  uint32_t buffer;      // pending bits, left-aligned; fewer than 8 between calls
+  unsigned count;
+  uint32_t coded_size;  // bytes of the bit stream written
+  size_t used;          // bytes waiting in block
+  ByteSink sink;
+  void* context;
+  uint8_t block[OUTPUT_BLOCK];
+
+  void PutByte(int byte) {
+    block[used++] = static_cast<uint8_t>(byte);
+    if (used == OUTPUT_BLOCK) Drain();
+  }
+  void Drain();
+  // Appends count bits (at most 24), left-aligned in a 32-bit word.
+  void PutBits(unsigned count, uint32_t bits);
+  void FlushBits();
+};
+
+// The bit reader. missing counts the bytes the input failed to deliver and
+// that the reader took as zeros; once the input ends it is not read again.
+struct BitReader {
+  uint32_t buffer;  // unread bits, left-aligned
+  unsigned count;
+  uint64_t missing;
+  FILE* stream;
+
+  void FillTo(unsigned wanted);
+  int GetBit();
+  int GetByte();
+  // True once the decoder has used a bit the input never held: the stream
+  // was cut off inside its bit stream, beyond the one byte of read-ahead.
+  bool ReadPastEnd() const { return missing != 0 && 8 * missing > count; }
+};
+
+struct SymbolEncoder {
+  HuffmanTree tree;
+  BitWriter writer;
+
+  void Start();  // the initial tree, no pending bits
+  void EncodeSymbol(int symbol);
+  void EncodePosition(unsigned position);
+};
+
+struct SymbolDecoder {
+  HuffmanTree tree;
+  BitReader reader;
+
+  void Start();  // the initial tree, no bits held
+  int DecodeSymbol();
+  unsigned DecodePosition();
+};
 
 // Match finder: the window with a mirror of its first 59 bytes, and 256
 // binary trees over window positions, one per first byte.
-extern uint8_t ring[RING_SIZE];
-extern int32_t tree_left[WINDOW_SIZE + 1];
-extern int32_t tree_right[WINDOW_SIZE + 257];
-extern int32_t tree_parent[WINDOW_SIZE + 1];
-extern int32_t match_length;
-extern uint16_t match_position;
+struct MatchFinder {
+  uint8_t ring[RING_SIZE];
+  int32_t tree_left[WINDOW_SIZE + 1];
+  int32_t tree_right[WINDOW_SIZE + 257];
+  int32_t tree_parent[WINDOW_SIZE + 1];
+  int32_t match_length;
+  uint16_t match_position;
 
-void ResetMatchTree();
-void InsertPosition(int r);
-void DeletePosition(int p);
+  void Reset();
+  void Insert(int r);
+  void Delete(int p);
+  // Insertions whose match nobody asks for: inside a match the compressor
+  // needs only the match of the position that the next item starts at.
+  // InsertWithoutMatch leaves match_length and match_position alone.
+  void InsertWithoutMatch(int r);
+  // Whether ra and ra + 1 can be inserted in one go, with the deletion of sb
+  // (ra + 60, the oldest position, overwritten before ra + 1 is inserted)
+  // moved before the insertion of ra: when ra and ra + 1 begin with
+  // different bytes and sb is not in ra's tree, the three touch different
+  // trees and read no byte the others change, so their order does not matter.
+  bool CanInsertTogether(int ra, int sb) const {
+    int rb = (ra + 1) & (WINDOW_SIZE - 1);
+    return ring[ra] != ring[rb] && (tree_parent[sb] == NO_NODE || ring[sb] != ring[ra]);
+  }
+  // Inserts first, first - 1, ... last into an empty tree as a chain, each
+  // below the one before it on the left (leftward) or on the right, as
+  // Insert would place strings that each compare lower (or higher) than
+  // all before them.
+  void InsertChain(int first, int last, bool leftward);
+  // Inserts ra and then rb = ra + 1 as InsertWithoutMatch and, with
+  // match_second, Insert would; both walks advance side by side.
+  void InsertTogether(int ra, int rb, bool match_second);
+};
 
-// Insertions whose match nobody asks for: inside a match the compressor
-// needs only the match of the position that the next item starts at.
-// InsertWithoutMatch leaves match_length and match_position alone.
-void InsertWithoutMatch(int r);
-// Whether ra and ra + 1 can be inserted in one go, with the deletion of sb
-// (ra + 60, the oldest position, overwritten before ra + 1 is inserted) moved
-// before the insertion of ra: when ra and ra + 1 begin with different bytes
-// and sb is not in ra's tree, the three touch different trees and read no
-// byte the others change, so their order does not matter.
-inline bool CanInsertTogether(int ra, int sb) {
-  int rb = (ra + 1) & (WINDOW_SIZE - 1);
-  return ring[ra] != ring[rb] && (tree_parent[sb] == NO_NODE || ring[sb] != ring[ra]);
-}
-// Inserts ra and then rb = ra + 1 as InsertWithoutMatch and, with
-// match_second, InsertPosition would; both walks advance side by side.
-void InsertTogether(int ra, int rb, bool match_second);
+// The carry that CompressStream, DecompressStream and DecompressMember hand
+// from call to call.
+extern WindowCarry process_carry;
+
+// The carry after a stream of size bytes whose last min(size, 4096) bytes
+// are tail, for the first limit carried bytes.
+void AdvanceCarryPart(WindowCarry* carry, const uint8_t* tail, uint64_t size, int limit);
 
 }  // namespace codec
+
+// The LZSS loop over the match finder, resumable between token blocks.
+struct MatchStage {
+  codec::MatchFinder finder;
+  FILE* input;
+  uint32_t left;     // bytes it may still read: never more than the size
+  bool input_short;  // the input ended before its size
+  int s;             // the oldest position, overwritten next
+  int r;             // the current position
+  int len;           // look-ahead bytes not yet coded
+
+  int ReadInput();
+};
+
+struct CoderStage {
+  codec::SymbolEncoder symbols;
+};
+
+struct Encoder {
+  MatchStage match;
+  CoderStage coder;
+  TokenBlock tokens;
+};
+
+// Decodes one stream in a straight buffer rather than in the ring: the 4096
+// bytes before the write position are the window, matches copy from it
+// with plain pointers, and full blocks go to the output with one write.
+struct Decoder {
+  static constexpr size_t BLOCK_SIZE = 65536;
+  codec::SymbolDecoder symbols;
+  FILE* output;
+  uint32_t size;     // from the size header
+  uint64_t count;    // bytes decoded; a damaged stream's last match may overrun
+  uint8_t* out;      // the next byte's place in history
+  bool stop_when_cut;
+  bool truncated;
+  uint8_t history[codec::WINDOW_SIZE + BLOCK_SIZE + 2 * codec::MAX_MATCH];
+
+  // Starts decoding size bytes from input (after its size header) into
+  // output, in a window whose carried bytes are carry. With stop_when_cut,
+  // an input that ends inside the bit stream stops decoding before the
+  // first item built from bits the input never held.
+  void Start(FILE* input, FILE* output, uint32_t size, const WindowCarry& carry, bool stop_when_cut);
+  // Decodes up to one block and writes it out; false once the stream is done.
+  bool Step();
+  // The carried bytes the window holds after the stream.
+  void KeepCarry(WindowCarry* carry) const;
+};

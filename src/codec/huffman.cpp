@@ -7,22 +7,6 @@
 
 namespace codec {
 
-uint16_t freq[NODE_COUNT + 1];
-uint16_t child[NODE_COUNT];
-uint16_t parent[NODE_COUNT + SYMBOL_COUNT];
-uint32_t coded_size;
-
-// Pending output bits, left-aligned in 32 bits; fewer than 8 between calls.
-static uint32_t put_buffer;
-static unsigned put_count;
-
-// Unread input bits, left-aligned in 32 bits. The reader refills a byte at a
-// time whenever it holds 8 bits or fewer, as a 16-bit register would, so it
-// takes exactly the same bytes from the input.
-uint32_t get_buffer;
-unsigned get_count;
-uint64_t get_missing;
-
 constexpr std::array<uint8_t, 64> position_code_length = {
     3, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6,
     6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
@@ -53,12 +37,7 @@ static constexpr std::array<uint8_t, 256> InvertPositionCode(bool want_length) {
 constexpr std::array<uint8_t, 256> position_decode_high = InvertPositionCode(false);
 constexpr std::array<uint8_t, 256> position_decode_length = InvertPositionCode(true);
 
-void StartCoder() {
-  put_buffer = 0;
-  put_count = 0;
-  get_buffer = 0;
-  get_count = 0;
-  get_missing = 0;
+void HuffmanTree::Start() {
   for (int s = 0; s < SYMBOL_COUNT; s++) {
     freq[s] = 1;
     child[s] = static_cast<uint16_t>(NODE_COUNT + s);
@@ -75,7 +54,7 @@ void StartCoder() {
 
 // Halves every leaf weight and builds the tree afresh from the leaves in
 // their present order; a new inner node goes after all nodes of its weight.
-void RebuildTree() {
+void HuffmanTree::Rebuild() {
   int j = 0;
   for (int i = 0; i < NODE_COUNT; i++) {
     if (child[i] >= NODE_COUNT) {
@@ -104,7 +83,7 @@ void RebuildTree() {
 // Counts one more occurrence on the path from node c to the root, moving
 // each node that outgrows its right neighbour to the end of the run of
 // nodes of its old weight.
-static void CountUpFrom(unsigned c) {
+void HuffmanTree::CountUpFrom(unsigned c) {
   do {
     unsigned k = ++freq[c];
     if (k > freq[c + 1]) {
@@ -150,19 +129,19 @@ static void CountUpFrom(unsigned c) {
   } while (c != 0);
 }
 
-void UpdateTree(int symbol) {
-  if (freq[ROOT] == FREQ_LIMIT) RebuildTree();
+void HuffmanTree::Update(int symbol) {
+  if (freq[ROOT] == FREQ_LIMIT) Rebuild();
   CountUpFrom(parent[NODE_COUNT + symbol]);
 }
 
-// UpdateTree for the symbol whose leaf ends the given walk from the root
+// Update for the symbol whose leaf ends the given walk from the root
 // (path[0] the root's child, path[depth - 1] the leaf). Until the first
 // node moves, the walk's nodes are the parents in turn, so they can be
 // counted without waiting for each parent link; from a move on, the links
 // lead.
-static inline void UpdateAlongPath(const uint16_t* path, int depth, int symbol) {
+inline void HuffmanTree::UpdateAlongPath(const uint16_t* path, int depth, int symbol) {
   if (freq[ROOT] == FREQ_LIMIT) {
-    UpdateTree(symbol);
+    Update(symbol);
     return;
   }
   for (int i = depth - 1; i >= 0; i--) {
@@ -177,134 +156,147 @@ static inline void UpdateAlongPath(const uint16_t* path, int depth, int symbol) 
   freq[ROOT]++;
 }
 
-// Appends count bits (at most 24), left-aligned in a 32-bit word.
-static inline void PutBitsWide(unsigned count, uint32_t bits) {
-  put_buffer |= bits >> put_count;
-  put_count += count;
-  while (put_count >= 8) {
-    WriteByte(static_cast<int>(put_buffer >> 24), output_stream);
-    put_buffer <<= 8;
-    put_count -= 8;
+void BitWriter::Drain() {
+  if (used != 0) sink(context, block, used);
+  used = 0;
+}
+
+inline void BitWriter::PutBits(unsigned bit_count, uint32_t bits) {
+  buffer |= bits >> count;
+  count += bit_count;
+  while (count >= 8) {
+    PutByte(static_cast<int>(buffer >> 24));
+    buffer <<= 8;
+    count -= 8;
     coded_size++;
   }
 }
 
-void PutBits(int count, unsigned bits) { PutBitsWide(static_cast<unsigned>(count), bits << 16); }
-
-void FlushBits() {
-  if (put_count != 0) {
-    WriteByte(static_cast<int>(put_buffer >> 24), output_stream);
+void BitWriter::FlushBits() {
+  if (count != 0) {
+    PutByte(static_cast<int>(buffer >> 24));
     coded_size++;
   }
+}
+
+void SymbolEncoder::Start() {
+  tree.Start();
+  writer.buffer = 0;
+  writer.count = 0;
+}
+
+void SymbolDecoder::Start() {
+  tree.Start();
+  reader.buffer = 0;
+  reader.count = 0;
+  reader.missing = 0;
 }
 
 // Writes the symbol's code whole, however deep its leaf: the first bit is
 // that of the root's child, the last that of the leaf.
-void EncodeSymbol(int symbol) {
+void SymbolEncoder::EncodeSymbol(int symbol) {
   uint32_t code = 0;
   unsigned length = 0;
-  unsigned k = parent[NODE_COUNT + symbol];
+  unsigned k = tree.parent[NODE_COUNT + symbol];
   do {
     code = (code >> 1) | ((k & 1u) << 31);
     length++;
-    k = parent[k];
+    k = tree.parent[k];
   } while (k != ROOT);
   if (length <= 24) {
-    PutBitsWide(length, code);
+    writer.PutBits(length, code);
   } else {
-    PutBitsWide(16, code & 0xFFFF0000u);
-    PutBitsWide(length - 16, code << 16);
+    writer.PutBits(16, code & 0xFFFF0000u);
+    writer.PutBits(length - 16, code << 16);
   }
-  UpdateTree(symbol);
+  tree.Update(symbol);
 }
 
-void EncodePosition(unsigned position) {
+void SymbolEncoder::EncodePosition(unsigned position) {
   unsigned high = position >> 6;
   uint32_t bits = (static_cast<uint32_t>(position_code[high]) << 24) |
                   ((position & 0x3Fu) << (26 - position_code_length[high]));
-  PutBitsWide(position_code_length[high] + 6u, bits);
+  writer.PutBits(position_code_length[high] + 6u, bits);
 }
 
-// Reads whole bytes until at least wanted bits are held; the end of the
-// input reads as zero bytes, and is not read again once met.
-static inline void FillBitsTo(unsigned wanted) {
-  while (get_count < wanted) {
-    int byte = get_missing != 0 ? EOF : ReadByte(input_stream);
+// Unread bits are held left-aligned in 32 bits. The reader refills a byte
+// at a time whenever it holds 8 bits or fewer, as a 16-bit register would,
+// so it takes exactly the same bytes from the input. The end of the input
+// reads as zero bytes, and is not read again once met.
+inline void BitReader::FillTo(unsigned wanted) {
+  while (count < wanted) {
+    int byte = missing != 0 ? EOF : ReadByte(stream);
     if (byte == EOF) {
       byte = 0;
-      get_missing++;
+      missing++;
     }
-    get_buffer |= static_cast<uint32_t>(byte) << (24 - get_count);
-    get_count += 8;
+    buffer |= static_cast<uint32_t>(byte) << (24 - count);
+    count += 8;
   }
 }
 
-static inline void FillBits() { FillBitsTo(9); }
-
-static inline int NextBit() {
-  FillBits();
-  int bit = static_cast<int>(get_buffer >> 31);
-  get_buffer <<= 1;
-  get_count--;
+int BitReader::GetBit() {
+  FillTo(9);
+  int bit = static_cast<int>(buffer >> 31);
+  buffer <<= 1;
+  count--;
   return bit;
 }
 
-int GetBit() { return NextBit(); }
-
-int GetByte() {
-  FillBits();
-  int byte = static_cast<int>(get_buffer >> 24);
-  get_buffer <<= 8;
-  get_count -= 8;
+int BitReader::GetByte() {
+  FillTo(9);
+  int byte = static_cast<int>(buffer >> 24);
+  buffer <<= 8;
+  count -= 8;
   return byte;
 }
 
-int DecodeSymbol() {
+int SymbolDecoder::DecodeSymbol() {
   // The bit buffer stays in registers for the walk down the tree; the
-  // refill, one byte at a time as in NextBit, is the rare path.
-  uint32_t buffer = get_buffer;
-  unsigned count = get_count;
+  // refill, one byte at a time as in GetBit, is the rare path.
+  uint32_t buffer = reader.buffer;
+  unsigned count = reader.count;
   uint16_t path[64];
   int depth = 0;
-  unsigned c = child[ROOT];
+  unsigned c = tree.child[ROOT];
   for (;;) {
     if (count <= 8) {
-      get_buffer = buffer;
-      get_count = count;
-      FillBits();
-      buffer = get_buffer;
-      count = get_count;
+      reader.buffer = buffer;
+      reader.count = count;
+      reader.FillTo(9);
+      buffer = reader.buffer;
+      count = reader.count;
     }
     c += buffer >> 31;
     buffer <<= 1;
     count--;
     path[depth & 63] = static_cast<uint16_t>(c);
     depth++;
-    c = child[c];
+    c = tree.child[c];
     if (c >= NODE_COUNT) break;
   }
-  get_buffer = buffer;
-  get_count = count;
+  reader.buffer = buffer;
+  reader.count = count;
   int symbol = static_cast<int>(c) - NODE_COUNT;
   if (depth <= 64) {
-    UpdateAlongPath(path, depth, symbol);
+    tree.UpdateAlongPath(path, depth, symbol);
   } else {
-    UpdateTree(symbol);
+    tree.Update(symbol);
   }
   return symbol;
 }
 
-unsigned DecodePosition() {
-  unsigned b = static_cast<unsigned>(GetByte());
+unsigned SymbolDecoder::DecodePosition() {
+  unsigned b = static_cast<unsigned>(reader.GetByte());
   unsigned high = position_decode_high[b];
   unsigned n = position_decode_length[b] - 2u;
   // The n remaining low bits in one step. Refilling until n + 8 bits are
   // held takes exactly the bytes that n single-bit reads would have taken:
   // both keep at least 8 bits after the last bit used.
-  FillBitsTo(n + 8);
-  unsigned rest = get_buffer >> (32 - n);
-  get_buffer <<= n;
-  get_count -= n;
+  reader.FillTo(n + 8);
+  unsigned rest = reader.buffer >> (32 - n);
+  reader.buffer <<= n;
+  reader.count -= n;
   return (high << 6) | (((b << n) | rest) & 0x3F);
 }
 

@@ -7,14 +7,7 @@
 
 namespace codec {
 
-uint8_t ring[RING_SIZE];
-int32_t tree_left[WINDOW_SIZE + 1];
-int32_t tree_right[WINDOW_SIZE + 257];
-int32_t tree_parent[WINDOW_SIZE + 1];
-int32_t match_length;
-uint16_t match_position;
-
-void ResetMatchTree() {
+void MatchFinder::Reset() {
   for (int i = WINDOW_SIZE + 1; i <= WINDOW_SIZE + 256; i++) tree_right[i] = NO_NODE;
   for (int i = 0; i < WINDOW_SIZE; i++) tree_parent[i] = NO_NODE;
 }
@@ -64,14 +57,17 @@ static inline int Score(int shared, int r, int p) {
   return counted * WINDOW_SIZE + WINDOW_SIZE - ((r - p) & (WINDOW_SIZE - 1));
 }
 
-static inline void SetMatch(int best) {
-  match_length = best / WINDOW_SIZE;
-  if (match_length != 0) match_position = static_cast<uint16_t>(WINDOW_SIZE - 1 - best % WINDOW_SIZE);
+static inline void SetMatch(MatchFinder& f, int best) {
+  f.match_length = best / WINDOW_SIZE;
+  if (f.match_length != 0) f.match_position = static_cast<uint16_t>(WINDOW_SIZE - 1 - best % WINDOW_SIZE);
 }
 
 // A full-length match: r takes p's place, so that no two positions in the
 // trees ever hold the same string.
-static void ReplacePosition(int p, int r) {
+static void ReplacePosition(MatchFinder& f, int p, int r) {
+  int32_t* tree_left = f.tree_left;
+  int32_t* tree_right = f.tree_right;
+  int32_t* tree_parent = f.tree_parent;
   tree_parent[r] = tree_parent[p];
   tree_left[r] = tree_left[p];
   tree_right[r] = tree_right[p];
@@ -97,29 +93,29 @@ struct Walk {
   int best;
 };
 
-static inline Walk BeginWalk(int r) {
+static inline Walk BeginWalk(MatchFinder& f, int r) {
   Walk walk;
-  walk.key = &ring[r];
+  walk.key = &f.ring[r];
   walk.key_head = LoadOrdered(walk.key + 1);
   walk.r = r;
   walk.p = WINDOW_SIZE + 1 + walk.key[0];
-  walk.next = tree_right[walk.p];  // the first step from a root goes right
+  walk.next = f.tree_right[walk.p];  // the first step from a root goes right
   walk.higher = true;
   walk.best = 0;
-  tree_left[r] = tree_right[r] = NO_NODE;
+  f.tree_left[r] = f.tree_right[r] = NO_NODE;
   return walk;
 }
 
 // Takes one step down; false once r has been linked in and the walk is over.
 template <bool track>
-static inline bool StepWalk(Walk& walk) {
+static inline bool StepWalk(MatchFinder& f, Walk& walk) {
   if (walk.next == NO_NODE) {
     // Which side is as good as random: pick the array, not a branch. (A
     // root has only its right link, and a walk that stops at a root has
     // gone right.)
-    (walk.higher ? tree_right : tree_left)[walk.p] = walk.r;
-    tree_parent[walk.r] = walk.p;
-    if (track) SetMatch(walk.best);
+    (walk.higher ? f.tree_right : f.tree_left)[walk.p] = walk.r;
+    f.tree_parent[walk.r] = walk.p;
+    if (track) SetMatch(f, walk.best);
     return false;
   }
   int p = walk.next;
@@ -127,17 +123,17 @@ static inline bool StepWalk(Walk& walk) {
   // Both links are fetched before the comparison that picks one, so the
   // walk waits on one load per node instead of two in a row; and the choice
   // is made without a branch, since it is as good as random.
-  int left = tree_left[p], right = tree_right[p];
-  uint64_t head = LoadOrdered(&ring[p + 1]);
+  int left = f.tree_left[p], right = f.tree_right[p];
+  uint64_t head = LoadOrdered(&f.ring[p + 1]);
   int shared = 0;
   if (walk.key_head != head) {
     if (track) shared = 1 + __builtin_clzll(walk.key_head ^ head) / 8;
     walk.higher = walk.key_head > head;
   } else {
-    walk.higher = CompareKey(walk.key, &ring[p], &shared);
+    walk.higher = CompareKey(walk.key, &f.ring[p], &shared);
     if (shared == MAX_MATCH) {
-      if (track) SetMatch(Score(shared, walk.r, p));
-      ReplacePosition(p, walk.r);
+      if (track) SetMatch(f, Score(shared, walk.r, p));
+      ReplacePosition(f, p, walk.r);
       return false;
     }
   }
@@ -149,41 +145,54 @@ static inline bool StepWalk(Walk& walk) {
   return true;
 }
 
-void InsertPosition(int r) {
-  Walk walk = BeginWalk(r);
-  while (StepWalk<true>(walk)) {
+void MatchFinder::Insert(int r) {
+  Walk walk = BeginWalk(*this, r);
+  while (StepWalk<true>(*this, walk)) {
   }
 }
 
-void InsertWithoutMatch(int r) {
-  Walk walk = BeginWalk(r);
-  while (StepWalk<false>(walk)) {
+void MatchFinder::InsertWithoutMatch(int r) {
+  Walk walk = BeginWalk(*this, r);
+  while (StepWalk<false>(*this, walk)) {
   }
 }
 
 // The two walks are independent, so stepping them in turn keeps two chains
 // of loads in flight where one walk alone would wait on each of its own.
-void InsertTogether(int ra, int rb, bool match_second) {
-  Walk a = BeginWalk(ra);
-  Walk b = BeginWalk(rb);
+void MatchFinder::InsertTogether(int ra, int rb, bool match_second) {
+  MatchFinder& f = *this;
+  Walk a = BeginWalk(f, ra);
+  Walk b = BeginWalk(f, rb);
   bool a_on = true, b_on = true;
   if (match_second) {
     while (a_on && b_on) {
-      a_on = StepWalk<false>(a);
-      b_on = StepWalk<true>(b);
+      a_on = StepWalk<false>(f, a);
+      b_on = StepWalk<true>(f, b);
     }
-    while (b_on) b_on = StepWalk<true>(b);
+    while (b_on) b_on = StepWalk<true>(f, b);
   } else {
     while (a_on && b_on) {
-      a_on = StepWalk<false>(a);
-      b_on = StepWalk<false>(b);
+      a_on = StepWalk<false>(f, a);
+      b_on = StepWalk<false>(f, b);
     }
-    while (b_on) b_on = StepWalk<false>(b);
+    while (b_on) b_on = StepWalk<false>(f, b);
   }
-  while (a_on) a_on = StepWalk<false>(a);
+  while (a_on) a_on = StepWalk<false>(f, a);
 }
 
-void DeletePosition(int p) {
+void MatchFinder::InsertChain(int first, int last, bool leftward) {
+  int root = WINDOW_SIZE + 1 + ring[first];
+  tree_right[root] = first;
+  tree_parent[first] = root;
+  for (int p = first; p > last; p--) {
+    tree_left[p] = leftward ? p - 1 : NO_NODE;
+    tree_right[p] = leftward ? NO_NODE : p - 1;
+    tree_parent[p - 1] = p;
+  }
+  tree_left[last] = tree_right[last] = NO_NODE;
+}
+
+void MatchFinder::Delete(int p) {
   int up = tree_parent[p];
   if (up == NO_NODE) return;
   int left = tree_left[p], right = tree_right[p];

@@ -1,9 +1,10 @@
 // The coded stream: a 4-byte little-endian size header, the bit stream of
 // literals and matches, and the end mark 00 FF. The LZSS loop here drives
-// the match finder and the coder.
+// the match finder and hands its items to the coder in token blocks.
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "codec/byteio.h"
 #include "codec/codec.h"
@@ -11,26 +12,31 @@
 
 namespace codec {
 
-FILE* input_stream;
-FILE* output_stream;
+void AdvanceCarryPart(WindowCarry* carry, const uint8_t* tail, uint64_t size, int limit) {
+  // Byte i of a stream lands at window position 4036 + i (mod 4096), where
+  // carried byte k sits for every i = k (mod 4096); the last such i wins.
+  uint64_t tail_start = size < WINDOW_SIZE ? 0 : size - WINDOW_SIZE;
+  for (int k = 0; k < limit && static_cast<uint64_t>(k) < size; k++) {
+    uint64_t i = size - 1 - ((size - 1 - k) & (WINDOW_SIZE - 1));
+    carry->bytes[k] = tail[i - tail_start];
+  }
+}
 
-// Compressing: the input's size, then the count of input bytes read.
-// Decompressing: the size from the size header.
-static uint32_t input_size;
+}  // namespace codec
 
-// Bytes of the input the compressor may still read: never more than the
-// size header promised, even if the file grows meanwhile.
-static uint32_t input_left;
-// Set when the input ended before its promised size.
-static bool input_short;
+using namespace codec;
+
+void AdvanceCarry(WindowCarry* carry, const uint8_t* tail, uint64_t size) {
+  AdvanceCarryPart(carry, tail, size, CARRY_SIZE);
+}
 
 // The next input byte, or EOF once the promised size has been read. An input
 // that ends early is completed with zero bytes, so that the stream still
 // holds exactly as many bytes as its header says.
-static inline int ReadInput() {
-  if (input_left == 0) return EOF;
-  input_left--;
-  int byte = input_short ? EOF : ReadByte(input_stream);
+inline int MatchStage::ReadInput() {
+  if (left == 0) return EOF;
+  left--;
+  int byte = input_short ? EOF : ReadByte(input);
   if (byte == EOF) {
     input_short = true;
     byte = 0;
@@ -40,102 +46,189 @@ static inline int ReadInput() {
 
 // The oldest position s leaves the trees and its byte becomes b, mirrored
 // past the window's end for the first 59 positions.
-static inline void Slide(int s, int b) {
-  DeletePosition(s);
-  ring[s] = static_cast<uint8_t>(b);
-  if (s < MAX_MATCH - 1) ring[s + WINDOW_SIZE] = static_cast<uint8_t>(b);
+static inline void Slide(MatchFinder& finder, int s, int b) {
+  finder.Delete(s);
+  finder.ring[s] = static_cast<uint8_t>(b);
+  if (s < MAX_MATCH - 1) finder.ring[s + WINDOW_SIZE] = static_cast<uint8_t>(b);
 }
 
-static int Encode() {
-  if (fseek(input_stream, 0, SEEK_END) != 0) return COMPRESS_BAD_INPUT;
-  int64_t size = TellOffset(input_stream);
-  if (size < 0 || size > 0xFFFFFFFF) return COMPRESS_BAD_INPUT;
-  input_size = static_cast<uint32_t>(size);
-  unsigned char header[4] = {
-      static_cast<unsigned char>(input_size), static_cast<unsigned char>(input_size >> 8),
-      static_cast<unsigned char>(input_size >> 16), static_cast<unsigned char>(input_size >> 24)};
-  if (fwrite(header, 1, 4, output_stream) != 4) FatalError("Unable to write");
-  if (input_size == 0) return COMPRESS_OK;
+int TakeInputSize(FILE* input, uint32_t* size) {
+  if (fseek(input, 0, SEEK_END) != 0) return COMPRESS_BAD_INPUT;
+  int64_t offset = TellOffset(input);
+  if (offset < 0 || offset > 0xFFFFFFFF) return COMPRESS_BAD_INPUT;
+  *size = static_cast<uint32_t>(offset);
+  return COMPRESS_OK;
+}
 
-  input_left = input_size;
-  input_short = fseek(input_stream, 0, SEEK_SET) != 0;
-  input_size = 0;
-  coded_size = 0;
-  StartCoder();
-  ResetMatchTree();
+void AdvanceCarryOver(WindowCarry* carry, FILE* input, uint32_t size) {
+  uint8_t tail[WINDOW_SIZE];
+  uint32_t tail_size = size < WINDOW_SIZE ? size : WINDOW_SIZE;
+  memset(tail, 0, tail_size);
+  if (SeekOffset(input, size - tail_size) == 0) fread(tail, 1, tail_size, input);
+  AdvanceCarry(carry, tail, size);
+}
 
-  int s = 0;
-  int r = START_POSITION;
-  memset(ring, ' ', START_POSITION);
+void MakeSizeHeader(uint32_t size, uint8_t header[4]) {
+  for (int i = 0; i < 4; i++) header[i] = static_cast<uint8_t>(size >> (8 * i));
+}
+
+void StartMatching(MatchStage* stage, FILE* input, uint32_t size, const WindowCarry& carry) {
+  MatchFinder& finder = stage->finder;
+  memcpy(finder.ring + START_POSITION, carry.bytes, CARRY_SIZE);
+  stage->input = input;
+  stage->left = size;
+  stage->len = 0;
+  stage->input_short = false;
+  if (size == 0) return;
+  stage->input_short = fseek(input, 0, SEEK_SET) != 0;
+  finder.Reset();
+  stage->s = 0;
+  int r = stage->r = START_POSITION;
+  memset(finder.ring, ' ', START_POSITION);
   int len = 0;
   int c;
-  while (len < MAX_MATCH && (c = ReadInput()) != EOF) {
-    ring[r + len] = static_cast<uint8_t>(c);
+  while (len < MAX_MATCH && (c = stage->ReadInput()) != EOF) {
+    finder.ring[r + len] = static_cast<uint8_t>(c);
     len++;
   }
-  input_size = static_cast<uint32_t>(len);
-  for (int i = 1; i <= MAX_MATCH; i++) InsertPosition(r - i);
-  InsertPosition(r);
+  stage->len = len;
+  // The 60 positions before the first byte begin with 1, 2, ... 60 spaces
+  // and go on with the data. When the first byte is no space, each string
+  // compares lower (or higher, for a byte below the space) than all those
+  // before it at that byte, and the walks would build a chain.
+  if (finder.ring[r] == ' ') {
+    for (int i = 1; i <= MAX_MATCH; i++) finder.Insert(r - i);
+  } else {
+    finder.InsertChain(r - 1, r - MAX_MATCH, finder.ring[r] > ' ');
+  }
+  finder.Insert(r);
+}
 
-  do {
-    if (match_length > len) match_length = len;
-    if (match_length <= MATCH_THRESHOLD) {
-      match_length = 1;
-      EncodeSymbol(ring[r]);
+bool FindTokens(MatchStage* stage, TokenBlock* block) {
+  MatchFinder& finder = stage->finder;
+  int s = stage->s, r = stage->r, len = stage->len;
+  int count = 0;
+  while (len > 0 && count < TOKEN_BLOCK_SIZE) {
+    if (finder.match_length > len) finder.match_length = len;
+    if (finder.match_length <= MATCH_THRESHOLD) {
+      finder.match_length = 1;
+      block->tokens[count++] = finder.ring[r];
     } else {
-      EncodeSymbol(match_length + 253);
-      EncodePosition(match_position);
+      block->tokens[count++] =
+          static_cast<uint32_t>(finder.match_length + 253) | static_cast<uint32_t>(finder.match_position) << 16;
     }
-    int last_match_length = match_length;
+    int last_match_length = finder.match_length;
     int i = 0;
-    while (i < last_match_length && (c = ReadInput()) != EOF) {
-      Slide(s, c);
+    int c;
+    while (i < last_match_length && (c = stage->ReadInput()) != EOF) {
+      Slide(finder, s, c);
       s = (s + 1) & (WINDOW_SIZE - 1);
       r = (r + 1) & (WINDOW_SIZE - 1);
       i++;
       if (i == last_match_length) {
-        InsertPosition(r);
+        finder.Insert(r);
         break;
       }
       // Inside a match only the insertions matter, not their matches;
       // two at a time where they cannot disturb each other.
-      if (!CanInsertTogether(r, s)) {
-        InsertWithoutMatch(r);
+      if (!finder.CanInsertTogether(r, s)) {
+        finder.InsertWithoutMatch(r);
         continue;
       }
-      if ((c = ReadInput()) == EOF) {
-        InsertPosition(r);
+      if ((c = stage->ReadInput()) == EOF) {
+        finder.Insert(r);
         break;
       }
-      Slide(s, c);
+      Slide(finder, s, c);
       s = (s + 1) & (WINDOW_SIZE - 1);
       i++;
-      InsertTogether(r, (r + 1) & (WINDOW_SIZE - 1), i == last_match_length);
+      finder.InsertTogether(r, (r + 1) & (WINDOW_SIZE - 1), i == last_match_length);
       r = (r + 1) & (WINDOW_SIZE - 1);
     }
-    input_size += static_cast<uint32_t>(i);
     for (; i < last_match_length; i++) {
-      DeletePosition(s);
+      finder.Delete(s);
       s = (s + 1) & (WINDOW_SIZE - 1);
       r = (r + 1) & (WINDOW_SIZE - 1);
-      if (--len != 0) InsertPosition(r);
+      if (--len != 0) finder.Insert(r);
     }
-  } while (len > 0);
-  FlushBits();
+  }
+  stage->s = s;
+  stage->r = r;
+  stage->len = len;
+  block->count = count;
+  return len > 0;
+}
 
+bool InputCameShort(const MatchStage* stage) { return stage->input_short; }
+
+void KeepCarry(const MatchStage* stage, WindowCarry* carry) {
+  memcpy(carry->bytes, stage->finder.ring + START_POSITION, CARRY_SIZE);
+}
+
+void StartCoding(CoderStage* stage, ByteSink sink, void* context) {
+  BitWriter& writer = stage->symbols.writer;
+  writer.sink = sink;
+  writer.context = context;
+  writer.used = 0;
+  writer.coded_size = 0;
+  stage->symbols.Start();
+}
+
+void CodeTokens(CoderStage* stage, const TokenBlock* block) {
+  SymbolEncoder& symbols = stage->symbols;
+  for (int i = 0; i < block->count; i++) {
+    uint32_t token = block->tokens[i];
+    int symbol = static_cast<int>(token & 0xFFFF);
+    symbols.EncodeSymbol(symbol);
+    if (symbol > 255) symbols.EncodePosition(token >> 16);
+  }
+}
+
+uint32_t FinishCoding(CoderStage* stage) {
+  BitWriter& writer = stage->symbols.writer;
+  writer.FlushBits();
+  writer.PutByte(0x00);
+  writer.PutByte(0xFF);
+  writer.Drain();
+  return writer.coded_size;
+}
+
+// The objects are plain data: placed in memory from malloc, nothing to
+// construct or destroy.
+template <typename T>
+static T* Allocate() {
+  void* memory = malloc(sizeof(T));
+  return memory ? new (memory) T : nullptr;
+}
+
+MatchStage* NewMatchStage() { return Allocate<MatchStage>(); }
+CoderStage* NewCoderStage() { return Allocate<CoderStage>(); }
+Encoder* NewEncoder() { return Allocate<Encoder>(); }
+void FreeMatchStage(MatchStage* stage) { free(stage); }
+void FreeCoderStage(CoderStage* stage) { free(stage); }
+void FreeEncoder(Encoder* encoder) { free(encoder); }
+
+int EncodeStream(Encoder* encoder, FILE* input, uint32_t size, WindowCarry* carry, ByteSink sink,
+                 void* context, uint32_t* coded_size) {
+  StartMatching(&encoder->match, input, size, *carry);
+  StartCoding(&encoder->coder, sink, context);
+  if (size != 0) {
+    bool more;
+    do {
+      more = FindTokens(&encoder->match, &encoder->tokens);
+      CodeTokens(&encoder->coder, &encoder->tokens);
+    } while (more);
+  }
+  *coded_size = FinishCoding(&encoder->coder);
+  KeepCarry(&encoder->match, carry);
+  return InputCameShort(&encoder->match) ? COMPRESS_SHORT_INPUT : COMPRESS_OK;
+}
+
+void PrintStatistics(uint32_t input_size, uint32_t coded_size) {
   printf("input: %lu bytes\n", static_cast<unsigned long>(input_size));
   printf("output: %lu bytes\n", static_cast<unsigned long>(coded_size));
   printf("output/input: %.3f\n", static_cast<double>(coded_size) / static_cast<double>(input_size));
-  return input_short ? COMPRESS_SHORT_INPUT : COMPRESS_OK;
 }
-
-// The decoder works in a straight buffer rather than in the ring: the 4096
-// bytes before the write position are the window, matches copy from it
-// with plain pointers, and full blocks go to the output with one write.
-// Before decoding, the window is taken from the ring; afterwards the ring
-// gets the last 4096 bytes back, as though every byte had gone through it.
-const size_t BLOCK_SIZE = 65536;
-static uint8_t history[WINDOW_SIZE + BLOCK_SIZE + 2 * MAX_MATCH];
 
 // Copies length bytes from distance bytes back, as one byte after another
 // would: a copy closer than 8 bytes repeats its own output.
@@ -150,102 +243,143 @@ static inline void CopyMatch(uint8_t* out, unsigned distance, unsigned length) {
   }
 }
 
-// Decodes one stream after its size header. With stop_when_cut, an input
-// that ends inside the bit stream stops decoding before the first item
-// built from bits the input never held; the result is then
-// DECODE_TRUNCATED, else DECODE_OK.
-static int Decode(bool stop_when_cut) {
-  if (input_size == 0) return DECODE_OK;
-  StartCoder();
-  memset(ring, ' ', START_POSITION);
-  unsigned r = START_POSITION;
-  for (int k = 0; k < WINDOW_SIZE; k++) history[k] = ring[(r + k) & (WINDOW_SIZE - 1)];
+void Decoder::Start(FILE* input, FILE* output_stream, uint32_t stream_size, const WindowCarry& carry,
+                    bool stop) {
+  output = output_stream;
+  size = stream_size;
+  count = 0;
+  stop_when_cut = stop;
+  truncated = false;
+  symbols.reader.stream = input;
+  // The window before the first byte: the carried bytes at the first byte's
+  // position and on, then the spaces up to it.
+  memcpy(history, carry.bytes, DECODER_CARRY_SIZE);
+  memset(history + DECODER_CARRY_SIZE, ' ', WINDOW_SIZE - DECODER_CARRY_SIZE);
+  out = history + WINDOW_SIZE;
+  if (size != 0) symbols.Start();
+}
+
+bool Decoder::Step() {
   uint8_t* const start = history + WINDOW_SIZE;
   uint8_t* const limit = start + BLOCK_SIZE;
-  uint8_t* out = start;
-  // 64 bits: a damaged stream's last match may run past a size near 4 GiB.
-  uint64_t count = 0;
-  int result = DECODE_OK;
-  while (count < input_size) {
-    if (out >= limit) {
-      fwrite(start, 1, static_cast<size_t>(out - start), output_stream);
-      memmove(history, out - WINDOW_SIZE, WINDOW_SIZE);
-      out = start;
-    }
-    int c = DecodeSymbol();
+  if (out >= limit) {
+    memmove(history, out - WINDOW_SIZE, WINDOW_SIZE);
+    out = start;
+  }
+  // In locals: a byte written through at could be any member, as far as
+  // the compiler knows.
+  uint8_t* const block = out;
+  uint8_t* at = out;
+  uint64_t decoded = count;
+  const uint64_t wanted = size;
+  const bool stop = stop_when_cut;
+  bool cut = false;
+  while (decoded < wanted && at < limit) {
+    int c = symbols.DecodeSymbol();
     if (c < 256) {
-      if (stop_when_cut && ReadPastEnd()) {
-        result = DECODE_TRUNCATED;
+      if (stop && symbols.reader.ReadPastEnd()) {
+        cut = true;
         break;
       }
-      *out++ = static_cast<uint8_t>(c);
-      count++;
+      *at++ = static_cast<uint8_t>(c);
+      decoded++;
     } else {
-      unsigned distance = DecodePosition() + 1;
-      if (stop_when_cut && ReadPastEnd()) {
-        result = DECODE_TRUNCATED;
+      unsigned distance = symbols.DecodePosition() + 1;
+      if (stop && symbols.reader.ReadPastEnd()) {
+        cut = true;
         break;
       }
       unsigned length = static_cast<unsigned>(c - 253);
-      CopyMatch(out, distance, length);
-      out += length;
-      count += length;
+      CopyMatch(at, distance, length);
+      at += length;
+      decoded += length;
     }
   }
-  fwrite(start, 1, static_cast<size_t>(out - start), output_stream);
-  r = static_cast<unsigned>(START_POSITION + count);
-  for (int k = 1; k <= WINDOW_SIZE; k++) ring[(r - k) & (WINDOW_SIZE - 1)] = out[-k];
-  printf("%12" PRIu64 "\n", count);
+  out = at;
+  count = decoded;
+  truncated = cut;
+  if (out != block) fwrite(block, 1, static_cast<size_t>(out - block), output);
+  return count < size && !truncated;
+}
+
+void Decoder::KeepCarry(WindowCarry* carry) const {
+  // The window's last 4096 bytes end at out; the oldest of them is at the
+  // window position that carried byte 0 names when count is a multiple of
+  // 4096.
+  for (int k = 0; k < DECODER_CARRY_SIZE; k++) {
+    int back = WINDOW_SIZE - static_cast<int>((k - count) & (WINDOW_SIZE - 1));
+    carry->bytes[k] = out[-back];
+  }
+}
+
+WindowCarry codec::process_carry;
+
+static void WriteToFile(void* file, const uint8_t* bytes, size_t size) {
+  fwrite(bytes, 1, size, static_cast<FILE*>(file));
+}
+
+int CompressStream(FILE* input, FILE* output) {
+  uint32_t size;
+  if (TakeInputSize(input, &size) != COMPRESS_OK) return COMPRESS_BAD_INPUT;
+  uint8_t header[4];
+  MakeSizeHeader(size, header);
+  if (fwrite(header, 1, 4, output) != 4) FatalError("Unable to write");
+  Encoder* encoder = NewEncoder();
+  if (!encoder) FatalError("Out of memory");
+  uint32_t coded_size;
+  int result = EncodeStream(encoder, input, size, &process_carry, WriteToFile, output, &coded_size);
+  FreeEncoder(encoder);
+  if (size != 0) PrintStatistics(size, coded_size);
   return result;
 }
 
-// Reads the size header into input_size; false when the input ends first.
-static bool ReadSizeHeader() {
+// Reads the size header; false when the input ends first.
+static bool ReadSizeHeader(FILE* input, uint32_t* size) {
   unsigned char header[4];
-  if (fread(header, 1, 4, input_stream) != 4) return false;
-  input_size = static_cast<uint32_t>(header[0]) | static_cast<uint32_t>(header[1]) << 8 |
-               static_cast<uint32_t>(header[2]) << 16 | static_cast<uint32_t>(header[3]) << 24;
+  if (fread(header, 1, 4, input) != 4) return false;
+  *size = static_cast<uint32_t>(header[0]) | static_cast<uint32_t>(header[1]) << 8 |
+          static_cast<uint32_t>(header[2]) << 16 | static_cast<uint32_t>(header[3]) << 24;
   return true;
 }
 
 // Reads on through the end mark: pad bytes 00 are skipped, FF ends the
 // stream well, anything else (or the end of the input) does not.
-static int ReadEndMark() {
+static int ReadEndMark(FILE* input) {
   for (;;) {
-    int byte = ReadByte(input_stream);
+    int byte = ReadByte(input);
     if (byte == 0) continue;
     return byte == 0xFF ? DECODE_OK : DECODE_BAD_END_MARK;
   }
 }
 
-}  // namespace codec
-
-using namespace codec;
-
-int CompressStream(FILE* input, FILE* output) {
-  input_stream = input;
-  output_stream = output;
-  int result = Encode();
-  if (result == COMPRESS_BAD_INPUT) return result;
-  WriteByte(0x00, output_stream);
-  WriteByte(0xFF, output_stream);
-  return result;
+// Decodes one stream after its size header; DECODE_TRUNCATED when
+// stop_when_cut stopped it, else DECODE_OK.
+static int Decode(FILE* input, FILE* output, uint32_t size, bool stop_when_cut) {
+  if (size == 0) return DECODE_OK;
+  Decoder* decoder = Allocate<Decoder>();
+  if (!decoder) FatalError("Out of memory");
+  decoder->Start(input, output, size, process_carry, stop_when_cut);
+  while (decoder->Step()) {
+  }
+  decoder->KeepCarry(&process_carry);
+  printf("%12" PRIu64 "\n", static_cast<uint64_t>(decoder->count));
+  bool truncated = decoder->truncated;
+  free(decoder);  // plain data, like the stages
+  return truncated ? DECODE_TRUNCATED : DECODE_OK;
 }
 
 int DecompressStream(FILE* input, FILE* output) {
-  input_stream = input;
-  output_stream = output;
-  if (!ReadSizeHeader()) FatalError("Unable to read");
-  Decode(false);
-  return ReadEndMark();
+  uint32_t size;
+  if (!ReadSizeHeader(input, &size)) FatalError("Unable to read");
+  Decode(input, output, size, false);
+  return ReadEndMark(input);
 }
 
 int DecompressMember(FILE* input, FILE* output) {
-  input_stream = input;
-  output_stream = output;
-  if (!ReadSizeHeader()) return DECODE_TRUNCATED;
-  if (Decode(true) == DECODE_TRUNCATED) return DECODE_TRUNCATED;
-  return ReadEndMark();
+  uint32_t size;
+  if (!ReadSizeHeader(input, &size)) return DECODE_TRUNCATED;
+  if (Decode(input, output, size, true) == DECODE_TRUNCATED) return DECODE_TRUNCATED;
+  return ReadEndMark(input);
 }
 
 [[noreturn]] void FatalError(const char* message) {

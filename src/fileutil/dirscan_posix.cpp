@@ -2,6 +2,9 @@
 // search would: "*.*" matches every name, "." and ".." are directories, the
 // directory bit follows the file type, read-only is a missing owner-write
 // permission, hidden is a leading dot, regular files carry the archive bit.
+// Entries come in the byte order of their names, not in the order the file
+// system keeps them, so that the same tree packs into the same archive on
+// any machine.
 #include <dirent.h>
 #include <fcntl.h>
 #include <errno.h>
@@ -44,21 +47,68 @@ bool Matches(const char* pattern, const char* name) {
 
 int SearchFailure() { return errno ? errno : FindExhausted; }
 
-// Reads the next directory entry that matches the pattern into the record.
-int ReadNext(DirSearch* search) {
-  DIR* dir = (DIR*)search->handle;
-  FindRecord* record = Record(search);
+// The matching names of one directory, read whole and sorted; the directory
+// stays open for looking the entries up.
+struct Listing {
+  DIR* dir;
+  char* names;   // the names one after another, each with its zero
+  char** order;  // the names in byte order
+  size_t count;
+  size_t next;
+};
+
+void FreeListing(Listing* listing) {
+  closedir(listing->dir);
+  free(listing->names);
+  free(listing->order);
+  free(listing);
+}
+
+int CompareNames(const void* a, const void* b) { return strcmp(*(char* const*)a, *(char* const*)b); }
+
+// Lists the names in dir that match pattern: 0, or an error code.
+int ReadListing(DIR* dir, const char* pattern, Listing* listing) {
+  size_t bytes = 0, capacity = 0;
   for (;;) {
     errno = 0;
     struct dirent* item = readdir(dir);
-    if (!item) return SearchFailure();
-    if (!Matches(record->pattern, item->d_name)) continue;
+    if (!item) {
+      if (errno) return errno;
+      break;
+    }
+    if (!Matches(pattern, item->d_name)) continue;
+    size_t length = strlen(item->d_name) + 1;
+    if (bytes + length > capacity) {
+      capacity = (capacity + length) * 2;
+      char* grown = (char*)realloc(listing->names, capacity);
+      if (!grown) return ENOMEM;
+      listing->names = grown;
+    }
+    memcpy(listing->names + bytes, item->d_name, length);
+    bytes += length;
+    listing->count++;
+  }
+  listing->order = (char**)malloc((listing->count ? listing->count : 1) * sizeof(char*));
+  if (!listing->order) return ENOMEM;
+  char* name = listing->names;
+  for (size_t i = 0; i < listing->count; i++, name += strlen(name) + 1) listing->order[i] = name;
+  // strcmp compares bytes as unsigned char: the order of the bytes' values.
+  qsort(listing->order, listing->count, sizeof(char*), CompareNames);
+  return 0;
+}
+
+// Reads the next listed entry into the record.
+int ReadNext(DirSearch* search) {
+  Listing* listing = (Listing*)search->handle;
+  FindRecord* record = Record(search);
+  for (;;) {
+    if (listing->next == listing->count) return FindExhausted;
+    const char* name = listing->order[listing->next++];
     struct stat info;
     // Links are seen as what they point to; a dangling one as itself.
-    if (fstatat(dirfd(dir), item->d_name, &info, 0) != 0 &&
-        fstatat(dirfd(dir), item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(dirfd(listing->dir), name, &info, 0) != 0 &&
+        fstatat(dirfd(listing->dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
       continue;  // gone since it was listed
-    const char* name = item->d_name;
     bool dots = strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
     uint32_t attributes = 0;
     if (S_ISDIR(info.st_mode)) attributes |= ATTR_DIRECTORY;
@@ -107,15 +157,27 @@ int PlatformFindFirst(const char* pattern, DirSearch* search) {
   }
   DIR* dir = opendir(directory);
   if (!dir) return SearchFailure();
-  search->handle = dir;
-  int result = ReadNext(search);
+  Listing* listing = (Listing*)calloc(1, sizeof(Listing));
+  if (!listing) {
+    closedir(dir);
+    return ENOMEM;
+  }
+  listing->dir = dir;
+  search->handle = listing;
+  int result = ReadListing(dir, record->pattern, listing);
+  if (result != 0) {
+    FreeListing(listing);
+    search->handle = nullptr;
+    return result;
+  }
+  result = ReadNext(search);
   // Like FindFirstFileA: a pattern that matches nothing is "file not found".
   return result == FindExhausted ? ENOENT : result;
 }
 
 int PlatformFindNext(DirSearch* search) { return ReadNext(search); }
 
-void PlatformFindClose(DirSearch* search) { closedir((DIR*)search->handle); }
+void PlatformFindClose(DirSearch* search) { FreeListing((Listing*)search->handle); }
 
 const char* PlatformEntryName(DirSearch* search) { return Record(search)->name; }
 

@@ -5,6 +5,7 @@
 #endif
 
 #include "archive/archive_support.h"
+#include "codec/encoder.h"
 #include "support/recorder.h"
 
 namespace {
@@ -154,6 +155,64 @@ TEST(CreateArchive, FilesThatCannotBeReadAreNamedAndArchivedEmpty) {
   EXPECT_EQ(ReadBytes(dir / "out" / "dangling"), "");
   EXPECT_EQ(ReadBytes(dir / "out" / "pipe"), "");
   EXPECT_EQ(ReadBytes(dir / "out" / "z"), "z");
+}
+#endif
+
+void AppendTo(void* text, const uint8_t* bytes, size_t size) {
+  static_cast<std::string*>(text)->append(reinterpret_cast<const char*>(bytes), size);
+}
+
+TEST(CreateArchive, TheSameBytesWithAnyNumberOfWorkers) {
+  // Sizes around the 119 bytes a carry holds, spaces (whose streams depend
+  // on the carry), text and random bytes, and files big enough for a second
+  // core to code. Expected: one compression after another from a fresh carry.
+  Recorder recorder;
+  ScratchDir dir;
+  fs::create_directories(dir / "tree");
+  std::string expected("ZQAR\0\0\0\0", 8);
+  std::unique_ptr<Encoder, void (*)(Encoder*)> encoder(NewEncoder(), FreeEncoder);
+  WindowCarry carry{};
+  int count = 0;
+  for (int kind = 0; kind < 3; kind++) {
+    for (size_t size : {0, 1, 100, 118, 119, 120, 100000, 30, 3}) {
+      std::string data = kind == 0 ? std::string(size, ' ') : kind == 1 ? TextBytes(size) : RandomBytes(size, count);
+      std::string name = std::to_string(10 + count++);
+      WriteBytes(dir / "tree" / name, data);
+      uint8_t header[4];
+      MakeSizeHeader(static_cast<uint32_t>(size), header);
+      expected += std::string("\x20\0", 2) + name + '\0' + std::string(header, header + 4);
+      FILE* input = fopen((dir / "tree" / name).string().c_str(), "rb");
+      uint32_t coded_size;
+      EncodeStream(encoder.get(), input, static_cast<uint32_t>(size), &carry, AppendTo, &expected, &coded_size);
+      fclose(input);
+    }
+  }
+  expected += std::string("\x01\x80", 2);
+  for (int workers : {1, 2, 8}) {
+    ASSERT_EQ(CreateArchive((dir / "t.zqa").string().c_str(), (dir / "tree").string().c_str(), workers), 0);
+    EXPECT_TRUE(ReadBytes(dir / "t.zqa") == expected) << workers << " workers";
+  }
+}
+
+#ifndef _WIN32
+TEST(CreateArchive, PacksEachDirectoryInTheByteOrderOfItsNames) {
+  // Made in two opposite orders, the trees list differently on most file
+  // systems; both archives hold the names in byte order, and are equal.
+  Recorder recorder;
+  ScratchDir dir;
+  const std::vector<std::string> sorted = {"B", "_", "a", "a0", "b", "\xe9"};
+  std::string archives[2];
+  for (int reverse : {0, 1}) {
+    fs::path tree = dir / ("tree" + std::to_string(reverse));
+    fs::create_directories(tree);
+    for (size_t i = 0; i < sorted.size(); i++) WriteBytes(tree / sorted[reverse ? sorted.size() - 1 - i : i], "");
+    ASSERT_EQ(Pack(dir / "t.zqa", tree), 0);
+    archives[reverse] = ReadBytes(dir / "t.zqa");
+  }
+  EXPECT_EQ(archives[0], archives[1]);
+  std::vector<std::string> names;
+  for (size_t at = 10; at < archives[0].size(); at += names.back().size() + 9) names.push_back(archives[0].c_str() + at);
+  EXPECT_EQ(names, sorted);
 }
 #endif
 

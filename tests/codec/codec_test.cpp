@@ -4,6 +4,7 @@
 #include <bitset>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -50,65 +51,80 @@ Outcome Code(int (*call)(FILE*, FILE*), const std::string& input_bytes) {
 
 std::string Compress(const std::string& data) { return Code(CompressStream, data).output; }
 
-int Depth(int symbol) {
+void AppendTo(void* text, const uint8_t* bytes, size_t size) {
+  static_cast<std::string*>(text)->append(reinterpret_cast<const char*>(bytes), size);
+}
+
+// A coder stage whose bytes gather in a string, with its tree at hand.
+struct StringCoder {
+  std::unique_ptr<CoderStage> stage = std::make_unique<CoderStage>();
+  std::string bytes;
+  SymbolEncoder& symbols = stage->symbols;
+  HuffmanTree& tree = symbols.tree;
+  StringCoder() { StartCoding(stage.get(), AppendTo, &bytes); }
+  const std::string& Finish() {
+    symbols.writer.FlushBits();
+    symbols.writer.Drain();
+    return bytes;
+  }
+};
+
+int Depth(const HuffmanTree& tree, int symbol) {
   int depth = 0;
-  for (int k = parent[NODE_COUNT + symbol]; k != ROOT; k = parent[k]) depth++;
+  for (int k = tree.parent[NODE_COUNT + symbol]; k != ROOT; k = tree.parent[k]) depth++;
   return depth;
 }
 
 // Weights sorted (freq[NODE_COUNT] is the 0xFFFF sentinel), inner weights
 // the sums of their children, parent links matching the child links.
-void ExpectValidTree() {
+void ExpectValidTree(const HuffmanTree& tree) {
   for (int n = 0; n < NODE_COUNT; n++) {
-    int c = child[n];
-    ASSERT_LE(freq[n], freq[n + 1]) << n;
-    ASSERT_EQ(parent[c], n) << n;
-    ASSERT_TRUE(c >= NODE_COUNT || (freq[n] == freq[c] + freq[c + 1] && parent[c + 1] == n)) << n;
+    int c = tree.child[n];
+    ASSERT_LE(tree.freq[n], tree.freq[n + 1]) << n;
+    ASSERT_EQ(tree.parent[c], n) << n;
+    ASSERT_TRUE(c >= NODE_COUNT || (tree.freq[n] == tree.freq[c] + tree.freq[c + 1] && tree.parent[c + 1] == n))
+        << n;
   }
 }
 
 TEST(Coder, InitialSymbolCodesAndPositionCodes) {
-  StartCoder();
-  for (int s = 0; s < SYMBOL_COUNT; s++) EXPECT_EQ(Depth(s), s < 116 ? 9 : 8) << s;
+  StringCoder initial;
+  for (int s = 0; s < SYMBOL_COUNT; s++) EXPECT_EQ(Depth(initial.tree, s), s < 116 ? 9 : 8) << s;
   const std::tuple<bool, unsigned, std::string> cases[] = {
       {false, 0, "110001100"}, {false, 97, "111101101"}, {false, 255, "10001011"},
       {false, 256, "10001100"}, {false, 313, "11000101"}, {true, 0, "0000000000000000"},
       {true, 1000, "1001111010000000"}, {true, 4035, "1111111100001100"}};
   for (const auto& [position, value, code] : cases) {
-    ScratchFile output;
-    output_stream = output.stream;
-    StartCoder();
-    position ? EncodePosition(value) : EncodeSymbol(static_cast<int>(value));
-    FlushBits();
+    StringCoder coder;
+    position ? coder.symbols.EncodePosition(value) : coder.symbols.EncodeSymbol(static_cast<int>(value));
     std::string bits;
-    for (unsigned char byte : output.Contents()) bits += std::bitset<8>(byte).to_string();
+    for (unsigned char byte : coder.Finish()) bits += std::bitset<8>(byte).to_string();
     EXPECT_EQ(bits, code + std::string((8 - code.size() % 8) % 8, '0')) << value;
   }
 }
 
 TEST(Coder, RebuildAtTheLimitHalvesLeafWeightsRoundingUp) {
-  ScratchFile output;
-  output_stream = output.stream;
-  StartCoder();
-  for (unsigned i = SYMBOL_COUNT; i < FREQ_LIMIT; i++) EncodeSymbol(i % 7 * 40);  // each adds 1 to the root
-  ASSERT_EQ(freq[ROOT], FREQ_LIMIT);
-  EncodeSymbol(1);
-  EXPECT_LT(freq[ROOT], FREQ_LIMIT / 2 + SYMBOL_COUNT);
-  ExpectValidTree();
+  StringCoder coder;
+  HuffmanTree& tree = coder.tree;
+  for (unsigned i = SYMBOL_COUNT; i < FREQ_LIMIT; i++) coder.symbols.EncodeSymbol(i % 7 * 40);  // each adds 1 to the root
+  ASSERT_EQ(tree.freq[ROOT], FREQ_LIMIT);
+  coder.symbols.EncodeSymbol(1);
+  EXPECT_LT(tree.freq[ROOT], FREQ_LIMIT / 2 + SYMBOL_COUNT);
+  ExpectValidTree(tree);
 
-  StartCoder();
+  tree.Start();
   // Leaves sit at positions 0 to 313 in symbol order.
-  for (int s = 0; s < SYMBOL_COUNT; s++) freq[s] = 1;
-  freq[310] = 2;
-  freq[311] = 3;
-  freq[312] = freq[313] = 4;
-  RebuildTree();
-  ExpectValidTree();
+  for (int s = 0; s < SYMBOL_COUNT; s++) tree.freq[s] = 1;
+  tree.freq[310] = 2;
+  tree.freq[311] = 3;
+  tree.freq[312] = tree.freq[313] = 4;
+  tree.Rebuild();
+  ExpectValidTree(tree);
   // A new inner node goes after all nodes of its weight: the first, of
   // weight 2, after the leaves of weight 2.
-  EXPECT_EQ(child[SYMBOL_COUNT], 0);
-  for (int s : {0, 310, 311, 312, 313}) EXPECT_EQ(freq[parent[NODE_COUNT + s]], s < 311 ? 1 : 2) << s;
-  EXPECT_EQ(freq[ROOT], 310 + 1 + 2 + 2 + 2);
+  EXPECT_EQ(tree.child[SYMBOL_COUNT], 0);
+  for (int s : {0, 310, 311, 312, 313}) EXPECT_EQ(tree.freq[tree.parent[NODE_COUNT + s]], s < 311 ? 1 : 2) << s;
+  EXPECT_EQ(tree.freq[ROOT], 310 + 1 + 2 + 2 + 2);
 }
 
 TEST(Coder, CodesLongerThan16BitsAreWrittenWhole) {
@@ -117,55 +133,54 @@ TEST(Coder, CodesLongerThan16BitsAreWrittenWhole) {
   const int heavy[9] = {233, 376, 609, 985, 1594, 2579, 4173, 6752, 10944};
   std::vector<int> symbols;
   for (int h = 0; h < 9; h++) symbols.insert(symbols.end(), heavy[h] - 1, 'a' + h);
-  ScratchFile file;
-  output_stream = file.stream;
-  StartCoder();
-  for (int symbol : symbols) EncodeSymbol(symbol);
-  ASSERT_LT(freq[ROOT], FREQ_LIMIT);
+  StringCoder coder;
+  for (int symbol : symbols) coder.symbols.EncodeSymbol(symbol);
+  ASSERT_LT(coder.tree.freq[ROOT], FREQ_LIMIT);
   int deep = 0;
-  for (int s = 0; s < SYMBOL_COUNT; s++) deep = Depth(s) > Depth(deep) ? s : deep;
-  ASSERT_GE(Depth(deep), 18);
+  for (int s = 0; s < SYMBOL_COUNT; s++) deep = Depth(coder.tree, s) > Depth(coder.tree, deep) ? s : deep;
+  ASSERT_GE(Depth(coder.tree, deep), 18);
   for (int symbol : {deep, 300, 97}) {  // the deep code, then codes right after it
-    EncodeSymbol(symbol);
+    coder.symbols.EncodeSymbol(symbol);
     symbols.push_back(symbol);
   }
-  FlushBits();
-  rewind(file.stream);
-  input_stream = file.stream;
-  StartCoder();
-  for (int symbol : symbols) ASSERT_EQ(DecodeSymbol(), symbol);
-}
-
-void Place(int position, const std::string& bytes) { memcpy(ring + position, bytes.data(), bytes.size()); }
-
-// In-order walk below node, checking the links, the first byte c and that
-// the strings rise strictly.
-void Walk(int parent_node, int node, int c, std::vector<int>* order) {
-  if (node == NO_NODE) return;
-  ASSERT_EQ(tree_parent[node], parent_node) << node;
-  ASSERT_EQ(ring[node], c) << node;
-  Walk(node, tree_left[node], c, order);
-  ASSERT_TRUE(order->empty() || memcmp(ring + order->back(), ring + node, MAX_MATCH) < 0) << node;
-  order->push_back(node);
-  Walk(node, tree_right[node], c, order);
-}
-
-std::set<int> CheckedTreeMembers() {
-  std::vector<int> order;
-  for (int c = 0; c < 256; c++) Walk(WINDOW_SIZE + 1 + c, tree_right[WINDOW_SIZE + 1 + c], c, &order);
-  return std::set<int>(order.begin(), order.end());
+  ScratchFile file(coder.Finish());
+  auto decoder = std::make_unique<SymbolDecoder>();
+  decoder->reader.stream = file.stream;
+  decoder->Start();
+  for (int symbol : symbols) ASSERT_EQ(decoder->DecodeSymbol(), symbol);
 }
 
 // A window of zeros, so that only the strings a test places start with 'X'.
-class MatchFinder : public testing::Test {
+class MatchFinding : public testing::Test {
  protected:
+  std::unique_ptr<MatchFinder> finder = std::make_unique<MatchFinder>();
+  MatchFinder& f = *finder;
   void SetUp() override {
-    memset(ring, 0, sizeof ring);
-    ResetMatchTree();
+    memset(f.ring, 0, sizeof f.ring);
+    f.Reset();
+  }
+  void Place(int position, const std::string& bytes) { memcpy(f.ring + position, bytes.data(), bytes.size()); }
+
+  // In-order walk below node, checking the links, the first byte c and that
+  // the strings rise strictly.
+  void Walk(int parent_node, int node, int c, std::vector<int>* order) {
+    if (node == NO_NODE) return;
+    ASSERT_EQ(f.tree_parent[node], parent_node) << node;
+    ASSERT_EQ(f.ring[node], c) << node;
+    Walk(node, f.tree_left[node], c, order);
+    ASSERT_TRUE(order->empty() || memcmp(f.ring + order->back(), f.ring + node, MAX_MATCH) < 0) << node;
+    order->push_back(node);
+    Walk(node, f.tree_right[node], c, order);
+  }
+
+  std::set<int> CheckedTreeMembers() {
+    std::vector<int> order;
+    for (int c = 0; c < 256; c++) Walk(WINDOW_SIZE + 1 + c, f.tree_right[WINDOW_SIZE + 1 + c], c, &order);
+    return std::set<int>(order.begin(), order.end());
   }
 };
 
-TEST_F(MatchFinder, NearestOfEqualLengthWinsAndLongerBeatsNearer) {
+TEST_F(MatchFinding, NearestOfEqualLengthWinsAndLongerBeatsNearer) {
   // The key at 1000 is XYZMNm; the nearer candidate is at 900, the farther at 100.
   const std::tuple<const char*, const char*, int, int> cases[] = {
       {"XYZB", "XYZZ", 3, 99}, {"XYZZ", "XYZB", 3, 99}, {"XYZZ", "XYZMNa", 5, 899}};
@@ -175,40 +190,40 @@ TEST_F(MatchFinder, NearestOfEqualLengthWinsAndLongerBeatsNearer) {
       Place(1000, "XYZMNm");
       Place(900, nearer);
       Place(100, farther);
-      for (int p : {near_first ? 900 : 100, near_first ? 100 : 900, 1000}) InsertPosition(p);
-      EXPECT_EQ(match_length, length) << nearer << farther << near_first;
-      EXPECT_EQ(match_position, position) << nearer << farther << near_first;
+      for (int p : {near_first ? 900 : 100, near_first ? 100 : 900, 1000}) f.Insert(p);
+      EXPECT_EQ(f.match_length, length) << nearer << farther << near_first;
+      EXPECT_EQ(f.match_position, position) << nearer << farther << near_first;
     }
   }
 }
 
-TEST_F(MatchFinder, FullMatchReplacesTheIndexedPosition) {
+TEST_F(MatchFinding, FullMatchReplacesTheIndexedPosition) {
   std::string string = "X" + RandomBytes(59, 2);
   Place(500, string);
   Place(2000, string);
   Place(600, string.substr(0, 30) + "\x01");
-  for (int p : {500, 600, 2000}) InsertPosition(p);
-  EXPECT_EQ(match_length, MAX_MATCH);
-  EXPECT_EQ(match_position, 2000 - 500 - 1);
-  EXPECT_EQ(tree_right[WINDOW_SIZE + 1 + 'X'], 2000);  // at the root, with 600 below
+  for (int p : {500, 600, 2000}) f.Insert(p);
+  EXPECT_EQ(f.match_length, MAX_MATCH);
+  EXPECT_EQ(f.match_position, 2000 - 500 - 1);
+  EXPECT_EQ(f.tree_right[WINDOW_SIZE + 1 + 'X'], 2000);  // at the root, with 600 below
   EXPECT_EQ(CheckedTreeMembers(), (std::set<int>{600, 2000}));
 }
 
-TEST_F(MatchFinder, InsertAndDeleteKeepEveryTreeOrdered) {
+TEST_F(MatchFinding, InsertAndDeleteKeepEveryTreeOrdered) {
   // Two byte values with long runs: strings share long prefixes, trees grow
   // deep, and many insertions are full matches that replace a position.
   std::string bytes = RandomBytes(WINDOW_SIZE, 3);
-  for (int i = 0; i < RING_SIZE; i++) ring[i] = i % WINDOW_SIZE % 97 < 70 ? 'a' : "ab"[bytes[i % WINDOW_SIZE] & 1];
+  for (int i = 0; i < RING_SIZE; i++) f.ring[i] = i % WINDOW_SIZE % 97 < 70 ? 'a' : "ab"[bytes[i % WINDOW_SIZE] & 1];
   std::mt19937 generator(4);
   std::set<int> model;
   for (int step = 1; step <= 20000; step++) {
     int p = static_cast<int>(generator() % WINDOW_SIZE);
-    DeletePosition(p);  // the compressor never inserts a position twice
+    f.Delete(p);  // the compressor never inserts a position twice
     model.erase(p);
     if (generator() % 3 != 0) {
-      InsertPosition(p);
+      f.Insert(p);
       model.insert(p);
-      if (match_length == MAX_MATCH) model.erase((p - match_position - 1) & (WINDOW_SIZE - 1));
+      if (f.match_length == MAX_MATCH) model.erase((p - f.match_position - 1) & (WINDOW_SIZE - 1));
     }
     if (step % 1000 == 0) {
       ASSERT_EQ(CheckedTreeMembers(), model) << "step " << step;
@@ -393,38 +408,56 @@ TEST(DecompressMember, EveryCutIsReportedWithoutInventedBytes) {
 }
 
 // The compressor as a plain loop, every insertion with its match: the bit
-// stream that the batched insertions of CompressStream must reproduce.
-std::string PlainCompressBits(const std::string& data) {
-  ScratchFile output;
-  output_stream = output.stream;
-  StartCoder();
-  ResetMatchTree();
+// stream that the batched insertions of EncodeStream must reproduce.
+std::string PlainCompressBits(const std::string& data, const WindowCarry& carry) {
+  StringCoder coder;
+  auto finder = std::make_unique<MatchFinder>();
+  MatchFinder& f = *finder;
+  f.Reset();
   size_t next = std::min(data.size(), size_t{MAX_MATCH});
-  memset(ring, ' ', START_POSITION);
-  memcpy(ring + START_POSITION, data.data(), next);
+  memset(f.ring, ' ', START_POSITION);
+  memcpy(f.ring + START_POSITION, carry.bytes, CARRY_SIZE);
+  memcpy(f.ring + START_POSITION, data.data(), next);
   int s = 0, r = START_POSITION, len = static_cast<int>(next);
-  for (int i = 1; i <= MAX_MATCH; i++) InsertPosition(r - i);
-  InsertPosition(r);
+  for (int i = 1; i <= MAX_MATCH; i++) f.Insert(r - i);
+  f.Insert(r);
   while (len > 0) {
-    match_length = std::min(match_length, len);
-    if (match_length <= MATCH_THRESHOLD) match_length = 1;
-    EncodeSymbol(match_length == 1 ? ring[r] : match_length + 253);
-    if (match_length > 1) EncodePosition(match_position);
-    for (int i = match_length; i > 0; i--) {
-      DeletePosition(s);
+    int length = std::min(f.match_length, len);
+    if (length <= MATCH_THRESHOLD) length = 1;
+    coder.symbols.EncodeSymbol(length == 1 ? f.ring[r] : length + 253);
+    if (length > 1) coder.symbols.EncodePosition(f.match_position);
+    for (int i = length; i > 0; i--) {
+      f.Delete(s);
       if (next < data.size()) {
-        ring[s] = static_cast<uint8_t>(data[next++]);
-        if (s < MAX_MATCH - 1) ring[s + WINDOW_SIZE] = ring[s];
+        f.ring[s] = static_cast<uint8_t>(data[next++]);
+        if (s < MAX_MATCH - 1) f.ring[s + WINDOW_SIZE] = f.ring[s];
       } else {
         len--;
       }
       s = (s + 1) & (WINDOW_SIZE - 1);
       r = (r + 1) & (WINDOW_SIZE - 1);
-      if (len > 0) InsertPosition(r);
+      if (len > 0) f.Insert(r);
     }
   }
-  FlushBits();
-  return output.Contents();
+  return coder.Finish() + std::string("\0\xff", 2);
+}
+
+// The bit stream and end mark of data, from carry, which is advanced.
+std::string EncodeString(Encoder* encoder, const std::string& data, WindowCarry* carry) {
+  ScratchFile input(data);
+  std::string coded;
+  uint32_t coded_size;
+  EXPECT_EQ(EncodeStream(encoder, input.stream, static_cast<uint32_t>(data.size()), carry, AppendTo, &coded,
+                         &coded_size), COMPRESS_OK);
+  EXPECT_EQ(coded_size + 2, coded.size());
+  return coded;
+}
+
+WindowCarry RandomCarry(unsigned seed) {
+  WindowCarry carry;
+  std::string bytes = RandomBytes(CARRY_SIZE, seed);
+  memcpy(carry.bytes, bytes.data(), CARRY_SIZE);
+  return carry;
 }
 
 TEST(CompressStream, BatchedInsertionsCodeAsOneAtATime) {
@@ -432,14 +465,77 @@ TEST(CompressStream, BatchedInsertionsCodeAsOneAtATime) {
   while (indented.size() < 400000) {
     indented += std::string(indented.size() % 37, ' ') + text.substr(indented.size() % 1900, 50) + "\n";
   }
+  auto encoder = std::make_unique<Encoder>();
   for (const std::string& data : {TextBytes(1 << 20), Runs(1 << 19, 102), RandomBytes(100000, 103), indented,
-                                  std::string(5000, 'z'), TextBytes(59), TextBytes(4097)}) {
-    // Both start from the same ring: what earlier runs left in its mirror
-    // can sway the choice of matches.
-    std::vector<uint8_t> saved(ring, ring + RING_SIZE);
-    std::string coded = Compress(data);
-    std::copy(saved.begin(), saved.end(), ring);
-    ASSERT_TRUE(coded.substr(4, coded.size() - 6) == PlainCompressBits(data)) << data.size() << " bytes";
+                                  std::string(5000, 'z'), TextBytes(59), TextBytes(4097), std::string(100, ' '),
+                                  // spaces and the first bytes again: a match in the window's first strings
+                                  "abcdef   abcdef"s, "\nabcdef   \nabcdef"s}) {
+    // Both start from the same carry, which can sway the choice of matches.
+    WindowCarry carry = RandomCarry(static_cast<unsigned>(data.size())), plain_carry = carry;
+    ASSERT_TRUE(EncodeString(encoder.get(), data, &carry) == PlainCompressBits(data, plain_carry))
+        << data.size() << " bytes";
+  }
+}
+
+TEST(Encoder, TheCarryFollowsFromEachInputsTailAlone) {
+  // Compressed one after another from one carry, and predicted from the
+  // inputs alone; short inputs keep part of what came before them.
+  auto encoder = std::make_unique<Encoder>();
+  WindowCarry carry = RandomCarry(7), predicted = carry;
+  std::set<std::string> streams;
+  for (size_t size : {0, 1, 59, 60, 61, 118, 119, 120, 30, 4095, 4096, 4097, 4155, 4156, 100, 10000, 5, 0}) {
+    std::string data = size % 2 ? RandomBytes(size, static_cast<unsigned>(size)) : std::string(size, ' ');
+    EncodeString(encoder.get(), data, &carry);
+    size_t tail = std::min(size, size_t{WINDOW_SIZE});
+    AdvanceCarry(&predicted, reinterpret_cast<const uint8_t*>(data.data() + size - tail), size);
+    ASSERT_EQ(memcmp(carry.bytes, predicted.bytes, CARRY_SIZE), 0) << size;
+  }
+  // The carry does make a difference: after spaces, three spaces match the
+  // farthest spaces of the window (position 59), else the nearest.
+  carry = WindowCarry{};
+  std::string spaces(3, ' '), after_blank = EncodeString(encoder.get(), spaces, &carry);
+  memset(carry.bytes, ' ', CARRY_SIZE);
+  EXPECT_NE(EncodeString(encoder.get(), spaces, &carry), after_blank);
+}
+
+TEST(Encoder, TwoEncodersAndTwoDecodersInterleavedWorkAsOneAfterTheOther) {
+  struct Stream {
+    std::string data, alone, together;
+    std::unique_ptr<MatchStage> match = std::make_unique<MatchStage>();
+    std::unique_ptr<CoderStage> coder = std::make_unique<CoderStage>();
+    std::unique_ptr<Decoder> decoder = std::make_unique<Decoder>();
+    std::unique_ptr<ScratchFile> input, coded, output = std::make_unique<ScratchFile>();
+    bool encoding = true, decoding = true;
+  } streams[2];
+  streams[0].data = TextBytes(300000);
+  streams[1].data = Runs(200000, 9);
+  auto encoder = std::make_unique<Encoder>();
+  for (Stream& s : streams) {
+    WindowCarry carry{};
+    s.alone = EncodeString(encoder.get(), s.data, &carry);
+    s.input = std::make_unique<ScratchFile>(s.data);
+    s.coded = std::make_unique<ScratchFile>(s.alone);
+    uint32_t size = static_cast<uint32_t>(s.data.size());
+    StartMatching(s.match.get(), s.input->stream, size, WindowCarry{});
+    StartCoding(s.coder.get(), AppendTo, &s.together);
+    s.decoder->Start(s.coded->stream, s.output->stream, size, WindowCarry{}, true);
+  }
+  TokenBlock block;
+  for (bool busy = true; busy;) {  // taking turns, a block at a time
+    busy = false;
+    for (Stream& s : streams) {
+      if (s.encoding) {
+        s.encoding = FindTokens(s.match.get(), &block);
+        CodeTokens(s.coder.get(), &block);
+      }
+      if (s.decoding) s.decoding = s.decoder->Step();
+      busy |= s.encoding || s.decoding;
+    }
+  }
+  for (Stream& s : streams) {
+    FinishCoding(s.coder.get());
+    EXPECT_TRUE(s.together == s.alone);
+    EXPECT_TRUE(s.output->Contents() == s.data);
   }
 }
 

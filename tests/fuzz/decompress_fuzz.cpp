@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 // A damaged stream can copy from window positions it has not written yet,
 // which hold what the run before left there; both decoders start from the
 // same window so that their outputs can be compared.
-static void ClearWindow() { memset(codec::ring, 0, sizeof codec::ring); }
+static void ClearWindow() { memset(&codec::process_carry, 0, sizeof codec::process_carry); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t cap = 1 << 20;
