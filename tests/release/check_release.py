@@ -43,7 +43,8 @@ IMPORTS = [
     ("msvcrt.dll", "msvcrt 4.20", "exit malloc free printf _vsnprintf fopen fclose fread fwrite "
      "fgetc fputc fseek fgetpos fsetpos fflush ferror setvbuf _filbuf _flsbuf _fileno _get_osfhandle "
      "_open_osfhandle _fdopen _close",
-     "the C runtime's streams, also over a file created exclusively by handle; fgetpos and fsetpos give 64-bit offsets (no _ftelli64 or _fseeki64 before XP)"),
+     "the C runtime's streams, also over a file created exclusively by handle; fgetpos and "
+     "fsetpos give 64-bit offsets (no _ftelli64 or _fseeki64 before XP)"),
     ("msvcrt.dll", "msvcrt 4.20", "_getcwd _chdir _chdrive _mkdir _rmdir memcmp memmove strcat "
      "strchr strcmp strcpy strlen strncmp strncpy strpbrk strrchr", "directories and texts"),
 ]
