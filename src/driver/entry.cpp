@@ -171,9 +171,11 @@ int WalkSwitches(char** slots, int count, int* exit_code) {
       int result = ExtractArchive(slots[i + 1], slots[i + 2]);
       if (!settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
       return Finish(exit_code, result);
-    } else {
+    } else if (!HostSwitch(argument, exit_code)) {
       MessagePrintf("Unsupported argument: %s", argument);
       return Finish(exit_code, 1);
+    } else {
+      return 1;
     }
   }
   return 0;

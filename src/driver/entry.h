@@ -22,6 +22,11 @@ int WalkSwitches(char** slots, int count, int* exit_code);
 void ShowUsage();
 extern const char USAGE_TEXT[];
 
+// A switch that only the platform's build knows (--help, -h and --version
+// on Linux, as shell users expect): 1 with its exit code set when it was
+// one and has been answered, else 0.
+int HostSwitch(const char* argument, int* exit_code);
+
 // The -tp callback: lists each process and sets the int found flag at
 // context when the clean-up task is among them.
 int ListProcessCallback(unsigned long process_id, unsigned short task, const char* module_name,

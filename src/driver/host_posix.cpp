@@ -1,5 +1,6 @@
-// The usage text of the command-line build.
+// The usage text and the shell's own switches of the command-line build.
 #include <cstdio>
+#include <cstring>
 
 #include "driver/entry.h"
 #include "ui/messages.h"
@@ -11,4 +12,17 @@ void ShowUsage() {
   }
   fputs(USAGE_TEXT, stdout);
   fflush(stdout);
+}
+
+int HostSwitch(const char* argument, int* exit_code) {
+  if (strcmp(argument, "-h") == 0 || strcmp(argument, "--help") == 0) {
+    ShowUsage();
+  } else if (strcmp(argument, "--version") == 0) {
+    printf("setup (ZQ K9150 Setup) %s\n", SETUP_VERSION);
+    fflush(stdout);
+  } else {
+    return 0;
+  }
+  *exit_code = 0;
+  return 1;
 }

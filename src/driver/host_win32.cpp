@@ -11,3 +11,6 @@ void ShowUsage() {
   }
   MessageBoxA(nullptr, USAGE_TEXT, "ZQ K9150 Setup", MB_OK);
 }
+
+// Windows knows only the switches of the switch walk.
+int HostSwitch(const char*, int*) { return 0; }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 
 #include "ui/settings.h"
 
@@ -21,6 +22,16 @@ StatusWindow StatusPrintf(StatusWindow window, const char* format, ...);
 // Destroys *window if it is open and sets it to null. 0, or 1 when the
 // window system refused.
 int StatusClose(StatusWindow* window);
+
+// How far -a, -x and -c have come as a whole, for the status line of the
+// command-line build on a terminal; Windows shows only its status window.
+// 1 when a progress would be shown (a caller may then count first).
+int ProgressWanted();
+// Starts a progress for the status window opened next or open now; a total
+// of 0 is unknown. It ends when the status window closes.
+void ProgressBegin(int64_t files_total, int64_t bytes_total);
+// What is done so far.
+void ProgressUpdate(int64_t files_done, int64_t bytes_done);
 
 // "Error %d: " with the last system error code, then the formatted text.
 void ErrorPrintf(const char* format, ...);

@@ -69,6 +69,11 @@ int StatusDestroy(StatusWindow window) {
 
 void StatusAbandon() {}
 
+// The status window tells which file is at work; there is no progress line.
+int ProgressWanted() { return 0; }
+void ProgressBegin(int64_t, int64_t) {}
+void ProgressUpdate(int64_t, int64_t) {}
+
 int LastSystemError() { return (int)GetLastError(); }
 
 static void PaintStatus(HWND window) {
