@@ -67,9 +67,10 @@ void WriteRecord(Walk* walk, uint16_t attributes, const char* name) {
 }
 
 // An empty file's coded stream: size 0 and the end mark.
-void WriteEmptyStream(Walk* walk) {
+void WriteEmptyStream(Walk* walk, const char* name) {
   static const unsigned char empty[6] = {0, 0, 0, 0, 0x00, 0xFF};
   AddText(walk, empty, sizeof empty);
+  AddNote(walk, NOTE_EMPTY, "%s", name);
 }
 
 void ArchiveFile(Walk* walk, const DirEntry& entry) {
@@ -78,7 +79,7 @@ void ArchiveFile(Walk* walk, const DirEntry& entry) {
   FILE* input = OpenRegularFile(entry.name);
   if (!input) {
     AddNote(walk, NOTE_MESSAGE, "Cannot open file %s; it is archived empty.", entry.name);
-    WriteEmptyStream(walk);
+    WriteEmptyStream(walk, entry.name);
     AddFailure(walk, 1);
     return;
   }
@@ -92,13 +93,13 @@ void ArchiveFile(Walk* walk, const DirEntry& entry) {
   if (TakeInputSize(input, &size) != COMPRESS_OK) {
     fclose(input);
     AddNote(walk, NOTE_MESSAGE, "Cannot read file %s; it is archived empty.", entry.name);
-    WriteEmptyStream(walk);
+    WriteEmptyStream(walk, entry.name);
     AddFailure(walk, 1);
     return;
   }
   if (size == 0) {
     fclose(input);
-    WriteEmptyStream(walk);
+    WriteEmptyStream(walk, entry.name);
     return;
   }
   PackJob* job = walk->job;
@@ -160,6 +161,29 @@ int ArchiveLevel(Walk* walk, const char* path) {
   return 0;
 }
 
+// Counts the files below the current directory and their bytes, as the
+// walk will meet them, for the progress.
+void CountLevel(const char* path, int64_t* files, int64_t* bytes) {
+  DirectoryVisit visit;
+  if (EnterLevel(path, &visit) != 0) return;
+  DirSearch search;
+  for (int found = FindFirstEntry("*.*", 0x16, &search); found == 0; found = FindNextEntry(&search)) {
+    const DirEntry& entry = search.entry;
+    if (!(entry.attributes & ATTR_DIRECTORY)) {
+      if (entry.size_high == 0) {  // larger ones are left out
+        *files += 1;
+        *bytes += entry.size_low;
+      }
+    } else if (strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0 &&
+               !IsDirectoryLink(entry.name)) {
+      CountLevel(entry.name, files, bytes);
+    }
+    free(entry.name);
+  }
+  CloseSearch(&search);
+  LeaveLevel(&visit);
+}
+
 }  // namespace
 
 int CreateArchive(const char* archive_path, const char* directory_path, int workers) {
@@ -175,7 +199,12 @@ int CreateArchive(const char* archive_path, const char* directory_path, int work
   }
   setvbuf(archive, nullptr, _IOFBF, STREAM_BUFFER);
   fwrite("ZQAR\0\0\0\0", 1, 8, archive);
-  ArchiveOutput output = {archive, StatusPrintf(nullptr, "Please wait..."), 0};
+  ArchiveOutput output = {archive, StatusPrintf(nullptr, "Please wait..."), 0, 0, 0};
+  if (ProgressWanted()) {
+    int64_t files = 0, bytes = 0;
+    CountLevel(full, &files, &bytes);
+    ProgressBegin(nullptr, files, bytes);
+  }
   Packer* packer = StartPacker(output, workers);
   int result = 1;
   if (packer) {

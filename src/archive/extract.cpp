@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "codec/byteio.h"
 #include "codec/codec.h"
 #include "fileutil/paths.h"
 #include "fileutil/dirscan.h"
@@ -29,6 +30,7 @@ struct Extraction {
   int members_failed;   // members that could not be written
   int levels_skipped;   // directories that could not be made or entered
   int depth;
+  int64_t files_done;   // for the progress, beside the archive's position
 };
 Extraction state;
 
@@ -97,6 +99,7 @@ int ExtractFile(StatusWindow window, FILE* archive, const char* name) {
   }
   StatusPrintf(window, "Extracting %s...", name);
   int result = DecodeResult(DecompressMember(archive, output));
+  int64_t decoded = TellOffset(output);
   bool write_failed = ferror(output) != 0;
   if (fclose(output) != 0) write_failed = true;
   if (result == LEVEL_DONE && write_failed) {
@@ -105,7 +108,10 @@ int ExtractFile(StatusWindow window, FILE* archive, const char* name) {
     DeleteFileNamed(name);
   } else if (result != LEVEL_DONE) {
     DeleteFileNamed(name);  // what was written of it is incomplete
+  } else {
+    ReportUnpacked(name, (uint64_t)decoded);
   }
+  ProgressUpdate(++state.files_done, TellOffset(archive));
   return result;
 }
 
@@ -188,7 +194,8 @@ static int Extract(const char* archive_path, const char* target_path, bool own_t
     return 2;
   }
   StatusWindow window = StatusPrintf(nullptr, "Please wait...");
-  state = Extraction{nullptr, 0, 0, 0};
+  ProgressBegin(nullptr, 0, OpenFileSize(archive));
+  state = Extraction{nullptr, 0, 0, 0, 0};
   int result = own_target ? ExtractDirectory(window, archive, target_path)
                           : ExtractLevel(window, archive, target_path);
   StatusClose(&window);

@@ -29,6 +29,9 @@ void WriteJobStart(ArchiveOutput* output, const PackJob* job) {
     const char* note = job->notes + at;
     if (note[0] == NOTE_STATUS) {
       StatusPrintf(output->window, "%s", note + 1);
+    } else if (note[0] == NOTE_EMPTY) {
+      ReportPacked(note + 1, 0, 0);
+      ProgressUpdate(++output->files_done, output->bytes_done);
     } else {
       MessagePrintf("%s", note + 1);
     }
@@ -45,7 +48,10 @@ void WriteJobStart(ArchiveOutput* output, const PackJob* job) {
 
 void WriteJobEnd(ArchiveOutput* output, const PackJob* job) {
   if (job->size == 0) return;
-  PrintStatistics(job->size, job->coded_size);
+  ReportPacked(job->name, job->size, job->coded_size);
+  output->files_done += 1;
+  output->bytes_done += job->size;
+  ProgressUpdate(output->files_done, output->bytes_done);
   if (job->result == COMPRESS_SHORT_INPUT) {
     MessagePrintf("File %s shrank while it was archived; its member is incomplete.", job->name);
     NoteFailure(output, 1);

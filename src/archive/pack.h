@@ -18,9 +18,11 @@
 const size_t JOB_TEXT_LIMIT = 8192;
 const size_t JOB_NOTES_LIMIT = 4096;
 
-// A note is shown when its job is written: a message, or the status text.
+// A note is shown when its job is written: a message, the status text, or
+// the name of a file member archived empty.
 const char NOTE_MESSAGE = 'M';
 const char NOTE_STATUS = 'S';
+const char NOTE_EMPTY = 'E';
 
 // A stretch of the archive: member records and end-of-level markers, the
 // notes that go with them, and at most one coded stream after them.
@@ -45,13 +47,16 @@ struct ArchiveOutput {
   FILE* archive;
   StatusWindow window;
   int failure;
+  int64_t files_done;  // for the progress: files and their bytes written
+  int64_t bytes_done;
 };
 
 void NoteFailure(ArchiveOutput* output, int result);
 // Writes the job's records and markers, shows its notes and, when a stream
 // follows, writes its size header.
 void WriteJobStart(ArchiveOutput* output, const PackJob* job);
-// After the job's stream: its statistics, and what went wrong with it.
+// After the job's stream: its statistics, the progress, and what went
+// wrong with it.
 void WriteJobEnd(ArchiveOutput* output, const PackJob* job);
 // A ByteSink that appends to the archive (context: ArchiveOutput).
 void WriteToArchive(void* context, const uint8_t* bytes, size_t size);

@@ -45,7 +45,8 @@ int CompressStream(FILE* input, FILE* output);
 
 // Decodes one coded stream from input's current position into output and
 // reads on through the end mark: 0 at 0xFF, 1 at any other byte (pad bytes
-// 0x00 skipped) and at the end of the input.
+// 0x00 skipped) and at the end of the input. Prints the number of bytes
+// decoded, "%12llu", for a non-empty stream.
 int DecompressStream(FILE* input, FILE* output);
 
 // Results of DecompressMember.
@@ -57,6 +58,7 @@ const int DECODE_TRUNCATED = 3;
 // inside the size header or runs dry inside the bit stream (beyond the
 // decoder's read-ahead) stops decoding at once and gives DECODE_TRUNCATED,
 // instead of ending the process or writing zeros up to the stated size.
+// Prints nothing.
 int DecompressMember(FILE* input, FILE* output);
 
 // Writes "\n%s\n" to standard output and ends the process with status -1.

@@ -354,7 +354,9 @@ static int ReadEndMark(FILE* input) {
 
 // Decodes one stream after its size header; DECODE_TRUNCATED when
 // stop_when_cut stopped it, else DECODE_OK.
-static int Decode(FILE* input, FILE* output, uint32_t size, bool stop_when_cut) {
+static int Decode(FILE* input, FILE* output, uint32_t size, bool stop_when_cut,
+                  uint64_t* decoded) {
+  *decoded = 0;
   if (size == 0) return DECODE_OK;
   Decoder* decoder = Allocate<Decoder>();
   if (!decoder) FatalError("Out of memory");
@@ -362,7 +364,7 @@ static int Decode(FILE* input, FILE* output, uint32_t size, bool stop_when_cut) 
   while (decoder->Step()) {
   }
   decoder->KeepCarry(&process_carry);
-  printf("%12" PRIu64 "\n", static_cast<uint64_t>(decoder->count));
+  *decoded = decoder->count;
   bool truncated = decoder->truncated;
   free(decoder);  // plain data, like the stages
   return truncated ? DECODE_TRUNCATED : DECODE_OK;
@@ -371,14 +373,17 @@ static int Decode(FILE* input, FILE* output, uint32_t size, bool stop_when_cut) 
 int DecompressStream(FILE* input, FILE* output) {
   uint32_t size;
   if (!ReadSizeHeader(input, &size)) FatalError("Unable to read");
-  Decode(input, output, size, false);
+  uint64_t decoded;
+  Decode(input, output, size, false, &decoded);
+  if (size != 0) printf("%12" PRIu64 "\n", decoded);
   return ReadEndMark(input);
 }
 
 int DecompressMember(FILE* input, FILE* output) {
   uint32_t size;
   if (!ReadSizeHeader(input, &size)) return DECODE_TRUNCATED;
-  if (Decode(input, output, size, true) == DECODE_TRUNCATED) return DECODE_TRUNCATED;
+  uint64_t decoded;
+  if (Decode(input, output, size, true, &decoded) == DECODE_TRUNCATED) return DECODE_TRUNCATED;
   return ReadEndMark(input);
 }
 

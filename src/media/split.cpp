@@ -23,9 +23,7 @@ size_t SuffixPosition(const char* path) {
   return dot ? (size_t)(dot - path) : strlen(path);
 }
 
-}  // namespace
-
-int SplitFile(const char* path) {
+int Cut(const char* path) {
   if (!CopyBuffer()) {
     MessagePrintf("Not enough memory to cut %s.", path);
     return 1;
@@ -51,6 +49,7 @@ int SplitFile(const char* path) {
   int64_t remaining = size;
   int64_t length = size % PIECE_SIZE;
   int number = 1;
+  ProgressBegin(BaseName(path), (size + PIECE_SIZE - 1) / PIECE_SIZE, size);
   while (remaining > 0) {
     remaining -= length;
     char digits[16];
@@ -78,10 +77,20 @@ int SplitFile(const char* path) {
       MessagePrintf("Failed to write into %s.", name);
       return 2;
     }
+    ProgressUpdate(number, size - remaining);
     ++number;
     length = PIECE_SIZE;
   }
+  ProgressEnd();
   fclose(file.release());
   MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
   return 0;
+}
+
+}  // namespace
+
+int SplitFile(const char* path) {
+  int result = Cut(path);
+  ProgressEnd();  // on every way out
+  return result;
 }

@@ -27,11 +27,20 @@ int StatusClose(StatusWindow* window);
 // command-line build on a terminal; Windows shows only its status window.
 // 1 when a progress would be shown (a caller may then count first).
 int ProgressWanted();
-// Starts a progress for the status window opened next or open now; a total
-// of 0 is unknown. It ends when the status window closes.
-void ProgressBegin(int64_t files_total, int64_t bytes_total);
+// Starts a progress; a total of 0 is unknown. The line shows the status
+// text while a status window is open, else label (which may be null).
+void ProgressBegin(const char* label, int64_t files_total, int64_t bytes_total);
 // What is done so far.
 void ProgressUpdate(int64_t files_done, int64_t bytes_done);
+// Ends the progress and takes its line away; so does closing the last
+// status window.
+void ProgressEnd();
+
+// The statistics of a member packed into an archive, and the size of one
+// unpacked: on Windows the codec's lines on standard output; on Linux one
+// line each, and only in verbose mode.
+void ReportPacked(const char* name, uint64_t input_size, uint64_t coded_size);
+void ReportUnpacked(const char* name, uint64_t size);
 
 // "Error %d: " with the last system error code, then the formatted text.
 void ErrorPrintf(const char* format, ...);

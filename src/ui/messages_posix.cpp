@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,8 @@ static int status_shown = 0;  // a status line is on the terminal now
 static char status_text[MESSAGE_BUFFER_SIZE];
 static int64_t files_total, bytes_total, files_done, bytes_done;
 static int progress_running = 0;
+static int complete_shown = 0;
+static char progress_label[MESSAGE_BUFFER_SIZE];  // shown when no status window is open
 static double last_drawn = 0;  // seconds, monotonic
 
 static const double REDRAW_INTERVAL = 0.2;
@@ -80,10 +83,11 @@ static void DrawStatusLine(int force) {
   double now = Now();
   if (!force && status_shown && now - last_drawn < REDRAW_INTERVAL) return;
   last_drawn = now;
-  const char* end = strchr(status_text, '\n');
-  int length = end ? (int)(end - status_text) : (int)strlen(status_text);
+  const char* text = status_open_count > 0 ? status_text : progress_label;
+  const char* end = strchr(text, '\n');
+  int length = end ? (int)(end - text) : (int)strlen(text);
   char line[MESSAGE_BUFFER_SIZE + 128];
-  int used = snprintf(line, sizeof line, "%.*s", length, status_text);
+  int used = snprintf(line, sizeof line, "%.*s", length, text);
   if (progress_running) {
     char progress[112];
     FormatProgress(progress, sizeof progress);
@@ -96,21 +100,50 @@ static void DrawStatusLine(int force) {
 
 int ProgressWanted() { return !settings.silent && StderrIsTerminal(); }
 
-void ProgressBegin(int64_t files, int64_t bytes) {
+void ProgressBegin(const char* label, int64_t files, int64_t bytes) {
+  if (settings.silent) return;
+  snprintf(progress_label, sizeof progress_label, "%s", label ? label : "");
   files_total = files;
   bytes_total = bytes;
   files_done = bytes_done = 0;
   progress_running = 1;
+  complete_shown = 0;
+  DrawStatusLine(1);
 }
 
 void ProgressUpdate(int64_t files, int64_t bytes) {
   files_done = files;
   bytes_done = bytes;
-  if (!progress_running || status_open_count == 0) return;
-  // The end is always shown, however soon it comes.
+  if (!progress_running) return;
+  // The end is always shown, however soon it comes, and once.
   bool complete = (bytes_total > 0 && bytes >= bytes_total) ||
                   (bytes_total == 0 && files_total > 0 && files >= files_total);
-  DrawStatusLine(complete);
+  DrawStatusLine(complete && !complete_shown);
+  if (complete) complete_shown = 1;
+}
+
+void ProgressEnd() {
+  progress_running = 0;
+  if (status_open_count == 0) EraseStatusLine();
+}
+
+// One line a member, as gzip -v has it; only in verbose mode.
+void ReportPacked(const char* name, uint64_t input_size, uint64_t coded_size) {
+  if (!settings.verbose || settings.silent) return;
+  EraseStatusLine();
+  if (input_size == 0)
+    printf("%s: empty\n", name);
+  else
+    printf("%s: %" PRIu64 " -> %" PRIu64 " bytes, %.1f%%\n", name, input_size, coded_size,
+           100.0 * (double)coded_size / (double)input_size);
+  fflush(stdout);
+}
+
+void ReportUnpacked(const char* name, uint64_t size) {
+  if (!settings.verbose || settings.silent) return;
+  EraseStatusLine();
+  printf("%s: %" PRIu64 " bytes\n", name, size);
+  fflush(stdout);
 }
 
 
@@ -137,7 +170,7 @@ int ShowMessageBox(const char* text) {
       button = BUTTON_CANCEL;
   }
   fflush(stderr);
-  if (status_open_count > 0 && button == BUTTON_OK) DrawStatusLine(1);
+  if ((status_open_count > 0 || progress_running) && button == BUTTON_OK) DrawStatusLine(1);
   return button;
 }
 

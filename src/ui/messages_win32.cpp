@@ -1,6 +1,8 @@
 // Message boxes and the status window on Windows.
 #include <windows.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
 #include "ui/messages_platform.h"
@@ -71,8 +73,20 @@ void StatusAbandon() {}
 
 // The status window tells which file is at work; there is no progress line.
 int ProgressWanted() { return 0; }
-void ProgressBegin(int64_t, int64_t) {}
+void ProgressBegin(const char*, int64_t, int64_t) {}
 void ProgressUpdate(int64_t, int64_t) {}
+void ProgressEnd() {}
+
+// The codec's lines, for a file that is not empty. Standard output goes
+// nowhere unless someone redirects it.
+void ReportPacked(const char*, uint64_t input_size, uint64_t coded_size) {
+  if (input_size == 0) return;
+  printf("input: %lu bytes\n", static_cast<unsigned long>(input_size));
+  printf("output: %lu bytes\n", static_cast<unsigned long>(coded_size));
+  printf("output/input: %.3f\n", static_cast<double>(coded_size) / static_cast<double>(input_size));
+}
+
+void ReportUnpacked(const char*, uint64_t size) { printf("%12" PRIu64 "\n", size); }
 
 int LastSystemError() { return (int)GetLastError(); }
 

@@ -16,6 +16,7 @@ is $DISPLAY, else an Xvfb that this process starts and stops.
 import atexit
 import os
 import pty
+import select
 import shutil
 import signal
 import subprocess
@@ -524,20 +525,35 @@ class NativeTestCase(unittest.TestCase):
         return NativeResult(completed.returncode, completed.stdout.decode("latin-1"),
                             completed.stderr.decode("latin-1"))
 
-    def run_on_terminal(self, *args, typed=b"", cwd=None, exe=None, timeout=EXIT_TIMEOUT):
-        """Runs setup with a pseudo terminal as standard input and typed as
-        the keys (b"\\n" OK, b"c\\n" Cancel, b"\\x04" end of input);
-        standard output and error are pipes."""
+    def run_on_terminal(self, *args, typed=b"", cwd=None, exe=None, timeout=EXIT_TIMEOUT,
+                        stderr_too=False):
+        """Runs setup with a pseudo terminal as standard input (and standard
+        error, with stderr_too) and typed as the keys (b"\\n" OK, b"c\\n"
+        Cancel, b"\\x04" end of input); the rest are pipes. With stderr_too,
+        stderr is what the terminal showed."""
         master, slave = pty.openpty()
         try:
             process = subprocess.Popen([exe or setup_native()] + list(args),
                                        cwd=cwd or self.workdir, stdin=slave,
-                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                       stdout=subprocess.PIPE,
+                                       stderr=slave if stderr_too else subprocess.PIPE,
                                        start_new_session=True)
             os.close(slave)
             slave = None
             os.write(master, typed)
-            stdout, stderr = process.communicate(timeout=timeout)
+            if stderr_too:
+                shown = b""
+                deadline = time.monotonic() + timeout
+                while select.select([master], [], [], max(0, deadline - time.monotonic()))[0]:
+                    try:
+                        chunk = os.read(master, 65536)
+                    except OSError:  # the terminal's last user has gone
+                        break
+                    shown += chunk
+                stdout, _ = process.communicate(timeout=timeout)
+                stderr = shown
+            else:
+                stdout, stderr = process.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
             _kill_group(process)
             raise AssertionError("setup did not end within %ss" % timeout)

@@ -8,21 +8,48 @@ from test_wine_archive import LINKS, make_tree, plant_links, refused_level, snap
 
 
 class ArchiveTools(NativeTestCase):
-    def test_pack_and_unpack_a_tree(self):
+    def test_pack_and_unpack_a_tree_quietly_verbosely_and_silently(self):
         tree = os.path.join(self.workdir, "tree")
         make_tree(tree)
-        archive = os.path.join(self.workdir, "t.zqa")
-        result = self.run_setup("-a", archive, tree)
-        self.assertEqual(result.exit_code, 0, result.stderr)
-        # The codec's statistics, three lines for each file that is not empty.
-        self.assertEqual([line[:7] for line in result.stdout.splitlines()].count("input: "), 4)
-        self.assertTrue(result.stderr.startswith("Please wait...\n"))
-        self.assertTrue(result.stderr.endswith("Archive %s complete.\n" % archive))
-        out = os.path.join(self.workdir, "out")
-        result = self.run_setup("-x", archive, out)
-        self.assertEqual(result.exit_code, 0)
-        self.assertTrue(result.stderr.endswith("Extraction is complete.\n"))
-        self.assertEqual(snapshot(out), snapshot(tree))
+        files = sorted(name for _, _, names in os.walk(tree) for name in names)
+        for mode in ("", "-v", "-s"):
+            with self.subTest(mode=mode):
+                archive = os.path.join(self.workdir, "t%s.zqa" % mode)
+                out = os.path.join(self.workdir, "out" + mode)
+                flags = [mode] if mode else []
+                packed = self.run_setup(*flags, "-a", archive, tree)
+                unpacked = self.run_setup(*flags, "-x", archive, out)
+                self.assertEqual((packed.exit_code, unpacked.exit_code), (0, 0))
+                self.assertEqual(snapshot(out), snapshot(tree))
+                if mode == "-v":  # one line a file, as gzip -v has it
+                    for result in (packed, unpacked):
+                        self.assertEqual(sorted(line.split(":")[0]
+                                                for line in result.stdout.splitlines()), files)
+                    self.assertIn("text.txt: 96000 -> ", packed.stdout)
+                    self.assertIn("text.txt: 96000 bytes\n", unpacked.stdout)
+                else:
+                    self.assertEqual((packed.stdout, unpacked.stdout), ("", ""))
+                    self.assertEqual((packed.stderr, unpacked.stderr),
+                                     ("", "") if mode else
+                                     ("Archive %s complete.\n" % archive,
+                                      "Extraction is complete.\n"))
+
+    def test_progress_line_on_a_terminal(self):
+        tree = os.path.join(self.workdir, "many")
+        os.makedirs(tree)
+        for number in range(300):
+            with open(os.path.join(tree, "f%03d" % number), "wb") as file:
+                file.write(b"keyboard %d " % number * (number * 7))
+        archive = os.path.join(self.workdir, "many.zqa")
+        result = self.run_on_terminal("-a", archive, tree, typed=b"\n", stderr_too=True)
+        self.assertEqual((result.exit_code, result.stdout), (0, ""))
+        shown = result.stderr
+        self.assertRegex(shown, r"\r\x1b\[KCompressing f\d+\.\.\.  \[\d+/300 files, ")
+        final = "\r\x1b[KCompressing f299...  [300/300 files, "
+        self.assertIn(final, shown)
+        # The full line is erased before the question comes.
+        tail = shown[shown.rindex(final):]
+        self.assertRegex(tail, r"^[^\n]*, 100%\]\r\x1b\[KArchive .* complete\.\r?\n")
 
     def test_failures_have_their_own_exit_codes(self):
         archive = os.path.join(self.workdir, "none.zqa")
