@@ -89,3 +89,9 @@ std::string TextBytes(size_t size) {
   text.resize(size);
   return text;
 }
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char c : bytes) hex += (hex.empty() ? "" : " ") + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
+  return hex;
+}

@@ -31,3 +31,5 @@ bool MakeDirectoryLink(const fs::path& target, const fs::path& link);
 // Deterministic bytes of several kinds for round trips.
 std::string RandomBytes(size_t size, unsigned seed);
 std::string TextBytes(size_t size);
+// "5a 51 ...": bytes in hex, for comparing formats.
+std::string Hex(const std::string& bytes);
