@@ -1,15 +1,6 @@
-"""End-to-end harness: runs the real programs and plays their user.
-
-Windows build: setup.exe runs under Wine on an X display, started by the
-launcher fixture (exact command line, whole exit code); the box driver
-fixture reads and answers its message boxes and reports its status window.
-Linux build: ./setup runs with standard input that is not a terminal, or on
-a pseudo terminal when a test types the answers.
-
-The programs come from SETUP_EXE, FIXTURES (the folder of the Wine fixtures)
-and SETUP_NATIVE, as ctest sets them, else from the preset build folders.
-The prefix is $WINEPREFIX, else build/wineprefix (made on first use); the
-display is $DISPLAY, else an Xvfb of this process's own."""
+"""End-to-end harness: runs the real programs (setup.exe under Wine through
+the launch and box driver fixtures, ./setup on pipes or a pseudo terminal)
+and plays their user."""
 
 import atexit
 import os
@@ -170,10 +161,6 @@ def wine_environment():
     return dict(_wine)
 
 
-class DriverError(AssertionError):
-    pass
-
-
 def parse_reports(data):
     """The box driver's reports: a Box (buttons, text) per box, None for
     "box none", a list of status windows, a font."""
@@ -195,7 +182,7 @@ def parse_reports(data):
         elif word == "font":
             reports.append(SimpleNamespace(**fields))
         else:
-            raise DriverError(line)
+            raise AssertionError(line)
     return reports
 
 
@@ -214,12 +201,12 @@ def run_boxdriver(*steps, env=None, watch=None, timeout=BOX_TIMEOUT):
         # A box only comes from a running setup: a moment for the last one.
         if (ended and now - ended > 3) or now > deadline:
             kill_group(process)
-            raise DriverError("setup ended while waiting for: " + " ".join(steps))
+            raise AssertionError("setup ended while waiting for: " + " ".join(steps))
         time.sleep(0.05)
     output = process.stdout.read()
     process.stdout.close()
     if process.returncode != 0:
-        raise DriverError("box driver %s: exit %d: %r" % (" ".join(steps), process.returncode,
+        raise AssertionError("box driver %s: exit %d: %r" % (" ".join(steps), process.returncode,
                                                            output[-300:]))
     return parse_reports(output)
 

@@ -1,10 +1,9 @@
 """setup.exe under Wine: message boxes, their answers, exit codes and the
 status window."""
 
-import os
 import unittest
 
-from harness import USAGE, WineTestCase, run_boxdriver, windows_path
+from harness import USAGE, WineTestCase, run_boxdriver
 
 GREY = (0xC0, 0xC0, 0xC0)
 
@@ -30,11 +29,6 @@ class Boxes(WineTestCase):
                 self.assertEqual((talk.texts, talk.exit_code, talk.run.status), (texts, code, code & 255))
                 self.assertEqual([box.buttons for box in talk.boxes],
                                  [["ok"] if text == USAGE else ["ok", "cancel"] for text in texts])
-
-    def test_the_program_directory_becomes_current(self):
-        exe = self.place_setup(os.path.join(self.workdir, "Disk One"))
-        talk = self.converse("-tl .", "ok", exe=exe)
-        self.assertEqual((talk.texts, talk.exit_code), (["LFN = " + windows_path(os.path.dirname(exe))], 0))
 
     def test_status_window_while_a_box_is_up_and_gone_after(self):
         run = self.start("-tm")

@@ -67,12 +67,6 @@ void SetReadOnly(const fs::path& path, bool read_only) {
 }
 #endif
 
-bool MakeDirectoryLink(const fs::path& target, const fs::path& link) {
-  std::error_code error;
-  fs::create_directory_symlink(target, link, error);
-  return !error;
-}
-
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
