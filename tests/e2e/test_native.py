@@ -138,6 +138,8 @@ class MediumTools(NativeTestCase):
         final = "\r\x1b[KCompressing f299...  [300/300 files, "
         self.assertRegex(shown[shown.rindex(final):],
                          r"^[^\n]*, 100%\]\r\x1b\[KArchive .* complete\.\r?\n")
+        code, _, shown = self.run_on_terminal("-c", archive, typed=b"\n", stderr_too=True)
+        self.assertRegex(shown, r"\r\x1b\[Kmany\.zqa  \[1/1 files, [^\]]*, 100%\]\r\x1b\[KDone\. ")
 
     def test_links_in_the_target_or_the_tree_are_never_followed(self):
         tree, target, outside = plant_links(self.workdir)
