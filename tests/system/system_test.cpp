@@ -56,9 +56,18 @@ TEST(RemovalBatch, ATextOver1000CharactersIsRefused) {
   module[5] = '%';  // three characters more, doubled
   EXPECT_EQ(Batch(module, batch), "");
   EXPECT_EQ(Batch(module, batch, 2000).size(), 1002u);
-  // The shell script of the POSIX build: its quoting is tried end to end.
-  char text[40] = "x";
-  EXPECT_EQ(ComposeRemovalScript(42, "/setup", "/t.sh", text, sizeof text), 0);
+}
+
+TEST(RemovalScript, WaitsForTheProgramAndQuotesEveryPath) {
+  char text[1000];
+  ASSERT_GT(ComposeRemovalScript(42, "/it's $HOME/`x`/setup", "/tmp/DMX0001.sh", text, sizeof text), 0);
+  EXPECT_STREQ(text,
+               "#!/bin/sh\n"
+               "while kill -0 42 2>/dev/null && [ -e /proc/42/exe ]; do sleep 1; done\n"
+               "rm -f -- '/it'\\''s $HOME/`x`/setup'\n"
+               "rmdir -- '/it'\\''s $HOME/`x`' 2>/dev/null\n"
+               "rm -f -- '/tmp/DMX0001.sh'\n");
+  EXPECT_EQ(ComposeRemovalScript(42, "/setup", "/t.sh", text, 40), 0);
   EXPECT_STREQ(text, "");
 }
 
