@@ -138,6 +138,9 @@ class MediumTools(NativeTestCase):
         final = "\r\x1b[KCompressing f299...  [300/300 files, "
         self.assertRegex(shown[shown.rindex(final):],
                          r"^[^\n]*, 100%\]\r\x1b\[KArchive .* complete\.\r?\n")
+        code, _, shown = self.run_on_terminal("-x", archive, os.path.join(self.workdir, "out"),
+                                              typed=b"\n", stderr_too=True)
+        self.assertRegex(shown, r"\[300 files, [^\]]*, 100%\]\r\x1b\[KExtraction is complete\.")
         code, _, shown = self.run_on_terminal("-c", archive, typed=b"\n", stderr_too=True)
         self.assertRegex(shown, r"\r\x1b\[Kmany\.zqa  \[1/1 files, [^\]]*, 100%\]\r\x1b\[KDone\. ")
 
