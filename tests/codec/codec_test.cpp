@@ -121,8 +121,9 @@ TEST(CompressStream, KnownBytesOfLargeInputsOneAfterAnother) {
 TEST(CompressStream, RoundTripsOfManySizesAndKinds) {
   std::vector<size_t> sizes;
   for (size_t size = 0; size <= 300; size++) sizes.push_back(size);
-  // Around the window, and large enough to rebuild the tree dozens of times.
-  for (size_t size : {4035, 4036, 4037, 4095, 4096, 4097, 4155, 65535, 65536, 65537, 1 << 21}) sizes.push_back(size);
+  // Around the window and 64 KiB; the large inputs of the test before
+  // rebuild the Huffman tree many times.
+  for (size_t size : {4035, 4036, 4037, 4095, 4096, 4097, 4155, 65535, 65536, 65537}) sizes.push_back(size);
   for (size_t size : sizes) {
     unsigned seed = static_cast<unsigned>(size);
     for (const std::string& data :

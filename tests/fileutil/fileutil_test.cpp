@@ -71,7 +71,9 @@ TEST(DirScan, MasksDeliverWhatTheyAdmitWithTheirAttributes) {
   int result = FindFirstEntry("nothing-like-this*", 0x16, &search);
   EXPECT_NE(result, 0);
   EXPECT_NE(result, FindExhausted);  // the platform's own "not found" code
+  EXPECT_EQ(CloseSearch(&search), 0);
   EXPECT_NE(FindFirstEntry("missing-dir/*.*", 0x16, &search), 0);
+  EXPECT_EQ(CloseSearch(&search), 0);
 }
 
 TEST(FileCopy, CopiesAppendsAndReportsTheSideThatFailed) {
