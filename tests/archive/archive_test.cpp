@@ -290,8 +290,8 @@ TEST(ExtractArchive, TruncationAtEveryOffsetIsBoundedAndClear) {
   settings.silent = 1;
   ScratchDir source;
   fs::create_directories(source / "tree" / "sub");
-  WriteBytes(source / "tree" / "one.txt", TextBytes(900));
-  WriteBytes(source / "tree" / "sub" / "two.bin", RandomBytes(300, 9));
+  WriteBytes(source / "tree" / "one.txt", TextBytes(300));
+  WriteBytes(source / "tree" / "sub" / "two.bin", RandomBytes(100, 9));
   WriteBytes(source / "tree" / "sub" / "empty", "");
   ASSERT_EQ(Pack(source / "sample.zqa", source / "tree"), 0);
   std::string whole = ReadBytes(source / "sample.zqa");
