@@ -3,6 +3,7 @@ the launch and box driver fixtures, ./setup on pipes or a pseudo terminal)
 and plays their user."""
 
 import atexit
+import ctypes
 import os
 import pty
 import re
@@ -302,6 +303,11 @@ class WineTestCase(Case):
 
 # --------------------------------------------------------------- Linux side
 
+def die_with_parent():
+    """A program under test ends when its test is killed (a hung mutant)."""
+    ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
 class NativeTestCase(Case):
     @classmethod
     def setUpClass(cls):
@@ -312,7 +318,8 @@ class NativeTestCase(Case):
         """Runs setup with standard input that is not a terminal: (exit code,
         stdout, stderr)."""
         done = subprocess.run([exe or setup_native()] + list(args), cwd=cwd or self.workdir,
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=EXIT_TIMEOUT)
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=EXIT_TIMEOUT,
+                              preexec_fn=die_with_parent)
         return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
 
     def run_on_terminal(self, *args, typed=b"", stderr_too=False):
@@ -322,7 +329,8 @@ class NativeTestCase(Case):
         master, slave = pty.openpty()
         process = subprocess.Popen([setup_native()] + list(args), cwd=self.workdir, stdin=slave,
                                    stdout=subprocess.PIPE,
-                                   stderr=slave if stderr_too else subprocess.PIPE)
+                                   stderr=slave if stderr_too else subprocess.PIPE,
+                                   preexec_fn=die_with_parent)
         os.close(slave)
         os.write(master, typed)
         shown = b""
@@ -332,7 +340,10 @@ class NativeTestCase(Case):
             except OSError:  # the terminal's last user has gone
                 break
             shown += chunk
-        stdout, stderr = process.communicate(timeout=EXIT_TIMEOUT)
-        os.close(master)
+        try:
+            stdout, stderr = process.communicate(timeout=EXIT_TIMEOUT)
+        finally:
+            process.kill()
+            os.close(master)
         return (process.returncode, stdout.decode("latin-1"),
                 (shown if stderr_too else stderr).decode("latin-1"))
