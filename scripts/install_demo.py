@@ -24,11 +24,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 
 from harness import (WineRun, run_boxdriver, setup_exe, setup_native,  # noqa: E402
-                     take_screenshot, windows_path, wine_environment)
+                     windows_path, wine_environment)
 from medium import (PIECE, PIECES, build_medium, make_payload, read_record,  # noqa: E402
                     target_directory)
 
-OUT = os.environ.get("E2E_ARTIFACTS") or os.path.join(HERE, "..", "build", "demo")
+OUT = os.path.join(HERE, "..", "build", "demo")
 RELEASE = os.environ.get("RELEASE_EXE") or os.path.join(HERE, "..", "build", "release", "bin",
                                                         "setup.exe")
 CLUSTER = 512
@@ -81,10 +81,10 @@ def write_floppies(work, sources):
     link = os.path.join(wine_environment()["WINEPREFIX"], "dosdevices", "a:")
     old = os.readlink(link) if os.path.islink(link) else None
     disks = {}
-    run = WineRun("-f", cwd=work, exe=writer)
+    run = WineRun("-f", exe=writer, cwd=work)
     try:
         while True:
-            box = run.show()
+            box = run.answer("show")
             text = box.text
             if text.startswith("Please insert floppy disk "):
                 number = int(text.split()[4])
@@ -142,16 +142,14 @@ def install(work, disks, archive):
     shutil.rmtree(target, ignore_errors=True)
     records = os.path.join(work, "records")
     os.makedirs(records)
-    standin_record = os.path.join(records, "setup.txt")
-    cleanup_record = os.path.join(records, "isdel.txt")
-    env = {"STANDIN_RECORD": windows_path(standin_record),
-           "STANDIN_CLEANUP_RECORD": windows_path(cleanup_record),
-           "STANDIN_CLEANUP_MS": "3000", "LAUNCH_SHOW": "1"}
+    standin_record = os.path.join(records, "setup.exe.txt")
+    cleanup_record = os.path.join(records, "_ISDEL.EXE.txt")
+    env = {"RECORD_DIR": windows_path(records), "LAUNCH_SHOW": "1"}
 
     line = "-v -is /demo"
     print("  wine K9150\\setup.exe %s (verbose: every box answered OK)" % line)
     started = time.monotonic()
-    run = WineRun(line, cwd=work, exe=os.path.join(medium, "setup.exe"), env=env)
+    run = WineRun(line, exe=os.path.join(medium, "setup.exe"), env=env, cwd=work)
     shot = None
     try:
         while True:
@@ -162,7 +160,8 @@ def install(work, disks, archive):
             text = box.text.replace("\n", " | ")
             print("  box: %s%s" % (text, "   (status window up)" if windows else ""))
             if windows and shot is None:
-                shot = take_screenshot("install-status")
+                shot = os.path.join(OUT, "install-status.png")
+                subprocess.run([os.path.join(HERE, "screenshot"), wine_environment()["DISPLAY"], shot])
             run_boxdriver("ok")
     except AssertionError:
         pass  # setup ended while the driver waited for another box
@@ -183,13 +182,12 @@ def install(work, disks, archive):
                  % (setup["command_line"] if setup else "never ran"),
                  bool(setup) and setup["command_line"] ==
                  "C:\\windows\\temp\\ZQK9150\\is\\setup.exe /demo")
-    good &= step("clean-up task _ISDEL.EXE seen and gone (it ran 3 s and ended)",
+    good &= step("clean-up task _ISDEL.EXE seen and gone (it ran 2 s and ended)",
                  bool(cleanup) and cleanup["ended"])
     good &= step("target directory C:\\windows\\temp\\ZQK9150 removed", not os.path.exists(target))
     good &= step("exit code %d after %.1f s" % (code, seconds), code == 0)
     if shot:
-        print("  screenshot of the status window: %s.png" % os.path.relpath(
-            shot.path[:-4], os.getcwd()))
+        print("  screenshot of the status window: %s" % os.path.relpath(shot, os.getcwd()))
     return good
 
 
@@ -215,7 +213,6 @@ def linux(work):
 
 def main():
     os.makedirs(OUT, exist_ok=True)
-    os.environ["E2E_ARTIFACTS"] = OUT
     work = tempfile.mkdtemp(prefix="setup-demo-")
     try:
         sources, archive = make_sources(work)

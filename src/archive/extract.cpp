@@ -198,6 +198,8 @@ static int Extract(const char* archive_path, const char* target_path, bool own_t
   state = Extraction{nullptr, 0, 0, 0, 0};
   int result = own_target ? ExtractDirectory(window, archive, target_path)
                           : ExtractLevel(window, archive, target_path);
+  // The end marks follow the last member: all of the archive is read now.
+  if (result == LEVEL_DONE) ProgressUpdate(state.files_done, TellOffset(archive));
   StatusClose(&window);
   fclose(archive);
   if (result == LEVEL_DAMAGED) {

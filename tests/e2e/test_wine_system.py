@@ -1,9 +1,7 @@
-"""System services under Wine: RunAndWait and InstallInfSection through the
-system probe fixture (setup's own code with real boxes), the process walk
-(-tp), the administrator check (-ta) and self-removal (-ds); the 95/98 road
-in a prefix of its own that reports Windows 98 and has no SETUPAPI.DLL."""
+"""System services under Wine: the process walk (-tp), the administrator
+check (-ta), self-removal (-ds), and the road of Windows 95/98 in a prefix of
+its own that reports Windows 98 and has no SETUPAPI.DLL."""
 
-import glob
 import os
 import re
 import shutil
@@ -11,11 +9,7 @@ import subprocess
 import time
 import unittest
 
-from harness import DriverError, WineTestCase, setup_exe, windows_path, wine_environment
-from medium import fixture, read_record
-
-UPPER = fixture(os.path.join("isdel-upper", "_ISDEL.EXE"))
-LOWER = fixture(os.path.join("isdel-lower", "_isdel.exe"))
+from harness import WineTestCase, fixture, wine_environment, windows_path
 
 
 def wait_until(condition, seconds=15):
@@ -25,111 +19,50 @@ def wait_until(condition, seconds=15):
     return condition()
 
 
-class SystemTestCase(WineTestCase):
-    def probe(self, line, env):
-        return self.start(line, exe=fixture("sysprobe.exe"), env=env)
-
-    def short_name(self, path, env):
-        out = os.path.join(self.workdir, "short.txt")
-        self.assertEqual(self.probe("short " + windows_path(path),
-                                    dict(env, PROBE_OUT=windows_path(out))).wait(), 0)
-        short = read_record(out)["short"]
-        self.assertNotEqual(short, windows_path(path))
-        return short
-
-    def start_sleeper(self, path, env=None):
-        """A recorder copy that stays a minute; returns its run once it runs."""
-        # Named after the folder: Wine would take _isdel.exe.txt for _ISDEL.EXE.txt.
-        record = os.path.join(self.workdir, os.path.basename(os.path.dirname(path)) + ".txt")
-        run = self.start(exe=path, env=dict(env or {}, RECORD_FILE=windows_path(record),
-                                            RECORD_SLEEP_MS="60000"))
-        self.assertTrue(wait_until(lambda: os.path.exists(record), 30), "no start: " + path)
-        return run
-
-    def walk(self, env=None, exe=None):
-        """-tp with every box answered: the process names and the last box."""
-        run = self.start("-tp", env=env, exe=exe)
-        texts = []
-        while True:
-            try:
-                texts.append(run.answer().text)
-            except DriverError:
-                if run.exit_code_now() is None:
-                    raise
-                break
-        self.assertEqual(run.wait(), 0)
-        return [text.split(" = ", 1)[1] for text in texts[:-1]], texts[-1]
+def start_task(test, name, env=None):
+    """A recorder named name, in a folder of its own, that stays a minute."""
+    folder = os.path.join(test.workdir, "task%d" % len(os.listdir(test.workdir)))
+    os.makedirs(folder)
+    exe = shutil.copy(fixture("recorder.exe"), os.path.join(folder, name))
+    run = test.start(exe=exe, env=dict(env or {}, RECORD_DIR=windows_path(folder),
+                                       RECORD_SLEEP_MS="60000"))
+    test.assertTrue(wait_until(lambda: os.path.exists(exe + ".txt"), 30), "no start: " + exe)
+    return run, exe
 
 
-class RunAndWait(SystemTestCase):
-    def test_child_gets_sw_hide_and_the_call_returns_after_its_end(self):
-        record = os.path.join(self.workdir, "record.txt")
-        line = windows_path(fixture("recorder.exe")) + " one  two"
-        # Started with SW_SHOW, as a shell would: the child must get SW_HIDE.
-        run = self.probe("-v run 0", {"PROBE_COMMAND": line, "RECORD_FILE": windows_path(record),
-                                      "RECORD_SLEEP_MS": "1000", "LAUNCH_SHOW": "5"})
-        self.assertEqual(run.answer().text, "Running " + line)
-        self.assertEqual(run.show().text, line + " terminated.")
-        record = read_record(record)
-        self.assertTrue(record["ended"])
-        self.assertEqual((record["command_line"], record["show"]), (line, "0"))
-        self.assertTrue(int(record["flags"]) & 1)  # STARTF_USESHOWWINDOW, inherited
-        run.answer()
-        self.assertEqual(run.wait(), 1)
+def walk(test, env=None, exe=None):
+    """-tp with every box answered: the process names and the last box."""
+    run = test.start("-tp", env=env, exe=exe)
+    texts = [box.text for box in run.steps("all")]
+    test.assertEqual(run.wait(), 0)
+    return [text.split(" = ", 1)[1] for text in texts[:-1]], texts[-1]
 
 
-class InfInstallation(SystemTestCase):
-    def test_rundll32_installs_the_section_from_the_long_form_of_the_directory(self):
-        name = "sysinf-%d" % os.getpid()
-        destination = os.path.join(wine_environment()["WINEPREFIX"], "drive_c", "windows", "temp",
-                                   name)
-        self.addCleanup(shutil.rmtree, destination, True)
-        medium = os.path.join(self.workdir, "longdirectoryname")
-        os.makedirs(medium)
-        with open(os.path.join(medium, "ZQK9150.INF"), "w", newline="\r\n") as file:
-            file.write('[Version]\nSignature="$CHICAGO$"\n[SetupInstall]\nCopyFiles=ZQFiles\n'
-                       "[DestinationDirs]\nDefaultDestDir=10,temp\\%s\n[ZQFiles]\nZQK9150.001\n"
-                       % name)
-        with open(os.path.join(medium, "ZQK9150.001"), "wb") as file:
-            file.write(b"piece one\r\n")
-        run = self.probe("-v inf 5 .\\ZQK9150.INF SetupInstall",
-                         {"PROBE_CHDIR": self.short_name(medium, {})})
-        command = ("rundll32 setupapi,InstallHinfSection SetupInstall 128 %s\\ZQK9150.INF"
-                   % windows_path(medium))
-        self.assertEqual(run.answer().text, "Curdir = " + windows_path(medium))
-        self.assertEqual(run.answer().text, "Running " + command)
-        self.assertEqual(run.answer(timeout=60).text, command + " terminated.")
-        self.assertEqual(run.wait(), 1)
-        with open(os.path.join(destination, "ZQK9150.001"), "rb") as file:
-            self.assertEqual(file.read(), b"piece one\r\n")
-
-
-class Switches(SystemTestCase):
+class System(WineTestCase):
     def test_tp_finds_the_cleanup_task_while_it_runs_and_not_by_case_only(self):
-        upper = self.start_sleeper(UPPER)
-        self.start_sleeper(LOWER)
-        names, last = self.walk()
-        self.assertEqual(last, "Found")
+        upper, upper_exe = start_task(self, "_ISDEL.EXE")
+        _, lower_exe = start_task(self, "_isdel.exe")
+        names, last = walk(self)
         # The NT road names every process by its full path.
-        for path in (UPPER, LOWER, setup_exe()):
+        self.assertEqual(last, "Found")
+        for path in (upper_exe, lower_exe):
             self.assertIn(windows_path(path), names)
-        upper.kill()
+        upper.close()
         time.sleep(1)
-        names, last = self.walk()
+        names, last = walk(self)
         self.assertEqual(last, "Not Found")
-        self.assertNotIn(windows_path(UPPER), names)
-        self.assertIn(windows_path(LOWER), names)
+        self.assertEqual([windows_path(path) in names for path in (upper_exe, lower_exe)],
+                         [False, True])
 
     def test_no_library_comes_from_the_programs_folder(self):
         # Told n,b, Wine takes a library from beside the program when it is
         # loaded by name: the walk's own, and what a box loads (uxtheme).
         exe = self.place_setup(os.path.join(self.workdir, "medium"))
         for name in ("PSAPI.DLL", "VDMDBG.DLL", "UXTHEME.DLL"):
-            shutil.copyfile(fixture("decoy.dll"), os.path.join(self.workdir, "medium", name))
-        record = os.path.join(self.workdir, "loaded.txt")
-        names, last = self.walk({"WINEDLLOVERRIDES": "psapi,vdmdbg,uxtheme=n,b;mscoree,mshtml=",
-                                 "RECORD_FILE": windows_path(record)}, exe)
-        self.assertIsNone(read_record(record))
+            shutil.copy(fixture("decoy.dll"), os.path.join(self.workdir, "medium", name))
+        names, last = walk(self, {"WINEDLLOVERRIDES": "psapi,vdmdbg,uxtheme=n,b;mscoree,mshtml=",
+                                 "RECORD_DIR": windows_path(self.workdir)}, exe)
+        self.assertFalse(os.path.exists(os.path.join(self.workdir, "loaded.txt")))
         self.assertIn(windows_path(exe), names)  # the system's PSAPI.DLL walked
         self.assertEqual(last, "Not Found")
 
@@ -137,76 +70,51 @@ class Switches(SystemTestCase):
         talk = self.converse("-ta", "ok")
         self.assertEqual((talk.texts, talk.exit_code), (["You have admin rights"], 0))
 
-
-class SelfRemoval(SystemTestCase):
-    def setUp(self):
-        super().setUp()
-        env = wine_environment()
-        temp = subprocess.run(["wine", "cmd", "/c", "echo", "%TEMP%"], env=env, text=True,
-                              stdin=subprocess.DEVNULL, capture_output=True).stdout.strip()
-        temp = subprocess.run(["winepath", "-u", temp], env=env, text=True,
-                              capture_output=True).stdout.strip()
-        self.batches = lambda: set(glob.glob(os.path.join(temp, "DMX*.BAT")))
-        self.before = self.batches()
-
-    def remove_self(self, folder, mode=0o755, env=None):
-        exe = self.place_setup(folder)
-        os.chmod(exe, mode)
-        # Out of the launcher's job, which would end the batch with it.
-        env = dict(env or {}, LAUNCH_DETACHED="1")
-        self.assertEqual(self.start("-ds", exe=exe, env=env).wait(), 0)
-        return exe
-
-    def assert_gone(self, path):
-        self.assertTrue(wait_until(lambda: not os.path.exists(path)), path + " is left")
-        self.assertTrue(wait_until(lambda: self.batches() <= self.before), "a batch is left")
-
-    def test_program_alone_goes_with_its_folder_even_when_read_only(self):
-        # del leaves a read-only file alone: the batch would retry for ever.
-        for name, mode in (("only", 0o755), ("from-cd", 0o555)):
-            folder = os.path.join(self.workdir, name)
-            self.remove_self(folder, mode)
-            self.assert_gone(folder)
-
-    def test_other_files_keep_the_folder_and_a_cmd_exe_among_them_never_runs(self):
-        folder = os.path.join(self.workdir, "shared")
-        os.makedirs(folder)
-        shutil.copyfile(fixture("recorder.exe"), os.path.join(folder, "cmd.exe"))
-        record = os.path.join(self.workdir, "decoy.txt")
-        self.assert_gone(self.remove_self(folder, env={"RECORD_FILE": windows_path(record)}))
-        self.assertEqual(os.listdir(folder), ["cmd.exe"])
-        self.assertIsNone(read_record(record))
-
-    def test_percent_is_not_expanded_and_a_batch_over_its_size_is_not_written(self):
-        # Expanded, %zq% would vanish and the batch would delete ab\setup.exe.
+    def test_ds_removes_the_program_and_its_folder_when_empty(self):
+        users = os.path.join(wine_environment()["WINEPREFIX"], "drive_c", "users")
+        batches = lambda: {name for _, _, names in os.walk(users) for name in names  # noqa: E731
+                           if re.fullmatch(r"DMX[0-9A-F]{4}\.BAT", name)}
+        before = batches()
         decoy = self.place_setup(os.path.join(self.workdir, "ab"))
-        folder = os.path.join(self.workdir, "a%zq%b")
-        self.remove_self(folder)
-        self.assert_gone(folder)
-        # Doubled, the '%' take the text over its 1000 characters.
-        exe = self.remove_self(os.path.join(self.workdir, "%" * 200))
-        self.assertLess(len(windows_path(exe)), 260)
-        time.sleep(3)
-        self.assertTrue(os.path.exists(exe) and os.path.exists(decoy))
-        self.assertEqual(self.batches(), self.before)
+        # Read-only (del leaves it alone, the batch would retry for ever); a
+        # cmd.exe beside it that must never run; a '%' that the batch must not
+        # expand (%zq% would vanish: ab\setup.exe would go); '%' doubled over
+        # the batch's 1000 characters: nothing is written.
+        table = (("%" * 200, 0o755, ["setup.exe"]), ("only", 0o755, None),
+                 ("read-only", 0o555, None), ("shared", 0o755, ["cmd.exe"]), ("a%zq%b", 0o755, None))
+        for folder, mode, _ in table:
+            exe = self.place_setup(os.path.join(self.workdir, folder))
+            os.chmod(exe, mode)
+            if folder == "shared":
+                shutil.copy(fixture("recorder.exe"), os.path.join(self.workdir, folder, "cmd.exe"))
+            # Out of the launcher's job, which would end the batch with it.
+            run = self.start("-ds", exe=exe, env={"LAUNCH_DETACHED": "1",
+                                                  "RECORD_DIR": windows_path(self.workdir)})
+            self.assertEqual(run.wait(), 0)
+        for folder, _, left in table:
+            path = os.path.join(self.workdir, folder)
+            self.assertTrue(wait_until(lambda: (sorted(os.listdir(path)) if os.path.exists(path)
+                                                else None) == left), folder)
+        self.assertTrue(wait_until(lambda: batches() <= before), "a batch is left")
+        self.assertFalse(os.path.exists(os.path.join(self.workdir, "cmd.exe.txt")), "cmd.exe ran")
+        self.assertTrue(os.path.exists(decoy))
 
 
-class Windows98Road(SystemTestCase):
+class Windows98Road(WineTestCase):
     def test_tp_ta_and_the_inf_section_take_the_95_road(self):
         env = self.own_prefix()
         for key, value, data in (("", "Version", "win98"),
-                                 ("\\Debug", "RelayInclude",
-                                  "KERNEL32.GetVersion;advapi32.OpenProcessToken;"
-                                  "advapi32.OpenThreadToken")):
-            subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine" + key, "/v", value,
-                            "/d", data, "/f"], env=env, capture_output=True, check=True)
+                                 ("\\Debug", "RelayInclude", "KERNEL32.GetVersion;"
+                                  "advapi32.OpenProcessToken;advapi32.OpenThreadToken")):
+            subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine" + key, "/v", value, "/d",
+                            data, "/f"], env=env, capture_output=True, check=True)
         system = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "system32")
         for name in os.listdir(system):
             if name.lower() == "setupapi.dll":
                 os.remove(os.path.join(system, name))
 
-        self.start_sleeper(UPPER, env)
-        names, last = self.walk(env)
+        start_task(self, "_ISDEL.EXE", env)
+        names, last = walk(self, env)
         # ToolHelp names a process by its file name alone.
         self.assertEqual(last, "Found")
         self.assertIn("_ISDEL.EXE", names)
@@ -214,21 +122,26 @@ class Windows98Road(SystemTestCase):
         run = self.start("-ta", env=dict(env, WINEDEBUG="+relay"))
         self.assertEqual(run.answer().text, "You have admin rights")
         self.assertEqual(run.wait(), 0)
-        calls = set(re.findall(r":Call ([\w.]+)\(", run.stderr.decode("latin-1")))
-        self.assertEqual(calls, {"KERNEL32.GetVersion"})  # no token opened
+        # No token is opened.
+        self.assertEqual(set(re.findall(r":Call ([\w.]+)\(", run.output())), {"KERNEL32.GetVersion"})
 
+        # An installation from a medium started by its short name: the engine
+        # gets the INF's short name, from the directory's long form.
         medium = os.path.join(self.workdir, "longdirectoryname")
-        os.makedirs(medium)
+        self.place_setup(medium)
         open(os.path.join(medium, "ZQK9150.INF"), "w").close()
-        short = self.short_name(medium, env)
-        run = self.probe("-v inf 5 .\\ZQK9150.INF SetupInstall",
-                         dict(env, PROBE_CHDIR=windows_path(medium)))
-        self.assertEqual(run.answer().text, "Curdir = " + windows_path(medium))
-        self.assertEqual(run.answer().text, "Running rundll.exe setupx.dll,InstallHinfSection "
-                                            "SetupInstall 128 %s\\ZQK9150.INF" % short)
-        # Wine has no 16-bit engine: nothing can be started.
-        self.assertEqual(run.answer().text, "Failed to launch .\\ZQK9150.INF")
-        self.assertEqual(run.wait(), 0)
+        short = subprocess.run(["winepath", "-s", windows_path(medium)], env=env, text=True,
+                               capture_output=True).stdout.strip()
+        self.assertNotEqual(short, windows_path(medium))
+        run = self.start("-v", exe=short + "\\setup.exe", env=env)
+        texts = [box.text for box in run.steps("all")]
+        self.assertEqual(texts[-4:], [
+            "About to run ZQK9150.INF", "Curdir = " + windows_path(medium),
+            "Running rundll.exe setupx.dll,InstallHinfSection SetupInstall 128 %s\\ZQK9150.INF"
+            % short,
+            # Wine has no 16-bit engine: nothing can be started.
+            "Failed to launch .\\ZQK9150.INF"])
+        self.assertEqual(run.wait(), 1)
 
 
 if __name__ == "__main__":

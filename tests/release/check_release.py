@@ -51,29 +51,21 @@ IMPORTS = [
 
 
 def main(exe, objdump):
-    allowed = {}
-    for dll, system, names, _ in IMPORTS:
-        for name in names.split():
-            allowed[(dll.lower(), name)] = system
+    allowed = {(dll.lower(), name): system for dll, system, names, _ in IMPORTS
+               for name in names.split()}
     text = subprocess.run([objdump, "-p", exe], check=True, capture_output=True,
                           text=True).stdout
     headers = dict(re.findall(r"^(\w+)\s+(\S+)", text, re.M))
-    faults = []
-
-    def expect(what, found, wanted):
-        if found != wanted:
-            faults.append("%s is %s, not %s" % (what, found, wanted))
-
-    expect("the format", re.search(r"file format (\S+)", text).group(1), "pei-i386")
-    expect("the subsystem", headers.get("Subsystem"), "00000002")
-    expect("the subsystem version", "%s.%s" % (headers.get("MajorSubsystemVersion"),
-                                               headers.get("MinorSubsystemVersion")), "4.0")
     size = os.path.getsize(exe)
+    faults = ["%s is %s, not %s" % fault for fault in (
+        ("the format", re.search(r"file format (\S+)", text).group(1), "pei-i386"),
+        ("the subsystem", headers.get("Subsystem"), "00000002"),
+        ("the subsystem version", "%s.%s" % (headers.get("MajorSubsystemVersion"),
+                                             headers.get("MinorSubsystemVersion")), "4.0"))
+        if fault[1] != fault[2]]
     if size > MAX_SIZE:
         faults.append("the size is %d bytes, more than %d" % (size, MAX_SIZE))
-
-    dlls = []
-    count = 0
+    dlls, count = [], 0
     for block in text.split("DLL Name: ")[1:]:
         dll = block.split()[0]
         dlls.append(dll.upper())
@@ -85,8 +77,8 @@ def main(exe, objdump):
             elif system not in BASELINE:
                 faults.append("%s of %s needs Windows %s: look it up at run time" %
                               (name, dll, system))
-    expect("the list of DLLs", sorted(dlls),
-           sorted(["KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "MSVCRT.DLL"]))
+    if sorted(dlls) != ["GDI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"]:
+        faults.append("the DLLs are %s" % " ".join(dlls))
     print("%s: %d bytes, %d functions from %s" % (exe, size, count, " ".join(dlls)))
     for fault in faults:
         print("FAULT: " + fault)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fileutil/paths.h"
+#include "support/scratch.h"
 #include "ui/messages.h"
 
 struct Recorder {

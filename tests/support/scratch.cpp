@@ -67,12 +67,6 @@ void SetReadOnly(const fs::path& path, bool read_only) {
 }
 #endif
 
-bool MakeDirectoryLink(const fs::path& target, const fs::path& link) {
-  std::error_code error;
-  fs::create_directory_symlink(target, link, error);
-  return !error;
-}
-
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
@@ -88,4 +82,10 @@ std::string TextBytes(size_t size) {
   while (text.size() < size) text += words[random() % 12];
   text.resize(size);
   return text;
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char c : bytes) hex += (hex.empty() ? "" : " ") + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
+  return hex;
 }

@@ -25,9 +25,9 @@ std::string CurrentDir();
 void SetHidden(const fs::path& path);
 void SetSystem(const fs::path& path);
 void SetReadOnly(const fs::path& path, bool read_only);
-// A directory link (a symbolic link; a junction on Windows) at link to target.
-bool MakeDirectoryLink(const fs::path& target, const fs::path& link);
 
 // Deterministic bytes of several kinds for round trips.
 std::string RandomBytes(size_t size, unsigned seed);
 std::string TextBytes(size_t size);
+// "5a 51 ...": bytes in hex, for comparing formats.
+std::string Hex(const std::string& bytes);

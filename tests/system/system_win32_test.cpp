@@ -17,21 +17,19 @@ namespace {
 // in turn to the processes that can be opened, and the 16-bit tasks of
 // every virtual DOS machine.
 struct FakeSystem {
-  std::vector<DWORD> ids;
-  std::vector<DWORD> fetch_sizes;
+  std::vector<DWORD> ids, fetch_sizes;
   std::vector<std::string> names;
   size_t next_name = 0;
   std::vector<std::pair<WORD, std::string>> tasks;
   FakeSystem() { fake = this; }
-  ~FakeSystem() { fake = nullptr; }
-  static FakeSystem* fake;
+  inline static FakeSystem* fake;
 };
-FakeSystem* FakeSystem::fake = nullptr;
 
 BOOL WINAPI FakeEnumProcesses(DWORD* ids, DWORD bytes, DWORD* returned) {
-  FakeSystem::fake->fetch_sizes.push_back(bytes);
-  DWORD count = std::min<DWORD>(bytes / 4, (DWORD)FakeSystem::fake->ids.size());
-  std::copy_n(FakeSystem::fake->ids.begin(), count, ids);
+  FakeSystem* fake = FakeSystem::fake;
+  fake->fetch_sizes.push_back(bytes);
+  DWORD count = std::min<DWORD>(bytes / 4, (DWORD)fake->ids.size());
+  std::copy_n(fake->ids.begin(), count, ids);
   *returned = count * 4;
   return TRUE;
 }
@@ -109,44 +107,31 @@ TEST(WalkNtProcesses, WalksTheTasksOfEveryVirtualDosMachineAndStopsWhenAsked) {
   stop_at = 0xFFFF;
 }
 
-struct Token {
-  HANDLE handle = nullptr;
-  ~Token() {
-    if (handle) CloseHandle(handle);
-  }
-};
-
 // Wine runs everything as an administrator.
 TEST(IsAdministrator, ThreadTokenOrDenyOnlyGroupCountsAsWell) {
   ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
-  Token thread;
-  EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &thread.handle));
+  HANDLE thread, process, restricted;
+  EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &thread));
   EXPECT_EQ(IsAdministrator(), 1);
   RevertToSelf();
-
-  Token process;
-  ASSERT_TRUE(
-      OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process.handle));
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process));
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   PSID administrators;
-  ASSERT_TRUE(AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                       DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                       &administrators));
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                       0, 0, 0, 0, 0, &administrators));
   SID_AND_ATTRIBUTES disable = {administrators, 0};
-  Token restricted;
-  ASSERT_TRUE(CreateRestrictedToken(process.handle, 0, 1, &disable, 0, nullptr, 0, nullptr,
-                                    &restricted.handle));
+  ASSERT_TRUE(CreateRestrictedToken(process, 0, 1, &disable, 0, nullptr, 0, nullptr, &restricted));
   // The group must really be deny-only for the answer to mean anything.
   std::vector<DWORD> buffer(1024);
   DWORD needed, attributes = 0;
-  ASSERT_TRUE(GetTokenInformation(restricted.handle, TokenGroups, buffer.data(), 4096, &needed));
+  ASSERT_TRUE(GetTokenInformation(restricted, TokenGroups, buffer.data(), 4096, &needed));
   const TOKEN_GROUPS* groups = (const TOKEN_GROUPS*)buffer.data();
   for (DWORD i = 0; i < groups->GroupCount; ++i)
     if (EqualSid(groups->Groups[i].Sid, administrators)) attributes = groups->Groups[i].Attributes;
+  EXPECT_EQ(attributes & (SE_GROUP_USE_FOR_DENY_ONLY | SE_GROUP_ENABLED), (DWORD)SE_GROUP_USE_FOR_DENY_ONLY);
+  EXPECT_EQ(TokenHoldsAdministrators(restricted), 1);
   FreeSid(administrators);
-  EXPECT_EQ(attributes & (SE_GROUP_USE_FOR_DENY_ONLY | SE_GROUP_ENABLED),
-            (DWORD)SE_GROUP_USE_FOR_DENY_ONLY);
-  EXPECT_EQ(TokenHoldsAdministrators(restricted.handle), 1);
+  for (HANDLE handle : {thread, process, restricted}) CloseHandle(handle);
 }
 
 }  // namespace

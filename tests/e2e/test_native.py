@@ -1,0 +1,209 @@
+"""The Linux build from the command line: switches, messages on standard
+error, answers typed on a terminal, the medium tools, system services."""
+
+import os
+import re
+import shutil
+import subprocess
+import time
+import unittest
+from unittest import mock
+
+from harness import (LINKS, USAGE, NativeTestCase, make_tree, plant_links, read, refused_level,
+                     setup_native, snapshot, write)
+
+INSTALL = ("The ZQ K9150 driver is installed on Windows. This build offers the tools that build "
+           "the installation medium: -? lists them.\n")
+PIECE = 1457664
+FITS = "-is " + " ".join(c * 40 for c in "abcdef") + " " + "z" * 12  # 259 characters for setup
+
+
+def wait_until(condition, seconds=10):
+    deadline = time.monotonic() + seconds
+    while not condition() and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return condition()
+
+
+class Switches(NativeTestCase):
+    def test_exit_codes_and_messages(self):
+        w = self.workdir
+        for name, data in (("bad", b"ZQAR\x01\0\0\0\x01\x80"), ("short", b"ZQAR"), ("empty", b"")):
+            write("%s/%s.zqa" % (w, name), data)
+        write(w + "/five", b"12345")
+        write(w + "/BIG.ZQA", b"b" * (PIECE + 5))
+        os.makedirs(w + "/BIG.002")  # a piece that cannot be created
+        deep = "%s/%s/%s/%s.zqa" % (w, "a" * 120, "b" * (123 - len(w)), "n" * 10)
+        write(deep, b"x")  # 256 characters before the extension: no room for ".001"
+        # Blank-separated words, or a list of argv words, which the program
+        # joins with blanks and splits again as a Windows command line.
+        for args, code, stdout, stderr in (
+                ("-tr 7", 7, "", "About to return exit code 7\n"),
+                ("-TR A", 17, "", "About to return exit code 17\n"),
+                (["/tr 0"], 0, "", "About to return exit code 0\n"),
+                (["-tr\t4", "-q"], 4, "", "About to return exit code 4\n"),
+                ("-Q", 1, "", "Unsupported argument: -q\n"),
+                ("/", 1, "", "Unsupported argument: /\n"),
+                ("-trx 5", 1, "", "Unsupported argument: -trx\n"),
+                ("stray -tr 5", 1, "", "Unsupported argument: stray\n"),
+                (['"a', 'b"'], 1, "", 'Unsupported argument: "a\n'),
+                (["-tr\n5"], 1, "", "Unsupported argument: -tr\n5\n"),
+                (["-v"] * 8 + ["-Q  \t\"x"], 1, "", "Unsupported argument: -q  \t\"x\n"),
+                (["-" + "w" * 1999], 1, "", ("Unsupported argument: -" + "w" * 1999)[:1023] + "\n"),
+                ("-tm", 0, "", "Press OK to continue\nDid it disappear?\n"),
+                ("-ta", 0, "", "You %s admin rights\n" % ("have" if os.geteuid() == 0 else
+                                                         "DO NOT have")),
+                ("-A X %s/no-such-Dir" % w, 1, "", "Path %s/no-such-Dir invalid.\n" % w),
+                ("-x %s/none.zqa %s/out" % (w, w), 1, "", "Failed to find archive %s/none.zqa.\n" % w),
+                ("-x %s/bad.zqa %s/out" % (w, w), 2, "", "File %s/bad.zqa isn't a supported archive type.\n" % w),
+                ("-x %s/short.zqa %s/out" % (w, w), 2, "", "File %s/short.zqa isn't a supported archive type.\n" % w),
+                ("-x %s/empty.zqa %s/out" % (w, w), 2, "", "File %s/empty.zqa isn't a supported archive type.\n" % w),
+                ("-a %s/none/a.zqa %s" % (w, w), 1, "", "Failed to create archive %s/none/a.zqa.\n" % w),
+                ("-dt", 1, "", ""),
+                ("-dt %s/none" % w, 1, "", "Directory %s/none not found.\n" % w),
+                ("-c %s/none" % w, 1, "", "Cannot find file %s/none.\n" % w),
+                ("-v -c %s/five" % w, 0, "", "File %s/five is 5 bytes long.\n"
+                                             "Done. %s/five split in 1 pieces.\n" % (w, w)),
+                ("-c %s/BIG.ZQA" % w, 3, "", "Failed to create %s/BIG.002.\n" % w),
+                ("-c " + deep, 1, "", "The name %s is too long for its pieces (at most 255 "
+                                      "characters).\n" % deep),
+                ([], 1, "", INSTALL),
+                ("-v -is", 1, "", INSTALL),
+                ("-is -s -TR", 1, "", INSTALL),  # words after -is are not switches
+                (FITS, 1, "", INSTALL),
+                (FITS + "z", 1, "", "The arguments for setup are too long (at most 259 characters).\n"),
+                ("-s -is /q", 1, "", ""), ("-s -q", 1, "", ""), ("-s -tr 5", 5, "", ""),
+                ("-s -tm", 0, "", ""), ("-s -dt %s/none" % w, 1, "", ""),
+                ("-?", 0, USAGE, ""), ("-s -?", 0, USAGE, ""), ("--help", 0, USAGE, ""),
+                ("-h", 0, USAGE, ""), ("-a arch", 1, USAGE, ""), ("-x arch", 1, USAGE, ""),
+                ("-c", 1, USAGE, ""), ("-tr", 1, USAGE, ""), ("-tl", 1, USAGE, "")):
+            with self.subTest(args=args):
+                args = args if isinstance(args, list) else args.split()
+                self.assertEqual(self.run_setup(*args), (code, stdout, stderr))
+        self.assertEqual(read(w + "/BIG.001"), b"bbbbb")  # earlier pieces stay
+        code, stdout, stderr = self.run_setup("--version")
+        self.assertEqual((code, stderr), (0, ""))
+        self.assertRegex(stdout, r"^setup \(ZQ K9150 Setup\) \d+\.\d+\.\d+\n$")
+
+    def test_the_program_directory_becomes_current(self):
+        os.makedirs(os.path.join(self.workdir, "Disk One"))
+        exe = shutil.copy(setup_native(), os.path.join(self.workdir, "Disk One"))
+        self.assertEqual(self.run_setup("-tl", ".", exe=exe),
+                         (0, "", "LFN = %s/Disk One\n" % os.path.realpath(self.workdir)))
+
+    def test_enter_is_ok_and_c_or_end_of_input_is_cancel(self):
+        for line, typed, code in (("-tr 7", b"\n", 7), ("-tr 7", b"c\n", 1), ("-tr 7", b"C\n", 1),
+                                  ("-tr 7", b"\x04", 1), ("-tm", b"\nc\n", 1)):
+            with self.subTest(line=line, typed=typed):
+                result = self.run_on_terminal(*line.split(), typed=typed)
+                self.assertEqual(result[0], code)
+                self.assertIn(result[2].split("\n")[0], ("About to return exit code 7",
+                                                        "Press OK to continue"))
+        self.assertIn("] Did it disappear?\n", result[2])
+
+
+class MediumTools(NativeTestCase):
+    def test_pack_and_unpack_a_tree_quietly_verbosely_and_silently(self):
+        tree = os.path.join(self.workdir, "tree")
+        make_tree(tree)
+        files = sorted(name for _, _, names in os.walk(tree) for name in names)
+        for mode in ("", "-v", "-s"):
+            with self.subTest(mode=mode):
+                archive, out = self.workdir + "/t%s.zqa" % mode, self.workdir + "/out" + mode
+                packed = self.run_setup(*mode.split(), "-a", archive, tree)
+                unpacked = self.run_setup(*mode.split(), "-x", archive, out)
+                self.assertEqual(snapshot(out), snapshot(tree))
+                if mode == "-v":  # one line a file, as gzip -v has it
+                    self.assertRegex(packed[2], "^Current dir: %s\n(.*\n)*Archiving directory a\n"
+                                     "Current dir: %s/a\n(.*\n)*Archive %s complete.\n$" % tuple(map(re.escape, (tree, tree, archive))))
+                    for result in (packed, unpacked):
+                        self.assertEqual(sorted(line.split(":")[0]
+                                                for line in result[1].splitlines()), files)
+                    self.assertIn("text.txt: 96000 -> ", packed[1])
+                    self.assertIn("text.txt: 96000 bytes\n", unpacked[1])
+                else:
+                    self.assertEqual((packed, unpacked), ((0, "", "Archive %s complete.\n" % archive),
+                                                          (0, "", "Extraction is complete.\n"))
+                                     if not mode else ((0, "", ""), (0, "", "")))
+
+    def test_progress_line_on_a_terminal(self):
+        tree = os.path.join(self.workdir, "many")
+        for number in range(300):
+            write(os.path.join(tree, "f%03d" % number), b"keyboard %d " % number * (number * 7))
+        archive = os.path.join(self.workdir, "many.zqa")
+        code, stdout, shown = self.run_on_terminal("-a", archive, tree, typed=b"\n", stderr_too=True)
+        self.assertEqual((code, stdout), (0, ""))
+        self.assertRegex(shown, r"\r\x1b\[KCompressing f\d+\.\.\.  \[\d+/300 files, ")
+        # The last one reaches 100% and is erased before the question comes.
+        final = "\r\x1b[KCompressing f299...  [300/300 files, "
+        self.assertRegex(shown[shown.rindex(final):],
+                         r"^[^\n]*, 100%\]\r\x1b\[KArchive .* complete\.\r?\n")
+        code, _, shown = self.run_on_terminal("-x", archive, os.path.join(self.workdir, "out"),
+                                              typed=b"\n", stderr_too=True)
+        self.assertRegex(shown, r"\[300 files, [^\]]*, 100%\]\r\x1b\[KExtraction is complete\.")
+        code, _, shown = self.run_on_terminal("-c", archive, typed=b"\n", stderr_too=True)
+        self.assertRegex(shown, r"\r\x1b\[Kmany\.zqa  \[1/1 files, [^\]]*, 100%\]\r\x1b\[KDone\. ")
+
+    def test_links_in_the_target_or_the_tree_are_never_followed(self):
+        tree, target, outside = plant_links(self.workdir)
+        os.symlink(outside, os.path.join(tree, "link"))
+        archive = os.path.join(self.workdir, "links.zqa")
+        self.assertEqual(self.run_setup("-a", archive, tree), (1, "", "Directory link link is not "
+                                                               "followed; it is left out of the archive.\n"))
+        code, _, stderr = self.run_setup("-x", archive, target)
+        self.assertEqual((code, os.path.exists(os.path.join(target, "link"))), (255, False))  # -1
+        for kind in LINKS:
+            # A file member replaces the link itself; a directory member is refused.
+            self.assertFalse(os.path.islink(os.path.join(target, kind + "-f")))
+            self.assertEqual(read(os.path.join(target, kind + "-f")), b"member")
+            self.assertIn(refused_level(kind + "-d") + "\n", stderr)
+        # Tree removal takes a link itself, never what it leads to.
+        self.assertEqual(self.run_setup("-dt", tree), (0, "", "About to delete directory %s\n" % tree))
+        self.assertFalse(os.path.lexists(tree))
+        self.assertEqual(snapshot(outside), {"folder": "<dir>", "file": b"outside"})
+
+    def test_cut_the_remainder_first_and_every_later_piece_full(self):
+        for size, pieces in ((0, []), (1, [1]), (PIECE, [0, PIECE]), (PIECE + 1, [1, PIECE]),
+                             (3000000, [84672, PIECE, PIECE])):
+            with self.subTest(size=size):
+                name = os.path.join(self.workdir, "%d.x" % size, "PACKAGE")
+                data = os.urandom(size)
+                write(name, data)
+                self.assertEqual(self.run_setup("-c", name), (0, "", "Done. %s split in %d pieces.\n"
+                                                              % (name, len(pieces))))
+                cut = [read("%s.%03d" % (name, n + 1)) for n in range(len(pieces))]
+                self.assertEqual(([len(piece) for piece in cut], b"".join(cut)), (pieces, data))
+                self.assertEqual(len(os.listdir(os.path.dirname(name))), len(pieces) + 1)
+
+
+class System(NativeTestCase):
+    def test_ds_removes_the_program_after_its_end_and_its_folder_when_empty(self):
+        temp, alone, shared = (os.path.join(self.workdir, name)
+                               for name in ("tmp", "it's $HOME", "shared"))
+        write(os.path.join(shared, "other"), b"")
+        os.makedirs(temp)  # where the script goes
+        for folder in (alone, shared):
+            os.makedirs(folder, exist_ok=True)
+            exe = shutil.copy(setup_native(), os.path.join(folder, "setup"))
+            with mock.patch.dict(os.environ, TMPDIR=temp):
+                self.assertEqual(self.run_setup("-ds", exe=exe), (0, "", ""))
+        self.assertTrue(wait_until(lambda: not os.path.lexists(alone)))
+        self.assertTrue(wait_until(lambda: os.listdir(temp) == []), os.listdir(temp))
+        self.assertEqual(os.listdir(shared), ["other"])
+
+    def test_tp_finds_a_running_cleanup_task_by_its_executable(self):
+        task = shutil.copy("/bin/sleep", os.path.join(self.workdir, "_ISDEL.EXE"))
+        process = subprocess.Popen([task, "30"])
+        try:
+            code, _, stderr = self.run_setup("-tp")
+        finally:
+            process.kill()
+            process.wait()
+        lines = stderr.splitlines()
+        self.assertEqual((code, lines[-1]), (0, "Found"))
+        self.assertIn("Process %d = %s" % (process.pid, os.path.realpath(task)), lines)
+        self.assertEqual(self.run_setup("-tp")[2].splitlines()[-1], "Not Found")
+
+
+if __name__ == "__main__":
+    unittest.main()
