@@ -139,7 +139,7 @@ def install(work, disks, archive):
     shot = None
     try:
         while True:
-            reports = run_boxdriver("show", "status", watch=run) if run.exit_code_now() is None else []
+            reports = run_boxdriver("show", "status", watch=run) if run.process.poll() is None else []
             if not reports:
                 break
             box, windows = reports
