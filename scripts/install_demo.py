@@ -23,8 +23,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 
-from harness import (WineRun, run_boxdriver, setup_exe, setup_native,  # noqa: E402
-                     windows_path, wine_environment)
+from harness import (WineRun, read, run_boxdriver, setup_exe, setup_native,  # noqa: E402
+                     snapshot, windows_path, wine_environment)
 from medium import (PIECE, PIECES, build_medium, make_payload, read_record,  # noqa: E402
                     target_directory)
 
@@ -38,20 +38,6 @@ DISK_FILES = {1: ["setup.exe", "ZQK9150.INF", PIECES[0]], 2: [PIECES[1]], 3: [PI
 def step(text, ok=True):
     print("  [%s] %s" % ("ok" if ok else "FAILED", text))
     return ok
-
-
-def read(path):
-    with open(path, "rb") as file:
-        return file.read()
-
-
-def snapshot(root):
-    tree = {}
-    for directory, _, files in os.walk(root):
-        for name in files:
-            path = os.path.join(directory, name)
-            tree[os.path.relpath(path, root)] = read(path)
-    return tree
 
 
 def make_sources(work):
@@ -153,7 +139,7 @@ def install(work, disks, archive):
     shot = None
     try:
         while True:
-            reports = run_boxdriver("show", "status", watch=run) if run.exit_code_now() is None else []
+            reports = run_boxdriver("show", "status", watch=run) if run.process.poll() is None else []
             if not reports:
                 break
             box, windows = reports
@@ -206,7 +192,7 @@ def linux(work):
             result.returncode, time.monotonic() - started))
         if result.returncode != 0:
             return step("the Linux build failed: %s" % result.stderr.decode(errors="replace"), False)
-    size = sum(len(data) for data in snapshot(payload).values())
+    size = sum(len(data) for data in snapshot(payload).values() if data != "<dir>")
     return step("%d bytes packed into %d, unpacked identical" % (size, os.path.getsize(archive)),
                 snapshot(out) == snapshot(payload))
 
