@@ -104,11 +104,14 @@ TEST(FileCopy, CopiesAppendsAndReportsTheSideThatFailed) {
 }
 
 std::string Resolve(const std::string& path, int capacity = PATH_SIZE) {
-  char out[PATH_SIZE] = "keep";
+  char out[PATH_SIZE + 1];
+  memset(out, 'x', sizeof out);
+  strcpy(out, "keep");
   int length = FullLongPath(path.c_str(), out, capacity);
   if (length > 0 && length < capacity) {
     EXPECT_EQ(length, (int)strlen(out));
   }
+  EXPECT_EQ(out[capacity], 'x') << "written beyond the room given";
   return length ? out : "";
 }
 
@@ -122,6 +125,7 @@ TEST(FullLongPath, ResolvesAgainstTheCurrentDirectory) {
   EXPECT_EQ(fs::path(Resolve("..")), dir / "Mixed Case");
   for (const char* missing : {"missing.txt", "missing/deeper", "*"}) EXPECT_EQ(Resolve(missing), "") << missing;
   EXPECT_EQ(Resolve(".", 8), "keep");  // too small a buffer is left untouched
+  EXPECT_EQ(Resolve(".", (int)here.size() + 1), here);  // just room enough
 #ifdef _WIN32
   EXPECT_EQ(Resolve("C:\\"), "C:\\");
   std::string long_form = (dir / "Long Directory Name.extension").string();
