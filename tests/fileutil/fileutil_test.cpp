@@ -14,6 +14,7 @@
 #include "fileutil/deltree.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/filecopy.h"
+#include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
 #include "support/recorder.h"
 
@@ -134,6 +135,25 @@ TEST(FullLongPath, ResolvesAgainstTheCurrentDirectory) {
   ASSERT_GT(GetShortPathNameA(long_form.c_str(), short_form, PATH_SIZE), 0u);
   EXPECT_EQ(Resolve(short_form), Resolve(long_form));
   EXPECT_NE(Resolve(short_form).find("\\Long Directory Name.extension"), std::string::npos);
+#endif
+}
+
+TEST(HeldDirectory, IsCurrentOnlyInTheVeryDirectoryHeld) {
+  ScratchDir dir;
+  fs::create_directories(dir / "a");
+  fs::create_directories(dir / "b");
+  HeldDirectory held;
+  ASSERT_EQ(HoldDirectory((dir / "a").string().c_str(), &held), 0);
+  fs::current_path(dir / "a");
+  EXPECT_EQ(IsHeldCurrent(&held), 1);
+  fs::current_path(dir / "b");
+  EXPECT_EQ(IsHeldCurrent(&held), 0);  // same volume, another directory
+  ReleaseDirectory(&held);
+#ifdef _WIN32
+  char small[8] = "", path[PATH_SIZE];
+  EXPECT_EQ(SystemFilePath("cmd.exe", small, sizeof small), 0);  // no room, no path
+  ASSERT_GT(SystemFilePath("cmd.exe", path, PATH_SIZE), 0);
+  EXPECT_NE(std::string(path).find("\\cmd.exe"), std::string::npos);
 #endif
 }
 
