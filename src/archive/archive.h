@@ -1,23 +1,36 @@
 // The ZQAR archive: one compressed directory tree.
+//
+// Results, which -a, -x, --list and --test end with (the README's table):
+// 0 done; 1 a path is invalid, a file cannot be opened or created, or a
+// member could not be packed (named, the archive stays whole); 2 not an
+// archive; 3 a damaged archive; 4 members that could not be written; 5 the
+// archive could not be read; -1 a directory could not be made or entered,
+// or is a link. Each has been told to the user where it happened.
 #pragma once
 
-#include <cstdio>
-
-#include "ui/messages.h"
+#include <cstddef>
 
 const unsigned short END_OF_LEVEL = 0x8001;
-// Buffer of the archive and member streams: fewer, larger reads and writes.
-const size_t STREAM_BUFFER = 1 << 16;
 
-// Packs the tree at directory_path into a new archive. workers: the threads
-// that compress, 0 for one per processor (the Windows build packs on the
-// calling thread); the archive's bytes are the same with any number.
-int CreateArchive(const char* archive_path, const char* directory_path, int workers = 0);
-int ArchiveDirectory(StatusWindow window, FILE* archive, const char* path);
+// How archive creation may use the machine; 0 takes the default.
+struct PackLimits {
+  int workers;           // compressing threads: one a processor, at most 64
+  int tasks;             // members in flight: 64
+  size_t output_budget;  // bytes of finished output held for members that wait their turn: 16 MiB
+};
+
+// Packs the tree at directory_path into a new archive, which appears under
+// its name only once it is complete. The archive's bytes are the same with
+// any limits.
+int CreateArchive(const char* archive_path, const char* directory_path, const PackLimits* limits = nullptr);
 // The target path is the caller's choice and may be a link; below it no
 // link is followed.
 int ExtractArchive(const char* archive_path, const char* target_path);
 // As ExtractArchive, into the subdirectory name of the current directory,
 // which is made if needed and must not be a link.
 int ExtractArchiveInto(const char* archive_path, const char* name);
-int ExtractLevel(StatusWindow window, FILE* archive, const char* path);
+// One line a member, the packed size, the size and the path below the root
+// (a directory's ends in a separator), on standard output; and reading every
+// member without writing it. Results as ExtractArchive.
+int ListArchive(const char* archive_path);
+int TestArchive(const char* archive_path);

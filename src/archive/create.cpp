@@ -2,32 +2,48 @@
 // record before its contents. The walk decides everything about the
 // archive's bytes in order: the records, and for each file its size and
 // the carry it starts from, which follows from the files before it alone.
-// A packer compresses the files and writes the archive (archive/pack.h);
+// The packer compresses the files and writes the archive (archive/pack.h);
 // messages are shown as their stretch of the archive is written, so they
 // come in the order of the walk.
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "archive/archive.h"
 #include "archive/pack.h"
-#include "codec/codec.h"
 #include "codec/encoder.h"
-#include "fileutil/paths.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
-#include "fileutil/visit.h"
+#include "fileutil/memory.h"
+#include "fileutil/output.h"
+#include "fileutil/paths.h"
 
 namespace {
+
+// The walk's result when it stopped before its end: the run's stop, or an
+// archive that can no longer be written.
+const int WALK_STOPPED = 2;
 
 struct Walk {
   Packer* packer;
   PackJob* job;       // the stretch being filled
   WindowCarry carry;  // what the files so far leave for the next
+  FileWriter* writer;
+  FileIdentity archive;  // the archive being written, and what stood under its name
+  FileIdentity old_archive;
+  bool has_old_archive;
+  const char* archive_path;
 };
+
+// One directory of the walk.
+struct Level {
+  Walk* walk;
+  const Directory* dir;
+};
+
+bool Stopped(const Walk* walk) { return StopRequested() != 0 || walk->writer->failed; }
 
 // Hands the stretch on and starts the next.
 void HandOn(Walk* walk) {
@@ -41,7 +57,7 @@ void AddText(Walk* walk, const void* bytes, size_t size) {
   walk->job->text_size += size;
 }
 
-void AddNote(Walk* walk, char kind, const char* format, ...) {
+__attribute__((format(printf, 3, 4))) void AddNote(Walk* walk, char kind, const char* format, ...) {
   if (walk->job->notes_size > JOB_NOTES_LIMIT) HandOn(walk);
   char* note = walk->job->notes + walk->job->notes_size;
   note[0] = kind;
@@ -50,6 +66,12 @@ void AddNote(Walk* walk, char kind, const char* format, ...) {
   int length = FormatText(note + 1, format, args);
   va_end(args);
   walk->job->notes_size += static_cast<size_t>(length) + 2;
+}
+
+// A message that ends with the system's words for the last failure.
+void AddFailureNote(Walk* walk, const char* text, const char* path) {
+  char reason[256];
+  AddNote(walk, NOTE_MESSAGE, text, path, SystemErrorText(LastSystemError(), reason, sizeof reason));
 }
 
 void AddFailure(Walk* walk, int result) {
@@ -67,163 +89,242 @@ void WriteRecord(Walk* walk, uint16_t attributes, const char* name) {
 }
 
 // An empty file's coded stream: size 0 and the end mark.
-void WriteEmptyStream(Walk* walk, const char* name) {
+void WriteEmptyStream(Walk* walk, const char* path) {
   static const unsigned char empty[6] = {0, 0, 0, 0, 0x00, 0xFF};
   AddText(walk, empty, sizeof empty);
-  AddNote(walk, NOTE_EMPTY, "%s", name);
+  AddNote(walk, NOTE_EMPTY, "%s", path);
 }
 
-void ArchiveFile(Walk* walk, const DirEntry& entry) {
-  WriteRecord(walk, entry.attributes, entry.name);
-  AddNote(walk, NOTE_STATUS, "Compressing %s...", entry.name);
-  FILE* input = OpenRegularFile(entry.name);
-  if (!input) {
-    AddNote(walk, NOTE_MESSAGE, "Cannot open file %s; it is archived empty.", entry.name);
-    WriteEmptyStream(walk, entry.name);
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.index == b.index;
+}
+
+bool IsTheArchive(const Walk* walk, FileHandle file) {
+  FileIdentity identity;
+  return IdentifyFile(file, &identity) == 0 &&
+         (SameFile(identity, walk->archive) || (walk->has_old_archive && SameFile(identity, walk->old_archive)));
+}
+
+void ArchiveFile(Walk* walk, const Directory* dir, const DirEntry& entry, const char* path) {
+  FileHandle file;
+  if (OpenFileAt(dir, entry.name, ACCESS_READ, &file) != 0) {
+    WriteRecord(walk, entry.attributes, entry.name);
+    AddFailureNote(walk, "Cannot open file %s; it is archived empty. %s.", path);
+    WriteEmptyStream(walk, path);
     AddFailure(walk, 1);
     return;
   }
-  setvbuf(input, nullptr, _IOFBF, STREAM_BUFFER);
-  if (IsArchiveItself(walk->packer, input)) {
-    // It holds what was written before it, its own record included.
-    HandOn(walk);
-    DrainPacker(walk->packer);
+  if (IsTheArchive(walk, file)) {
+    CloseFileHandle(&file);
+    AddNote(walk, NOTE_MESSAGE, "%s is the archive being written; it is left out of it.", walk->archive_path);
+    return;
   }
-  uint32_t size;
-  if (TakeInputSize(input, &size) != COMPRESS_OK) {
-    fclose(input);
-    AddNote(walk, NOTE_MESSAGE, "Cannot read file %s; it is archived empty.", entry.name);
-    WriteEmptyStream(walk, entry.name);
+  WriteRecord(walk, entry.attributes, entry.name);
+  AddNote(walk, NOTE_STATUS, "Compressing %s...", entry.name);
+  int64_t size = SizeOfFile(file);
+  if (size < 0 || size > 0xFFFFFFFF) {
+    if (size < 0)
+      AddFailureNote(walk, "Cannot read file %s; it is archived empty. %s.", path);
+    else
+      AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is archived empty.", path);
+    CloseFileHandle(&file);
+    WriteEmptyStream(walk, path);
     AddFailure(walk, 1);
     return;
   }
   if (size == 0) {
-    fclose(input);
-    WriteEmptyStream(walk, entry.name);
+    CloseFileHandle(&file);
+    WriteEmptyStream(walk, path);
     return;
   }
+  // Those of its last bytes that cannot be read count as zeros here; the
+  // compression then finds the failure and names the member.
+  uint8_t tail[4096];
+  ReadTail(file, (uint64_t)size, tail);
   PackJob* job = walk->job;
   job->carry = walk->carry;
-  AdvanceCarryOver(&walk->carry, input, size);
-  job->input = input;
-  job->size = size;
-  snprintf(job->name, sizeof job->name, "%s", entry.name);
+  AdvanceCarry(&walk->carry, tail, (uint64_t)size);
+  job->input = file;
+  job->size = (uint32_t)size;
+  snprintf(job->path, sizeof job->path, "%s", path);
   HandOn(walk);
 }
 
-int ArchiveLevel(Walk* walk, const char* path);
+int ArchiveLevel(Walk* walk, const Directory* dir);
 
-void ArchiveEntry(Walk* walk, const DirEntry& entry) {
-  const char* name = entry.name;
-  if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return;
-  if (entry.attributes & ATTR_DIRECTORY) {
-    // Following a link could leave the tree or recurse without end.
-    if (IsDirectoryLink(name)) {
-      AddNote(walk, NOTE_MESSAGE, "Directory link %s is not followed; it is left out of the archive.", name);
+int ArchiveEntry(const DirEntry& entry, void* context) {
+  Level* level = static_cast<Level*>(context);
+  Walk* walk = level->walk;
+  if (Stopped(walk)) return WALK_STOPPED;
+  char path[PATH_SIZE];
+  JoinPathBelow(level->dir, entry.name, path, PATH_SIZE);
+  if (!(entry.attributes & ATTR_DIRECTORY)) {
+    if (entry.size_high != 0) {
+      // The coded stream's size header holds 32 bits.
+      AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is left out of the archive.", path);
       AddFailure(walk, 1);
-      return;
+      return 0;
     }
-    WriteRecord(walk, entry.attributes, name);
-    if (settings.verbose) AddNote(walk, NOTE_MESSAGE, "Archiving directory %s", name);
-    if (ArchiveLevel(walk, name) != 0) {
-      AddNote(walk, NOTE_MESSAGE, "Cannot enter directory %s; it is archived empty.", name);
-      WriteWord(walk, END_OF_LEVEL);
-      AddFailure(walk, -1);
-    }
-    return;
+    ArchiveFile(walk, level->dir, entry, path);
+    return 0;
   }
-  if (entry.size_high != 0) {
-    // The coded stream's size header holds 32 bits.
-    AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is left out of the archive.", name);
+  // Following a link could leave the tree or recurse without end.
+  Directory sub;
+  int opened = OpenSubdirectory(level->dir, entry.name, &sub);
+  if (opened == NOT_OWN_DIRECTORY) {
+    AddNote(walk, NOTE_MESSAGE, "Directory link %s is not followed; it is left out of the archive.", path);
     AddFailure(walk, 1);
-    return;
+    return 0;
   }
-  ArchiveFile(walk, entry);
+  WriteRecord(walk, entry.attributes, entry.name);
+  if (opened != 0) {
+    AddFailureNote(walk, "Cannot enter directory %s; it is archived empty. %s.", path);
+    WriteWord(walk, END_OF_LEVEL);
+    AddFailure(walk, -1);
+    return 0;
+  }
+  if (settings.verbose) AddNote(walk, NOTE_MESSAGE, "Archiving directory %s", path);
+  int result = ArchiveLevel(walk, &sub);
+  CloseDirectory(&sub);
+  return result;
 }
 
-int ArchiveLevel(Walk* walk, const char* path) {
-  DirectoryVisit visit;
-  int entered = EnterLevel(path, &visit);
-  if (entered != 0) return entered;
+// The level of dir: its entries and the end-of-level marker.
+int ArchiveLevel(Walk* walk, const Directory* dir) {
   if (settings.verbose) {
     char current[PATH_SIZE];
-    if (ReadCurrentDir(current, PATH_SIZE) == 0) current[0] = '\0';
+    JoinPath(dir, nullptr, current, PATH_SIZE);
     AddNote(walk, NOTE_MESSAGE, "Current dir: %s", current);
   }
-  DirSearch search;
-  for (int found = FindFirstEntry("*.*", 0x16, &search); found == 0; found = FindNextEntry(&search)) {
-    ArchiveEntry(walk, search.entry);
-    free(search.entry.name);
+  Level level = {walk, dir};
+  int result = ForEachEntry(dir, MASK_ALL, ArchiveEntry, &level);
+  if (result == WALK_STOPPED) return result;
+  if (result != 0) {
+    char current[PATH_SIZE];
+    JoinPath(dir, nullptr, current, PATH_SIZE);
+    AddFailureNote(walk, "Cannot list directory %s; what is left of it is not archived. %s.", current);
+    AddFailure(walk, -1);
   }
-  CloseSearch(&search);
   WriteWord(walk, END_OF_LEVEL);
-  LeaveLevel(&visit);
   return 0;
 }
 
-// Counts the files below the current directory and their bytes, as the
-// walk will meet them, for the progress.
-void CountLevel(const char* path, int64_t* files, int64_t* bytes) {
-  DirectoryVisit visit;
-  if (EnterLevel(path, &visit) != 0) return;
-  DirSearch search;
-  for (int found = FindFirstEntry("*.*", 0x16, &search); found == 0; found = FindNextEntry(&search)) {
-    const DirEntry& entry = search.entry;
-    if (!(entry.attributes & ATTR_DIRECTORY)) {
-      if (entry.size_high == 0) {  // larger ones are left out
-        *files += 1;
-        *bytes += entry.size_low;
-      }
-    } else if (strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0 &&
-               !IsDirectoryLink(entry.name)) {
-      CountLevel(entry.name, files, bytes);
+// The files below dir and their bytes, as the walk will meet them, for the
+// progress.
+struct Count {
+  const Directory* dir;
+  int64_t files;
+  int64_t bytes;
+};
+
+int CountEntry(const DirEntry& entry, void* context) {
+  Count* count = static_cast<Count*>(context);
+  if (!(entry.attributes & ATTR_DIRECTORY)) {
+    if (entry.size_high == 0) {  // larger ones are left out
+      count->files += 1;
+      count->bytes += entry.size_low;
     }
-    free(entry.name);
+    return 0;
   }
-  CloseSearch(&search);
-  LeaveLevel(&visit);
+  Directory sub;
+  if (OpenSubdirectory(count->dir, entry.name, &sub) != 0) return 0;
+  Count inner = {&sub, 0, 0};
+  ForEachEntry(&sub, MASK_ALL, CountEntry, &inner);
+  CloseDirectory(&sub);
+  count->files += inner.files;
+  count->bytes += inner.bytes;
+  return 0;
 }
 
-}  // namespace
-
-int CreateArchive(const char* archive_path, const char* directory_path, int workers) {
+// Opens the tree to pack: 0, or the result to end with after a message.
+int OpenTree(const char* directory_path, Directory* tree) {
   char full[PATH_SIZE] = "";
   if (FullLongPath(directory_path, full, PATH_SIZE) == 0 || !full[0]) {
     MessagePrintf("Path %s invalid.", directory_path);
     return 1;
   }
-  FILE* archive = fopen(archive_path, "wb");
-  if (!archive) {
-    MessagePrintf("Failed to create archive %s.", archive_path);
+  if (OpenDirectory(full, tree) == 0) return 0;
+  if (FileExists(full)) {
+    MessagePrintf("Path %s is a file, not a directory; nothing is archived.", directory_path);
     return 1;
   }
-  setvbuf(archive, nullptr, _IOFBF, STREAM_BUFFER);
-  fwrite("ZQAR\0\0\0\0", 1, 8, archive);
-  ArchiveOutput output = {archive, StatusPrintf(nullptr, "Please wait..."), 0, 0, 0};
-  if (ProgressWanted()) {
-    int64_t files = 0, bytes = 0;
-    CountLevel(full, &files, &bytes);
-    ProgressBegin(nullptr, files, bytes);
+  FailurePrintf("Cannot enter directory %s.", full);
+  return -1;
+}
+
+// Writes the archive's header and every level into output: the walk's
+// result, or the packer's failures.
+int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, const PackLimits* limits,
+                 bool* broken) {
+  Walk walk = {};
+  walk.writer = writer;
+  walk.archive_path = output->path;
+  IdentifyFile(output->file, &walk.archive);
+  FileHandle old;
+  if (OpenFileAt(nullptr, output->path, ACCESS_READ, &old) == 0) {
+    walk.has_old_archive = IdentifyFile(old, &walk.old_archive) == 0;
+    CloseFileHandle(&old);
   }
-  Packer* packer = StartPacker(output, workers);
+  WriteBytes(writer, "ZQAR\0\0\0\0", 8);
+  ArchiveOutput packing = {writer, StatusPrintf(nullptr, "Please wait..."), 0, false, 0, 0};
+  if (ProgressWanted()) {
+    Count count = {tree, 0, 0};
+    ForEachEntry(tree, MASK_ALL, CountEntry, &count);
+    ProgressBegin(nullptr, count.files, count.bytes);
+  }
+  walk.packer = StartPacker(packing, limits);
   int result = 1;
-  if (packer) {
+  if (walk.packer) {
     // Every archive starts from the carry of a fresh process, so that its
     // bytes do not depend on what the process did before.
-    Walk walk = {packer, NextJob(packer), {}};
-    result = ArchiveLevel(&walk, full);
-    SubmitJob(packer, walk.job);
-    output = FinishPacker(packer);
-    if (result == 0) result = output.failure;
-  } else {
-    MessagePrintf("Not enough memory to create archive %s.", archive_path);
+    walk.job = NextJob(walk.packer);
+    result = ArchiveLevel(&walk, tree);
+    SubmitJob(walk.packer, walk.job);
+    packing = FinishPacker(walk.packer);
+    if (result == 0) result = packing.failure;
+    *broken = packing.broken;
   }
-  StatusClose(&output.window);
-  int write_failed = ferror(archive);
-  if (fclose(archive) != 0) write_failed = 1;
-  if (write_failed) {
-    MessagePrintf("Failed to write archive %s.", archive_path);
-    if (result == 0) result = 1;
+  StatusClose(&packing.window);
+  ProgressEnd();
+  return result;
+}
+
+}  // namespace
+
+int CreateArchive(const char* archive_path, const char* directory_path, const PackLimits* limits) {
+  Directory tree;
+  int opened = OpenTree(directory_path, &tree);
+  if (opened != 0) return opened;
+  OutputFile output;
+  if (CreateOutput(archive_path, &output) != 0) {
+    CloseDirectory(&tree);
+    FailurePrintf("Failed to create archive %s.", archive_path);
+    return 1;
+  }
+  uint8_t* buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
+  int result = 1;
+  bool broken = !buffer;
+  if (buffer) {
+    FileWriter writer;
+    OpenWriter(&writer, output.file, buffer, STREAM_BUFFER);
+    result = WriteArchive(&tree, &output, &writer, limits, &broken);
+    if (!broken && !StopRequested() && FlushWriter(&writer) != 0) {
+      FailurePrintf("Failed to write archive %s.", archive_path);
+      broken = true;
+    }
+    FreeMemory(buffer);
+  } else {
+    OutOfMemory("the archive's buffer");
+  }
+  CloseDirectory(&tree);
+  if (broken || StopRequested()) {
+    AbandonOutput(&output);
+    if (Interrupted()) MessagePrintf("Interrupted; the unfinished archive %s is removed.", archive_path);
+    return result == 0 ? 1 : result;
+  }
+  if (CommitOutput(&output) != 0) {
+    FailurePrintf("Failed to write archive %s.", archive_path);
+    return 1;
   }
   if (settings.verbose && result == 0) MessagePrintf("Archive %s complete.", archive_path);
   return result;

@@ -1,223 +1,347 @@
-// Unpacking an archive into a directory tree. The archive is untrusted: a
-// member name must be a bare name, damage stops the extraction with a
-// message, and a failed member never passes for a written one. So is what
-// the tree below the target holds already: a link there is never followed.
+// Unpacking an archive into a directory tree, listing it, and testing it.
+// The archive is untrusted: a member name must be a bare name, damage stops
+// the extraction with a message, and a failed member never passes for a
+// written one. So is what the tree below the target holds already: a link
+// there is never followed.
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "archive/archive.h"
-#include "codec/byteio.h"
+#include "archive/report.h"
+#include "archive/streams.h"
 #include "codec/codec.h"
-#include "fileutil/paths.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
-#include "fileutil/visit.h"
+#include "fileutil/memory.h"
+#include "fileutil/paths.h"
+#include "ui/messages.h"
 
 namespace {
 
-// Results of reading a level; DAMAGED ends every enclosing level at once.
+// Results of reading a level; all but DONE end every enclosing level at once.
 const int LEVEL_DONE = 0;
-const int LEVEL_NOT_ENTERED = -1;
 const int LEVEL_DAMAGED = 3;
+const int LEVEL_READ_FAILED = 5;
+const int LEVEL_STOPPED = 6;
 
 // Deeper nesting than any tree within the path limit can hold.
 const int MAX_DEPTH = 256;
 
+// What is done with the members read.
+enum Mode { MODE_EXTRACT, MODE_LIST, MODE_READ };
+
 struct Extraction {
+  FileReader reader;  // the archive
+  Decoder* decoder;
+  WindowCarry carry;  // what each member leaves for the next
+  StatusWindow window;
   const char* damage;   // what was wrong, when the archive is damaged
   int members_failed;   // members that could not be written
   int levels_skipped;   // directories that could not be made or entered
   int depth;
   int64_t files_done;   // for the progress, beside the archive's position
 };
-Extraction state;
 
-int Damaged(const char* what) {
-  state.damage = what;
+int Damaged(Extraction* x, const char* what) {
+  x->damage = what;
   return LEVEL_DAMAGED;
 }
 
+// The archive ended where it did: because it could not be read, because
+// the run stops, or (damage) because it is cut off.
+int EndedEarly(Extraction* x, const char* damage) {
+  if (x->reader.failed) return LEVEL_READ_FAILED;
+  if (x->reader.source.abandoned) return LEVEL_STOPPED;
+  return Damaged(x, damage);
+}
+
+int NextByte(Extraction* x) { return ReadByte(&x->reader.source); }
+
 // Reads a member's attribute word: 1 read, 0 the level is over (its end
-// marker, or the archive ends cleanly here), LEVEL_DAMAGED for half a word.
-int ReadWord(FILE* archive, uint16_t* word) {
-  int low = fgetc(archive);
-  if (low == EOF) return 0;
-  int high = fgetc(archive);
-  if (high == EOF) return Damaged("it ends inside a member record");
+// marker, or the archive ends cleanly here), else the level's result.
+int ReadWord(Extraction* x, uint16_t* word) {
+  int low = NextByte(x);
+  if (low == EOF) return x->reader.failed || x->reader.source.abandoned ? EndedEarly(x, "") : 0;
+  int high = NextByte(x);
+  if (high == EOF) return EndedEarly(x, "it ends inside a member record");
   *word = (uint16_t)(low | (high << 8));
   return *word == END_OF_LEVEL ? 0 : 1;
 }
 
-int ReadName(FILE* archive, char* name) {
+int ReadName(Extraction* x, char* name) {
   for (int i = 0; i < PATH_SIZE; ++i) {
-    int c = fgetc(archive);
-    if (c == EOF) return Damaged("it ends inside a member name");
+    int c = NextByte(x);
+    if (c == EOF) return EndedEarly(x, "it ends inside a member name");
     name[i] = (char)c;
     if (c == 0) return 0;
   }
-  return Damaged("a member name is longer than 259 bytes");
+  return Damaged(x, "a member name is longer than 259 bytes");
 }
 
 // Only a bare name stays inside the directory of its level.
 bool IsSafeName(const char* name) {
-  return name[0] && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
-         !strpbrk(name, "\\/:") && !IsForbiddenName(name);
+  return name[0] && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 && !strpbrk(name, "\\/:") &&
+         !IsForbiddenName(name);
 }
 
-int DecodeResult(int decoded) {
-  if (decoded == DECODE_TRUNCATED) return Damaged("it ends inside a compressed file");
-  if (decoded != DECODE_OK) return Damaged("a compressed file has no proper end mark");
+int DecodeResult(Extraction* x, int decoded) {
+  if (decoded == DECODE_TRUNCATED) return EndedEarly(x, "it ends inside a compressed file");
+  if (decoded == DECODE_WRITE_FAILED) return LEVEL_STOPPED;
+  if (decoded != DECODE_OK) return EndedEarly(x, "a compressed file has no proper end mark");
   return LEVEL_DONE;
 }
 
-// Reads a member's coded stream without writing it anywhere.
-int SkipStream(FILE* archive) {
-  FILE* sink = OpenNullSink();
-  if (!sink) return Damaged("its data cannot be skipped");
-  int decoded = DecompressMember(archive, sink);
-  fclose(sink);
-  return DecodeResult(decoded);
+// A member being written. A failed write is kept and the rest of the stream
+// still read, so that the archive goes on at the next member; only the run's
+// stop ends the decoding.
+struct MemberOutput {
+  Extraction* x;
+  FileHandle file;
+  int error;  // the system's code of the first failed write, or 0
+};
+
+int WriteMember(void* context, const uint8_t* bytes, size_t size) {
+  MemberOutput* member = static_cast<MemberOutput*>(context);
+  if (StopRequested()) return 1;
+  if (member->error == 0 && WriteToFile(member->file, bytes, size) != 0) member->error = LastSystemError();
+  ProgressUpdate(member->x->files_done, ReaderPosition(&member->x->reader));
+  return 0;
 }
 
-int ReadLevel(StatusWindow window, FILE* archive, bool extract);
-
-// Reads a whole level, nested levels included, and writes nothing.
-int SkipLevel(FILE* archive) { return ReadLevel(nullptr, archive, false); }
-
-int SkipMember(FILE* archive, uint16_t word) {
-  return (word & ATTR_DIRECTORY) ? SkipLevel(archive) : SkipStream(archive);
+// Reads a member's coded stream without writing it anywhere: its size.
+int ReadStream(Extraction* x, uint64_t* size) {
+  return DecodeResult(x, DecompressMember(x->decoder, &x->reader.source, nullptr, nullptr, &x->carry, size));
 }
 
-int ExtractFile(StatusWindow window, FILE* archive, const char* name) {
-  FILE* output = CreateFileAnew(name);
-  if (!output) {
-    MessagePrintf("Cannot create file %s.", name);
-    ++state.members_failed;
-    return SkipStream(archive);
+// Creates the file name in dir anew: a file or a link standing under the
+// name goes first (the link itself, never what it leads to). A directory
+// there stays, and the creation fails.
+int CreateMember(const Directory* dir, const char* name, FileHandle* file) {
+  if (OpenFileAt(dir, name, ACCESS_CREATE_NEW, file) == 0) return 0;
+  if (!EntryExistsAt(dir, name) || DeleteEntryAt(dir, name) != 0) return -1;
+  return OpenFileAt(dir, name, ACCESS_CREATE_NEW, file);
+}
+
+int ExtractFile(Extraction* x, const Directory* dir, const char* name, const char* path) {
+  MemberOutput member = {x, {NO_FILE}, 0};
+  if (CreateMember(dir, name, &member.file) != 0) {
+    FailurePrintf("Cannot create file %s.", path);
+    ++x->members_failed;
+    uint64_t size;
+    return ReadStream(x, &size);
   }
-  StatusPrintf(window, "Extracting %s...", name);
-  int result = DecodeResult(DecompressMember(archive, output));
-  int64_t decoded = TellOffset(output);
-  bool write_failed = ferror(output) != 0;
-  if (fclose(output) != 0) write_failed = true;
-  if (result == LEVEL_DONE && write_failed) {
-    MessagePrintf("Failed to write file %s.", name);
-    ++state.members_failed;
-    DeleteFileNamed(name);
-  } else if (result != LEVEL_DONE) {
-    DeleteFileNamed(name);  // what was written of it is incomplete
+  StatusPrintf(x->window, "Extracting %s...", name);
+  uint64_t size;
+  int result = DecodeResult(
+      x, DecompressMember(x->decoder, &x->reader.source, WriteMember, &member, &x->carry, &size));
+  if (CloseFileHandle(&member.file) != 0 && member.error == 0) member.error = LastSystemError();
+  if (result != LEVEL_DONE) {
+    DeleteEntryAt(dir, name);  // what was written of it is incomplete
+    if (result == LEVEL_STOPPED && Interrupted())
+      MessagePrintf("Interrupted; the unfinished file %s is removed.", path);
+  } else if (member.error != 0) {
+    DeleteEntryAt(dir, name);
+    SetSystemError(member.error);
+    FailurePrintf("Failed to write file %s.", path);
+    ++x->members_failed;
   } else {
-    ReportUnpacked(name, (uint64_t)decoded);
+    ReportUnpacked(path, size);
   }
-  ProgressUpdate(++state.files_done, TellOffset(archive));
+  ProgressUpdate(++x->files_done, ReaderPosition(&x->reader));
   return result;
 }
+
+int ReadLevel(Extraction* x, const Directory* dir, const char* prefix, int mode);
 
 // A directory member's level, in a directory of that name that is made if
 // needed and entered only when it is a real directory.
-int ExtractDirectory(StatusWindow window, FILE* archive, const char* name) {
-  if (state.depth >= MAX_DEPTH) return Damaged("its directories nest too deeply");
-  MakeDir(name);  // it may exist already
-  OwnLevel level;
-  int entered = EnterOwnDirectory(name, &level);
-  if (entered != 0) {
-    if (entered == NOT_OWN_DIRECTORY)
-      MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", name);
-    else
-      MessagePrintf("Cannot create or enter directory %s; its files are not extracted.", name);
-    ++state.levels_skipped;
-    return SkipLevel(archive);
+int ExtractDirectory(Extraction* x, const Directory* parent, const char* name, const char* path) {
+  int made = MakeDirectoryAt(parent, name);  // it may exist already
+  int make_error = made == 0 ? 0 : LastSystemError();
+  Directory dir;
+  int opened = OpenSubdirectory(parent, name, &dir);
+  if (opened != 0) {
+    if (opened == NOT_OWN_DIRECTORY) {
+      MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", path);
+    } else {
+      if (make_error && !EntryExistsAt(parent, name)) SetSystemError(make_error);
+      FailurePrintf("Cannot create or enter directory %s; its files are not extracted.", path);
+    }
+    ++x->levels_skipped;
+    return ReadLevel(x, nullptr, path, MODE_READ);
   }
-  ShowCurrentDir();
-  int result = ReadLevel(window, archive, true);
-  LeaveOwnDirectory(&level);
+  if (settings.verbose) {
+    char current[PATH_SIZE];
+    JoinPath(&dir, nullptr, current, PATH_SIZE);
+    MessagePrintf("Current dir: %s", current);
+  }
+  int result = ReadLevel(x, &dir, path, MODE_EXTRACT);
+  CloseDirectory(&dir);
   return result;
 }
 
-int ExtractMember(StatusWindow window, FILE* archive, uint16_t word, const char* name) {
-  if (!IsSafeName(name)) {
-    MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", name);
-    ++state.members_failed;
-    return SkipMember(archive, word);
+int ReadMember(Extraction* x, const Directory* dir, uint16_t word, const char* name, const char* path,
+               int mode) {
+  bool directory = (word & ATTR_DIRECTORY) != 0;
+  if (mode == MODE_EXTRACT && !IsSafeName(name)) {
+    MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", path);
+    ++x->members_failed;
+    mode = MODE_READ;
   }
-  if (word & ATTR_DIRECTORY) return ExtractDirectory(window, archive, name);
-  return ExtractFile(window, archive, name);
+  if (mode == MODE_EXTRACT)
+    return directory ? ExtractDirectory(x, dir, name, path) : ExtractFile(x, dir, name, path);
+  if (directory) {
+    if (mode == MODE_LIST) OutputPrintf("%10d %10d %s%c", 0, 0, path, PATH_SEPARATOR);
+    return ReadLevel(x, nullptr, path, mode);
+  }
+  int64_t start = ReaderPosition(&x->reader);
+  uint64_t size;
+  int result = ReadStream(x, &size);
+  if (result == LEVEL_DONE && mode == MODE_LIST)
+    OutputPrintf("%10" PRId64 " %10" PRIu64 " %s", ReaderPosition(&x->reader) - start, size, path);
+  ProgressUpdate(++x->files_done, ReaderPosition(&x->reader));
+  return result;
 }
 
-// Reads one level's members up to its end marker: extracting them into the
-// current directory, or only reading past them.
-int ReadLevel(StatusWindow window, FILE* archive, bool extract) {
-  if (state.depth >= MAX_DEPTH) return Damaged("its directories nest too deeply");
-  ++state.depth;
+// Reads one level's members up to its end marker: extracting them into dir,
+// listing them, or only reading past them.
+int ReadLevel(Extraction* x, const Directory* dir, const char* prefix, int mode) {
+  if (x->depth >= MAX_DEPTH) return Damaged(x, "its directories nest too deeply");
+  ++x->depth;
   int result;
   uint16_t word;
   char name[PATH_SIZE];
+  char path[PATH_SIZE];
   for (;;) {
-    result = ReadWord(archive, &word);
+    if (StopRequested()) {
+      result = LEVEL_STOPPED;
+      break;
+    }
+    result = ReadWord(x, &word);
     if (result != 1) break;
-    result = ReadName(archive, name);
+    result = ReadName(x, name);
     if (result != 0) break;
-    result = extract ? ExtractMember(window, archive, word, name) : SkipMember(archive, word);
+    if (!prefix[0] || snprintf(path, sizeof path, "%s%c%s", prefix, PATH_SEPARATOR, name) >= (int)sizeof path)
+      snprintf(path, sizeof path, "%s", name);
+    result = ReadMember(x, dir, word, name, path, mode);
     if (result != 0) break;
   }
-  --state.depth;
+  --x->depth;
+  return result;
+}
+
+// Opens the archive and reads its header: 0, or the result to end with
+// after a message.
+int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file) {
+  if (OpenFileAt(nullptr, archive_path, ACCESS_READ, file) != 0) {
+    FailurePrintf("Failed to find archive %s.", archive_path);
+    return 1;
+  }
+  uint8_t* buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
+  x->decoder = buffer ? NewDecoder(AllocateMemory) : nullptr;
+  if (!x->decoder) {
+    FreeMemory(buffer);
+    CloseFileHandle(file);
+    OutOfMemory("the decoder");
+    return 1;
+  }
+  OpenReader(&x->reader, *file, buffer, STREAM_BUFFER);
+  char header[8];
+  int got = 0;
+  for (int c; got < 8 && (c = NextByte(x)) != EOF; got++) header[got] = (char)c;
+  if (got == 8 && memcmp(header, "ZQAR\0\0\0\0", 8) == 0) return 0;
+  int result = 2;
+  if (x->reader.failed) {
+    SetSystemError(x->reader.error);
+    FailurePrintf("Failed to read archive %s.", archive_path);
+    result = LEVEL_READ_FAILED;
+  } else if (!x->reader.source.abandoned) {
+    MessagePrintf("File %s isn't a supported archive type.", archive_path);
+  }
+  FreeMemory(x->decoder);
+  FreeMemory(x->reader.buffer);
+  CloseFileHandle(file);
+  return result;
+}
+
+// Opens the target directory, made if needed: 0, or -1 after a message.
+int OpenTarget(const char* target_path, bool own, Directory* target) {
+  int made = MakeDirectoryAt(nullptr, target_path);  // it may exist already
+  int make_error = made == 0 ? 0 : LastSystemError();
+  int opened = own ? OpenOwnDirectory(target_path, target) : OpenDirectory(target_path, target);
+  if (opened == 0) return 0;
+  if (opened == NOT_OWN_DIRECTORY) {
+    MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", target_path);
+  } else if (FileExists(target_path)) {
+    MessagePrintf("%s is a file, not a directory; nothing is extracted.", target_path);
+  } else {
+    if (make_error && !EntryExistsAt(nullptr, target_path)) SetSystemError(make_error);
+    FailurePrintf("Cannot create or enter directory %s.", target_path);
+  }
+  return -1;
+}
+
+// Reads the whole archive: into target (MODE_EXTRACT), or listing or only
+// reading it. The result as ExtractArchive's.
+int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode) {
+  Extraction x = {};
+  FileHandle file;
+  int result = OpenArchive(archive_path, &x, &file);
+  if (result != 0) return result;
+  Directory target;
+  if (mode == MODE_EXTRACT && OpenTarget(target_path, own_target, &target) != 0) {
+    result = -1;
+  } else {
+    if (mode == MODE_EXTRACT && settings.verbose) {
+      char current[PATH_SIZE];
+      JoinPath(&target, nullptr, current, PATH_SIZE);
+      MessagePrintf("Current dir: %s", current);
+    }
+    x.window = StatusPrintf(nullptr, "Please wait...");
+    ProgressBegin(nullptr, 0, SizeOfFile(file));
+    result = ReadLevel(&x, mode == MODE_EXTRACT ? &target : nullptr, "", mode);
+    // The end marks follow the last member: all of the archive is read now.
+    if (result == LEVEL_DONE) ProgressUpdate(x.files_done, ReaderPosition(&x.reader));
+    StatusClose(&x.window);
+    ProgressEnd();
+    if (mode == MODE_EXTRACT) CloseDirectory(&target);
+  }
+  if (result == LEVEL_DAMAGED) {
+    MessagePrintf("Archive %s is damaged: %s. The extraction stopped there.", archive_path, x.damage);
+  } else if (result == LEVEL_READ_FAILED) {
+    SetSystemError(x.reader.error);
+    FailurePrintf("Failed to read archive %s; the extraction stopped there.", archive_path);
+  } else if (result == LEVEL_STOPPED) {
+    result = 1;
+  } else if (result == LEVEL_DONE && x.levels_skipped) {
+    result = -1;  // each level was named when it was skipped
+  } else if (result == LEVEL_DONE && x.members_failed) {
+    result = 4;
+  }
+  FreeMemory(x.decoder);
+  FreeMemory(x.reader.buffer);
+  CloseFileHandle(&file);
   return result;
 }
 
 }  // namespace
 
-int ExtractLevel(StatusWindow window, FILE* archive, const char* path) {
-  MakeDir(path);  // it may exist already
-  DirectoryVisit visit;
-  if (EnterLevel(path, &visit) != 0) return LEVEL_NOT_ENTERED;
-  ShowCurrentDir();
-  int result = ReadLevel(window, archive, true);
-  LeaveLevel(&visit);
-  return result;
-}
-
-// own_target: the target is a bare name that must be a directory of its own,
-// as a link there is not the user's choice.
-static int Extract(const char* archive_path, const char* target_path, bool own_target) {
-  FILE* archive = fopen(archive_path, "rb");
-  if (!archive) {
-    MessagePrintf("Failed to find archive %s.", archive_path);
-    return 1;
-  }
-  setvbuf(archive, nullptr, _IOFBF, STREAM_BUFFER);
-  unsigned char header[8];
-  if (fread(header, 1, 8, archive) != 8 || memcmp(header, "ZQAR\0\0\0\0", 8) != 0) {
-    MessagePrintf("File %s isn't a supported archive type.", archive_path);
-    fclose(archive);
-    return 2;
-  }
-  StatusWindow window = StatusPrintf(nullptr, "Please wait...");
-  ProgressBegin(nullptr, 0, OpenFileSize(archive));
-  state = Extraction{nullptr, 0, 0, 0, 0};
-  int result = own_target ? ExtractDirectory(window, archive, target_path)
-                          : ExtractLevel(window, archive, target_path);
-  // The end marks follow the last member: all of the archive is read now.
-  if (result == LEVEL_DONE) ProgressUpdate(state.files_done, TellOffset(archive));
-  StatusClose(&window);
-  fclose(archive);
-  if (result == LEVEL_DAMAGED) {
-    MessagePrintf("Archive %s is damaged: %s. The extraction stopped there.", archive_path,
-                  state.damage);
-  } else if (result == LEVEL_DONE && state.levels_skipped) {
-    result = -1;  // each level was named when it was skipped
-  } else if (result == LEVEL_DONE && state.members_failed) {
-    result = 4;
-  }
+int ExtractArchive(const char* archive_path, const char* target_path) {
+  int result = ReadArchive(archive_path, target_path, false, MODE_EXTRACT);
   if (settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
   return result;
 }
 
-int ExtractArchive(const char* archive_path, const char* target_path) {
-  return Extract(archive_path, target_path, false);
+int ExtractArchiveInto(const char* archive_path, const char* name) {
+  return ReadArchive(archive_path, name, true, MODE_EXTRACT);
 }
 
-int ExtractArchiveInto(const char* archive_path, const char* name) {
-  return Extract(archive_path, name, true);
+int ListArchive(const char* archive_path) { return ReadArchive(archive_path, nullptr, false, MODE_LIST); }
+
+int TestArchive(const char* archive_path) {
+  int result = ReadArchive(archive_path, nullptr, false, MODE_READ);
+  if (settings.verbose && result == 0) MessagePrintf("Archive %s is sound.", archive_path);
+  return result;
 }

@@ -1,31 +1,38 @@
-// Single-byte stream access for the codec's inner loops, and 64-bit
-// offsets in an open file. The locking calls of the standard streams cost more
-// than the coding itself, and a stream is never used by two threads at
-// once; each C runtime spells the unlocked calls its own way.
+// Bytes in and out of the codec. A source hands out a buffer at a time and
+// is asked for more when it runs dry; a sink takes blocks in order. The
+// codec reads byte by byte in its inner loops, so the common case is a
+// pointer compare.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#if defined(_WIN32)
+struct ByteSource {
+  const uint8_t* next;
+  const uint8_t* end;
+  // Makes more bytes available and returns the first of them (taken), or
+  // EOF at the end of the input and when it cannot be read: its owner knows
+  // which.
+  int (*fill)(ByteSource* source);
+  // Set by the source when the work is to stop at once (the run's stop): a
+  // compression then reads no further instead of completing with zeros.
+  bool abandoned;
+};
 
-inline int ReadByte(FILE* stream) { return _getc_nolock(stream); }
-inline void WriteByte(int byte, FILE* stream) { _putc_nolock(byte, stream); }
-// msvcrt.dll before Windows XP has no _ftelli64; its fpos_t is the offset.
-inline int64_t TellOffset(FILE* stream) {
-  fpos_t position;
-  return fgetpos(stream, &position) == 0 ? (int64_t)position : -1;
+inline int ReadByte(ByteSource* source) {
+  return source->next < source->end ? *source->next++ : source->fill(source);
 }
-inline int SeekOffset(FILE* stream, int64_t offset) {
-  fpos_t position = (fpos_t)offset;
-  return fsetpos(stream, &position);
-}
 
-#else
+// Takes bytes in order: 0, or non-zero when they could not be taken.
+typedef int (*ByteSink)(void* context, const uint8_t* bytes, size_t size);
 
-inline int ReadByte(FILE* stream) { return getc_unlocked(stream); }
-inline void WriteByte(int byte, FILE* stream) { putc_unlocked(byte, stream); }
-inline int64_t TellOffset(FILE* stream) { return ftello(stream); }
-inline int SeekOffset(FILE* stream, int64_t offset) { return fseeko(stream, offset, SEEK_SET); }
-
-#endif
+// A source over a standard stream that reads one byte at a time, so that the
+// stream stands right after the last byte the codec took.
+struct StdioSource {
+  ByteSource source;
+  FILE* file;
+};
+void OpenStdioSource(StdioSource* source, FILE* file);
+// A sink that writes to the FILE* at context.
+int WriteToStdio(void* context, const uint8_t* bytes, size_t size);

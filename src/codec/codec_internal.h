@@ -6,8 +6,8 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 
+#include "codec/byteio.h"
 #include "codec/encoder.h"
 
 namespace codec {
@@ -61,6 +61,7 @@ struct BitWriter {
   unsigned count;
   uint32_t coded_size;  // bytes of the bit stream written
   size_t used;          // bytes waiting in block
+  bool refused;         // the sink refused a block
   ByteSink sink;
   void* context;
   uint8_t block[OUTPUT_BLOCK];
@@ -81,7 +82,7 @@ struct BitReader {
   uint32_t buffer;  // unread bits, left-aligned
   unsigned count;
   uint64_t missing;
-  FILE* stream;
+  ByteSource* stream;
 
   void FillTo(unsigned wanted);
   int GetBit();
@@ -145,10 +146,6 @@ struct MatchFinder {
   void InsertTogether(int ra, int rb, bool match_second);
 };
 
-// The carry that CompressStream, DecompressStream and DecompressMember hand
-// from call to call.
-extern WindowCarry process_carry;
-
 // The carry after a stream of size bytes whose last min(size, 4096) bytes
 // are tail, for the first limit carried bytes.
 void AdvanceCarryPart(WindowCarry* carry, const uint8_t* tail, uint64_t size, int limit);
@@ -158,7 +155,7 @@ void AdvanceCarryPart(WindowCarry* carry, const uint8_t* tail, uint64_t size, in
 // The LZSS loop over the match finder, resumable between token blocks.
 struct MatchStage {
   codec::MatchFinder finder;
-  FILE* input;
+  ByteSource* input;
   uint32_t left;     // bytes it may still read: never more than the size
   bool input_short;  // the input ended before its size
   int s;             // the oldest position, overwritten next
@@ -180,25 +177,37 @@ struct Encoder {
 
 // Decodes one stream in a straight buffer rather than in the ring: the 4096
 // bytes before the write position are the window, matches copy from it
-// with plain pointers, and full blocks go to the output with one write.
+// with plain pointers, and full blocks go to the sink in one call.
 struct Decoder {
   static constexpr size_t BLOCK_SIZE = 65536;
   codec::SymbolDecoder symbols;
-  FILE* output;
+  ByteSink sink;     // null: the bytes go nowhere
+  void* context;
   uint32_t size;     // from the size header
   uint64_t count;    // bytes decoded; a damaged stream's last match may overrun
+  uint64_t handed;   // bytes given to the sink
   uint8_t* out;      // the next byte's place in history
   bool stop_when_cut;
   bool truncated;
+  bool refused;      // the sink refused a block
   uint8_t history[codec::WINDOW_SIZE + BLOCK_SIZE + 2 * codec::MAX_MATCH];
 
-  // Starts decoding size bytes from input (after its size header) into
-  // output, in a window whose carried bytes are carry. With stop_when_cut,
-  // an input that ends inside the bit stream stops decoding before the
-  // first item built from bits the input never held.
-  void Start(FILE* input, FILE* output, uint32_t size, const WindowCarry& carry, bool stop_when_cut);
-  // Decodes up to one block and writes it out; false once the stream is done.
+  // Starts decoding size bytes from input (after its size header) into the
+  // sink, in a window whose carried bytes are carry. With stop_when_cut, an
+  // input that ends inside the bit stream stops decoding before the first
+  // item built from bits the input never held.
+  void Start(ByteSource* input, ByteSink sink, void* context, uint32_t size, const WindowCarry& carry,
+             bool stop_when_cut);
+  // Decodes up to one block and hands it on; false once the stream is done.
   bool Step();
   // The carried bytes the window holds after the stream.
   void KeepCarry(WindowCarry* carry) const;
 };
+
+// Decodes one coded stream, size header to end mark: DECODE_OK,
+// DECODE_BAD_END_MARK, DECODE_TRUNCATED (with stop_when_cut),
+// DECODE_WRITE_FAILED, or DECODE_NO_HEADER when the input ends inside the
+// size header. *size is the size header's, *decoded what the sink was given.
+const int DECODE_NO_HEADER = 5;
+int DecodeStream(Decoder* decoder, ByteSource* input, ByteSink sink, void* context, WindowCarry* carry,
+                 bool stop_when_cut, uint32_t* size, uint64_t* decoded);

@@ -6,13 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "codec/codec.h"
-
-// Receives coded bytes in order: whenever the coder's block of 64 KiB is
-// full, and at the end of a stream.
-typedef void (*ByteSink)(void* context, const uint8_t* bytes, size_t size);
 
 // A run of items as the match stage decided them: a literal byte (0 to 255)
 // or a match symbol (256 to 313) with its position in the upper 16 bits.
@@ -26,27 +21,18 @@ struct MatchStage;
 struct CoderStage;
 struct Encoder;  // both stages and a token block, for one thread
 
-// Each null when memory runs out; the stages hold about 60 KiB and 70 KiB.
-MatchStage* NewMatchStage();
-CoderStage* NewCoderStage();
-Encoder* NewEncoder();
-void FreeMatchStage(MatchStage* stage);
-void FreeCoderStage(CoderStage* stage);
-void FreeEncoder(Encoder* encoder);
+// As NewDecoder; the stages hold about 60 KiB and 70 KiB.
+MatchStage* NewMatchStage(Allocator allocate);
+CoderStage* NewCoderStage(Allocator allocate);
+Encoder* NewEncoder(Allocator allocate);
 
-// The size of input, for the size header: COMPRESS_OK, or COMPRESS_BAD_INPUT
-// when it cannot be taken or is 4 GiB or more.
-int TakeInputSize(FILE* input, uint32_t* size);
-// Advances carry over the size bytes of input, from its last bytes: those
-// it no longer holds count as zeros, as the compressor would take them.
-void AdvanceCarryOver(WindowCarry* carry, FILE* input, uint32_t size);
 // The size header of a coded stream.
 void MakeSizeHeader(uint32_t size, uint8_t header[4]);
 
-// Starts on the size bytes of input, read from its start, in a window whose
+// Starts on the size bytes of input, from its first byte, in a window whose
 // carried bytes are carry. Reads no more than size bytes; an input that
-// ends sooner is completed with zero bytes.
-void StartMatching(MatchStage* stage, FILE* input, uint32_t size, const WindowCarry& carry);
+// ends sooner is completed with zero bytes, unless it is abandoned.
+void StartMatching(MatchStage* stage, ByteSource* input, uint32_t size, const WindowCarry& carry);
 // Fills block with the next items; false once the input is done (the block
 // then holds the last items, possibly none).
 bool FindTokens(MatchStage* stage, TokenBlock* block);
@@ -55,18 +41,19 @@ bool InputCameShort(const MatchStage* stage);
 // The carried bytes that the stage's window holds now.
 void KeepCarry(const MatchStage* stage, WindowCarry* carry);
 
-// Starts a bit stream for sink (the size header is the caller's).
+// Starts a bit stream for sink (the size header is the caller's). The sink
+// gets the coded bytes in blocks of 64 KiB and at the end; once it has
+// refused, it gets nothing more.
 void StartCoding(CoderStage* stage, ByteSink sink, void* context);
 void CodeTokens(CoderStage* stage, const TokenBlock* block);
 // Writes the last bits and the end mark, hands everything to the sink, and
 // returns the size of the bit stream.
 uint32_t FinishCoding(CoderStage* stage);
+// Whether the sink refused any of it.
+bool SinkRefused(const CoderStage* stage);
 
 // Both stages on one thread: the bit stream of size bytes of input and the
 // end mark go to sink, *carry is advanced, *coded_size is the bit stream's
-// size. COMPRESS_OK, or COMPRESS_SHORT_INPUT.
-int EncodeStream(Encoder* encoder, FILE* input, uint32_t size, WindowCarry* carry, ByteSink sink,
+// size. COMPRESS_OK, COMPRESS_SHORT_INPUT or COMPRESS_WRITE_FAILED.
+int EncodeStream(Encoder* encoder, ByteSource* input, uint32_t size, WindowCarry* carry, ByteSink sink,
                  void* context, uint32_t* coded_size);
-
-// The three statistics lines of a non-empty stream, on standard output.
-void PrintStatistics(uint32_t input_size, uint32_t coded_size);

@@ -2,7 +2,6 @@
 // bit writer and reader that pack them most significant bit first.
 #include <cstring>
 
-#include "codec/byteio.h"
 #include "codec/codec_internal.h"
 
 namespace codec {
@@ -157,7 +156,7 @@ inline void HuffmanTree::UpdateAlongPath(const uint16_t* path, int depth, int sy
 }
 
 void BitWriter::Drain() {
-  if (used != 0) sink(context, block, used);
+  if (used != 0 && !refused && sink(context, block, used) != 0) refused = true;
   used = 0;
 }
 

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "codec/byteio.h"
 #include "codec/codec.h"
 #include "codec/codec_internal.h"
 
@@ -38,6 +37,10 @@ inline int MatchStage::ReadInput() {
   left--;
   int byte = input_short ? EOF : ReadByte(input);
   if (byte == EOF) {
+    if (input->abandoned) {
+      left = 0;  // nobody wants the rest
+      return EOF;
+    }
     input_short = true;
     byte = 0;
   }
@@ -52,27 +55,11 @@ static inline void Slide(MatchFinder& finder, int s, int b) {
   if (s < MAX_MATCH - 1) finder.ring[s + WINDOW_SIZE] = static_cast<uint8_t>(b);
 }
 
-int TakeInputSize(FILE* input, uint32_t* size) {
-  if (fseek(input, 0, SEEK_END) != 0) return COMPRESS_BAD_INPUT;
-  int64_t offset = TellOffset(input);
-  if (offset < 0 || offset > 0xFFFFFFFF) return COMPRESS_BAD_INPUT;
-  *size = static_cast<uint32_t>(offset);
-  return COMPRESS_OK;
-}
-
-void AdvanceCarryOver(WindowCarry* carry, FILE* input, uint32_t size) {
-  uint8_t tail[WINDOW_SIZE];
-  uint32_t tail_size = size < WINDOW_SIZE ? size : WINDOW_SIZE;
-  memset(tail, 0, tail_size);
-  if (SeekOffset(input, size - tail_size) == 0) fread(tail, 1, tail_size, input);
-  AdvanceCarry(carry, tail, size);
-}
-
 void MakeSizeHeader(uint32_t size, uint8_t header[4]) {
   for (int i = 0; i < 4; i++) header[i] = static_cast<uint8_t>(size >> (8 * i));
 }
 
-void StartMatching(MatchStage* stage, FILE* input, uint32_t size, const WindowCarry& carry) {
+void StartMatching(MatchStage* stage, ByteSource* input, uint32_t size, const WindowCarry& carry) {
   MatchFinder& finder = stage->finder;
   memcpy(finder.ring + START_POSITION, carry.bytes, CARRY_SIZE);
   stage->input = input;
@@ -80,7 +67,6 @@ void StartMatching(MatchStage* stage, FILE* input, uint32_t size, const WindowCa
   stage->len = 0;
   stage->input_short = false;
   if (size == 0) return;
-  stage->input_short = fseek(input, 0, SEEK_SET) != 0;
   finder.Reset();
   stage->s = 0;
   int r = stage->r = START_POSITION;
@@ -171,6 +157,7 @@ void StartCoding(CoderStage* stage, ByteSink sink, void* context) {
   writer.context = context;
   writer.used = 0;
   writer.coded_size = 0;
+  writer.refused = false;
   stage->symbols.Start();
 }
 
@@ -193,22 +180,22 @@ uint32_t FinishCoding(CoderStage* stage) {
   return writer.coded_size;
 }
 
-// The objects are plain data: placed in memory from malloc, nothing to
+bool SinkRefused(const CoderStage* stage) { return stage->symbols.writer.refused; }
+
+// The objects are plain data: placed in memory from allocate, nothing to
 // construct or destroy.
 template <typename T>
-static T* Allocate() {
-  void* memory = malloc(sizeof(T));
+static T* Allocate(Allocator allocate) {
+  void* memory = allocate(sizeof(T));
   return memory ? new (memory) T : nullptr;
 }
 
-MatchStage* NewMatchStage() { return Allocate<MatchStage>(); }
-CoderStage* NewCoderStage() { return Allocate<CoderStage>(); }
-Encoder* NewEncoder() { return Allocate<Encoder>(); }
-void FreeMatchStage(MatchStage* stage) { free(stage); }
-void FreeCoderStage(CoderStage* stage) { free(stage); }
-void FreeEncoder(Encoder* encoder) { free(encoder); }
+MatchStage* NewMatchStage(Allocator allocate) { return Allocate<MatchStage>(allocate); }
+CoderStage* NewCoderStage(Allocator allocate) { return Allocate<CoderStage>(allocate); }
+Encoder* NewEncoder(Allocator allocate) { return Allocate<Encoder>(allocate); }
+Decoder* NewDecoder(Allocator allocate) { return Allocate<Decoder>(allocate); }
 
-int EncodeStream(Encoder* encoder, FILE* input, uint32_t size, WindowCarry* carry, ByteSink sink,
+int EncodeStream(Encoder* encoder, ByteSource* input, uint32_t size, WindowCarry* carry, ByteSink sink,
                  void* context, uint32_t* coded_size) {
   StartMatching(&encoder->match, input, size, *carry);
   StartCoding(&encoder->coder, sink, context);
@@ -221,6 +208,7 @@ int EncodeStream(Encoder* encoder, FILE* input, uint32_t size, WindowCarry* carr
   }
   *coded_size = FinishCoding(&encoder->coder);
   KeepCarry(&encoder->match, carry);
+  if (SinkRefused(&encoder->coder)) return COMPRESS_WRITE_FAILED;
   return InputCameShort(&encoder->match) ? COMPRESS_SHORT_INPUT : COMPRESS_OK;
 }
 
@@ -229,6 +217,8 @@ void PrintStatistics(uint32_t input_size, uint32_t coded_size) {
   printf("output: %lu bytes\n", static_cast<unsigned long>(coded_size));
   printf("output/input: %.3f\n", static_cast<double>(coded_size) / static_cast<double>(input_size));
 }
+
+void PrintDecodedSize(uint64_t size) { printf("%12" PRIu64 "\n", size); }
 
 // Copies length bytes from distance bytes back, as one byte after another
 // would: a copy closer than 8 bytes repeats its own output.
@@ -243,13 +233,16 @@ static inline void CopyMatch(uint8_t* out, unsigned distance, unsigned length) {
   }
 }
 
-void Decoder::Start(FILE* input, FILE* output_stream, uint32_t stream_size, const WindowCarry& carry,
-                    bool stop) {
-  output = output_stream;
+void Decoder::Start(ByteSource* input, ByteSink output, void* output_context, uint32_t stream_size,
+                    const WindowCarry& carry, bool stop) {
+  sink = output;
+  context = output_context;
   size = stream_size;
   count = 0;
+  handed = 0;
   stop_when_cut = stop;
   truncated = false;
+  refused = false;
   symbols.reader.stream = input;
   // The window before the first byte: the carried bytes at the first byte's
   // position and on, then the spaces up to it.
@@ -298,8 +291,12 @@ bool Decoder::Step() {
   out = at;
   count = decoded;
   truncated = cut;
-  if (out != block) fwrite(block, 1, static_cast<size_t>(out - block), output);
-  return count < size && !truncated;
+  if (out != block) {
+    size_t length = static_cast<size_t>(out - block);
+    if (sink && sink(context, block, length) != 0) refused = true;
+    handed += length;
+  }
+  return count < size && !truncated && !refused;
 }
 
 void Decoder::KeepCarry(WindowCarry* carry) const {
@@ -312,39 +309,21 @@ void Decoder::KeepCarry(WindowCarry* carry) const {
   }
 }
 
-WindowCarry codec::process_carry;
-
-static void WriteToFile(void* file, const uint8_t* bytes, size_t size) {
-  fwrite(bytes, 1, size, static_cast<FILE*>(file));
-}
-
-int CompressStream(FILE* input, FILE* output) {
-  uint32_t size;
-  if (TakeInputSize(input, &size) != COMPRESS_OK) return COMPRESS_BAD_INPUT;
-  uint8_t header[4];
-  MakeSizeHeader(size, header);
-  if (fwrite(header, 1, 4, output) != 4) FatalError("Unable to write");
-  Encoder* encoder = NewEncoder();
-  if (!encoder) FatalError("Out of memory");
-  uint32_t coded_size;
-  int result = EncodeStream(encoder, input, size, &process_carry, WriteToFile, output, &coded_size);
-  FreeEncoder(encoder);
-  if (size != 0) PrintStatistics(size, coded_size);
-  return result;
-}
-
 // Reads the size header; false when the input ends first.
-static bool ReadSizeHeader(FILE* input, uint32_t* size) {
-  unsigned char header[4];
-  if (fread(header, 1, 4, input) != 4) return false;
-  *size = static_cast<uint32_t>(header[0]) | static_cast<uint32_t>(header[1]) << 8 |
-          static_cast<uint32_t>(header[2]) << 16 | static_cast<uint32_t>(header[3]) << 24;
+static bool ReadSizeHeader(ByteSource* input, uint32_t* size) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; i++) {
+    int byte = ReadByte(input);
+    if (byte == EOF) return false;
+    value |= static_cast<uint32_t>(byte) << (8 * i);
+  }
+  *size = value;
   return true;
 }
 
 // Reads on through the end mark: pad bytes 00 are skipped, FF ends the
 // stream well, anything else (or the end of the input) does not.
-static int ReadEndMark(FILE* input) {
+static int ReadEndMark(ByteSource* input) {
   for (;;) {
     int byte = ReadByte(input);
     if (byte == 0) continue;
@@ -352,42 +331,25 @@ static int ReadEndMark(FILE* input) {
   }
 }
 
-// Decodes one stream after its size header; DECODE_TRUNCATED when
-// stop_when_cut stopped it, else DECODE_OK.
-static int Decode(FILE* input, FILE* output, uint32_t size, bool stop_when_cut,
-                  uint64_t* decoded) {
+int DecodeStream(Decoder* decoder, ByteSource* input, ByteSink sink, void* context, WindowCarry* carry,
+                 bool stop_when_cut, uint32_t* size, uint64_t* decoded) {
   *decoded = 0;
-  if (size == 0) return DECODE_OK;
-  Decoder* decoder = Allocate<Decoder>();
-  if (!decoder) FatalError("Out of memory");
-  decoder->Start(input, output, size, process_carry, stop_when_cut);
-  while (decoder->Step()) {
+  if (!ReadSizeHeader(input, size)) return DECODE_NO_HEADER;
+  if (*size != 0) {
+    decoder->Start(input, sink, context, *size, *carry, stop_when_cut);
+    while (decoder->Step()) {
+    }
+    decoder->KeepCarry(carry);
+    *decoded = decoder->handed;
+    if (decoder->refused) return DECODE_WRITE_FAILED;
+    if (decoder->truncated) return DECODE_TRUNCATED;
   }
-  decoder->KeepCarry(&process_carry);
-  *decoded = decoder->count;
-  bool truncated = decoder->truncated;
-  free(decoder);  // plain data, like the stages
-  return truncated ? DECODE_TRUNCATED : DECODE_OK;
-}
-
-int DecompressStream(FILE* input, FILE* output) {
-  uint32_t size;
-  if (!ReadSizeHeader(input, &size)) FatalError("Unable to read");
-  uint64_t decoded;
-  Decode(input, output, size, false, &decoded);
-  if (size != 0) printf("%12" PRIu64 "\n", decoded);
   return ReadEndMark(input);
 }
 
-int DecompressMember(FILE* input, FILE* output) {
+int DecompressMember(Decoder* decoder, ByteSource* input, ByteSink sink, void* context, WindowCarry* carry,
+                     uint64_t* decoded) {
   uint32_t size;
-  if (!ReadSizeHeader(input, &size)) return DECODE_TRUNCATED;
-  uint64_t decoded;
-  if (Decode(input, output, size, true, &decoded) == DECODE_TRUNCATED) return DECODE_TRUNCATED;
-  return ReadEndMark(input);
-}
-
-[[noreturn]] void FatalError(const char* message) {
-  printf("\n%s\n", message);
-  exit(-1);
+  int result = DecodeStream(decoder, input, sink, context, carry, true, &size, decoded);
+  return result == DECODE_NO_HEADER ? DECODE_TRUNCATED : result;
 }

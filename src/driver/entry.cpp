@@ -1,8 +1,8 @@
-// The entry's portable half: command-line splitting and the switch walk.
+// The entry's portable half: command-line splitting, the switches of both
+// builds and the walk over them.
 #include "driver/entry.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "archive/archive.h"
@@ -10,6 +10,7 @@
 #include "fileutil/deltree.h"
 #include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
+#include "fileutil/memory.h"
 #include "fileutil/paths.h"
 #include "media/floppy.h"
 #include "media/split.h"
@@ -36,22 +37,20 @@ const char USAGE_TEXT[] =
     "  -x arch path\teXtraxt all files from archive arch to path.\n"
     "\n";
 
-// The private copy of the command line that the slots point into. It lives
-// until the process ends; a new split (tests split many lines) replaces it.
-static char* command_copy = nullptr;
-static char placeholder[] = "setup";
+void ShowUsage() {
+  if (message_hook) {
+    message_hook(USAGE_TEXT);
+    return;
+  }
+  ShowUsageText(USAGE_TEXT);
+}
 
-int SplitCommandLine(const char* line, char** slots, int slot_count) {
+int SplitCommandLine(char* line, char** slots, int slot_count) {
+  static char placeholder[] = "setup";
   slots[0] = placeholder;
-  free(command_copy);
-  size_t length = strlen(line);
-  command_copy = (char*)malloc(length + 1);
-  if (!command_copy) return 1;
-  memcpy(command_copy, line, length + 1);
-
   int index = 1;
   char previous = '\0';
-  for (char* p = command_copy; *p && index < slot_count; ++p) {
+  for (char* p = line; *p && index < slot_count; ++p) {
     if (*p == ' ' || *p == '\t') *p = '\0';
     if (*p != '\0' && previous == '\0') slots[index++] = p;
     previous = *p;
@@ -62,13 +61,15 @@ int SplitCommandLine(const char* line, char** slots, int slot_count) {
 int ListProcessCallback(unsigned long process_id, unsigned short task, const char* module_name,
                         void* context) {
   CleanupTaskCallback(process_id, task, module_name, context);
-  MessagePrintf("Process %d = %s", (int)process_id, module_name);
-  return 1;
+  // Cancel stops the listing.
+  return MessagePrintf("Process %d = %s", (int)process_id, module_name);
 }
+
+namespace {
 
 // Appends " " and word to the setup arguments; 0, or 1 (after a message)
 // when they would not fit: a cut argument list would start setup wrongly.
-static int AppendSetupArgument(const char* word) {
+int AppendSetupArgument(const char* word) {
   size_t used = strlen(settings.setup_arguments);
   if (used + 1 + strlen(word) > PATH_SIZE - 1) {
     MessagePrintf("The arguments for setup are too long (at most %d characters).", PATH_SIZE - 1);
@@ -79,118 +80,175 @@ static int AppendSetupArgument(const char* word) {
   return 0;
 }
 
-static void LowerCase(char* text) {
-  for (; *text; ++text) *text = LowerLetter(*text);
-}
-
-static int Finish(int* exit_code, int value) {
-  *exit_code = value;
-  return 1;
-}
-
-static int Usage(int* exit_code) {
+int Usage(char**, int) {
   ShowUsage();
-  return Finish(exit_code, 1);
-}
-
-int WalkSwitches(char** slots, int count, int* exit_code) {
-  for (int i = 1; i < count; ++i) {
-    char* argument = slots[i];
-    int values = count - i - 1;  // arguments that follow this one
-    if (argument[0] != '-' && argument[0] != '/') {
-      MessagePrintf("Unsupported argument: %s", argument);
-      return Finish(exit_code, 1);
-    }
-    LowerCase(argument);
-    const char* name = argument + 1;
-    if (strcmp(name, "?") == 0) {
-      ShowUsage();
-      return Finish(exit_code, 0);
-    } else if (strcmp(name, "a") == 0) {
-      if (values < 2) return Usage(exit_code);
-      int result = CreateArchive(slots[i + 1], slots[i + 2]);
-      if (!settings.verbose && result == 0) MessagePrintf("Archive %s complete.", slots[i + 1]);
-      return Finish(exit_code, result);
-    } else if (strcmp(name, "c") == 0) {
-      if (values < 1) return Usage(exit_code);
-      return Finish(exit_code, SplitFile(slots[i + 1]));
-    } else if (strcmp(name, "ds") == 0) {
-      RemoveSelf();
-      return Finish(exit_code, 0);
-    } else if (strcmp(name, "dt") == 0) {
-      if (values < 1) return Finish(exit_code, 1);
-      char resolved[PATH_SIZE] = "";
-      if (FullLongPath(slots[i + 1], resolved, PATH_SIZE) != 0 && resolved[0]) {
-        MessagePrintf("About to delete directory %s", resolved);
-        return Finish(exit_code, DeleteTree(slots[i + 1]));
-      }
-      MessagePrintf("Directory %s not found.", slots[i + 1]);
-      return Finish(exit_code, 1);
-    } else if (strcmp(name, "f") == 0) {
-      return Finish(exit_code, BuildFloppySet());
-    } else if (strcmp(name, "is") == 0) {
-      for (int j = i + 1; j < count; ++j)
-        if (AppendSetupArgument(slots[j])) return Finish(exit_code, 1);
-      return 0;
-    } else if (strcmp(name, "s") == 0) {
-      if (AppendSetupArgument("-s")) return Finish(exit_code, 1);
-      settings.show_command = SHOW_HIDDEN;
-      settings.silent = 1;
-    } else if (strcmp(name, "ta") == 0) {
-      MessagePrintf(IsAdministrator() ? "You have admin rights" : "You DO NOT have admin rights");
-      return Finish(exit_code, 0);
-    } else if (strcmp(name, "tl") == 0) {
-      if (values < 1) return Usage(exit_code);
-      char resolved[PATH_SIZE] = "";
-      if (FullLongPath(slots[i + 1], resolved, PATH_SIZE) == 0 || !resolved[0]) {
-        MessagePrintf("Path %s cannot be resolved.", slots[i + 1]);
-        return Finish(exit_code, 1);
-      }
-      MessagePrintf("LFN = %s", resolved);
-      return Finish(exit_code, 0);
-    } else if (strcmp(name, "tm") == 0) {
-      StatusWindow window = StatusPrintf(nullptr, "Please wait...");
-      MessagePrintf("Press OK to continue");
-      StatusClose(&window);
-      MessagePrintf("Did it disappear?");
-      return Finish(exit_code, 0);
-    } else if (strcmp(name, "tp") == 0) {
-      int found = 0;
-      EnumerateProcesses(ListProcessCallback, &found);
-      MessagePrintf(found ? "Found" : "Not Found");
-      return Finish(exit_code, 0);
-    } else if (strcmp(name, "tr") == 0) {
-      if (values < 1) return Usage(exit_code);
-      int value = slots[i + 1][0] - '0';
-      MessagePrintf("About to return exit code %d", value);
-      return Finish(exit_code, value);
-    } else if (strcmp(name, "v") == 0) {
-      settings.verbose = 1;
-    } else if (strcmp(name, "x") == 0) {
-      if (values < 2) return Usage(exit_code);
-      int result = ExtractArchive(slots[i + 1], slots[i + 2]);
-      if (!settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
-      return Finish(exit_code, result);
-    } else if (!HostSwitch(argument, exit_code)) {
-      MessagePrintf("Unsupported argument: %s", argument);
-      return Finish(exit_code, 1);
-    } else {
-      return 1;
-    }
-  }
   return 0;
 }
 
-int RunProgram(const char* command_line) {
-  ChangeDrive(settings.module_file[0]);
-  strcpy(settings.module_directory, settings.module_file);
-  char* base = (char*)BaseName(settings.module_directory);
-  if (base > settings.module_directory) base[-1] = '\0';
-  EnterDirectory(settings.module_directory);
+int Pack(char** values, int) {
+  int result = CreateArchive(values[0], values[1]);
+  if (!settings.verbose && result == 0) MessagePrintf("Archive %s complete.", values[0]);
+  return result;
+}
 
+int Unpack(char** values, int) {
+  int result = ExtractArchive(values[0], values[1]);
+  if (!settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
+  return result;
+}
+
+int Cut(char** values, int) { return SplitFile(values[0]); }
+
+int Floppies(char**, int) { return BuildFloppySet(); }
+
+int RemoveItself(char**, int) {
+  RemoveSelf();
+  return 0;
+}
+
+int RemoveTree(char** values, int) {
+  char resolved[PATH_SIZE] = "";
+  if (FullLongPath(values[0], resolved, PATH_SIZE) == 0 || !resolved[0]) {
+    MessagePrintf("Directory %s not found.", values[0]);
+    return 1;
+  }
+  Directory dir;
+  if (OpenDirectory(resolved, &dir) != 0) {
+    MessagePrintf("%s is not a directory; nothing is deleted.", resolved);
+    return 1;
+  }
+  CloseDirectory(&dir);
+  if (!QuestionPrintf(TREE_QUESTION, resolved)) return 1;
+  return DeleteTree(values[0]);
+}
+
+int SetupArguments(char** values, int count) {
+  for (int j = 0; j < count; ++j)
+    if (AppendSetupArgument(values[j])) return 1;
+  return RUN_INSTALLATION;
+}
+
+int Silent(char**, int) {
+  if (AppendSetupArgument("-s")) return 1;
+  settings.show_command = SHOW_HIDDEN;
+  settings.silent = 1;
+  return WALK_ON;
+}
+
+int Verbose(char**, int) {
+  settings.verbose = 1;
+  return WALK_ON;
+}
+
+int AdminCheck(char**, int) {
+  MessagePrintf(IsAdministrator() ? "You have admin rights" : "You DO NOT have admin rights");
+  return 0;
+}
+
+int LongName(char** values, int) {
+  char resolved[PATH_SIZE] = "";
+  if (FullLongPath(values[0], resolved, PATH_SIZE) == 0 || !resolved[0]) {
+    MessagePrintf("Path %s cannot be resolved.", values[0]);
+    return 1;
+  }
+  MessagePrintf("LFN = %s", resolved);
+  return 0;
+}
+
+int StatusTest(char**, int) {
+  StatusWindow window = StatusPrintf(nullptr, "Please wait...");
+  MessagePrintf("Press OK to continue");
+  StatusClose(&window);
+  MessagePrintf("Did it disappear?");
+  return 0;
+}
+
+int Processes(char**, int) {
+  int found = 0;
+  EnumerateProcesses(ListProcessCallback, &found);
+  MessagePrintf(found ? "Found" : "Not Found");
+  return 0;
+}
+
+int ReturnCode(char** values, int) {
+  int value = values[0][0] - '0';
+  MessagePrintf("About to return exit code %d", value);
+  return value;
+}
+
+const Switch* Find(const Switch* table, const char* name) {
+  for (; table->name; ++table)
+    if (strcmp(table->name, name) == 0) return table;
+  return nullptr;
+}
+
+// Walks slots 1..count-1: the exit code of the action (or of an error) that
+// ended the walk, or RUN_INSTALLATION when the walk ended without one.
+int WalkSwitches(char** slots, int count) {
+  for (int i = 1; i < count; ++i) {
+    char* argument = slots[i];
+    if (argument[0] != '-' && argument[0] != '/') {
+      MessagePrintf("Unsupported argument: %s", argument);
+      return 1;
+    }
+    for (char* c = argument; *c; ++c) *c = LowerLetter(*c);
+    const Switch* entry = Find(SWITCHES, argument + 1);
+    if (!entry) entry = Find(HOST_SWITCHES, argument + 1);
+    if (!entry) {
+      MessagePrintf("Unsupported argument: %s", argument);
+      return 1;
+    }
+    int values = count - i - 1;  // arguments that follow this one
+    int wanted = entry->values == VALUES_REST ? values : entry->values;
+    if (values < wanted) {
+      if (!entry->quiet_when_short) ShowUsage();
+      return 1;
+    }
+    int result = entry->run(slots + i + 1, wanted);
+    if (result != WALK_ON) return result;
+  }
+  return RUN_INSTALLATION;
+}
+
+}  // namespace
+
+// The order of the walk's comparisons, and the help of the Linux build.
+const Switch SWITCHES[] = {
+    {"?", 0, Usage, false, "", "show the usage text, even in silent mode"},
+    {"a", 2, Pack, false, "arch path", "pack the tree path into the archive arch"},
+    {"c", 1, Cut, false, "name", "cut name into floppy-sized pieces name.001, .002, ..."},
+    {"ds", 0, RemoveItself, false, "", "remove the program and its folder once it has ended"},
+    {"dt", 1, RemoveTree, true, "path", "delete the tree path after asking"},
+    {"f", 0, Floppies, false, "", "write the floppy set of ZQK9150.INF's [SourceDisksFiles]"},
+    {"is", VALUES_REST, SetupArguments, false, "args...", "pass the rest of the line to InstallShield's setup"},
+    {"s", 0, Silent, false, "", "silent: no messages; questions are answered yes"},
+    {"ta", 0, AdminCheck, false, "", "tell whether the user has administrator rights"},
+    {"tl", 1, LongName, false, "path", "show the full long form of path"},
+    {"tm", 0, StatusTest, false, "", "show the status window around a message"},
+    {"tp", 0, Processes, false, "", "list the running processes, and look for _ISDEL.EXE"},
+    {"tr", 1, ReturnCode, false, "c", "end with the exit code c minus '0'"},
+    {"v", 0, Verbose, false, "", "verbose: diagnostic messages, one line a file"},
+    {"x", 2, Unpack, false, "arch path", "unpack the archive arch into path"},
+    {nullptr, 0, nullptr, false, nullptr, nullptr},
+};
+
+int RunProgram(const char* command_line) {
+  char* base = (char*)BaseName(strcpy(settings.module_directory, settings.module_file));
+  if (base > settings.module_directory) base[-1] = '\0';
+  EnterProgramDirectory();
+
+  // The slots point into a copy of the line, which lives until the run ends.
+  size_t length = strlen(command_line);
+  char* line = static_cast<char*>(AllocateMemory(length + 1));
+  if (!line) {
+    OutOfMemory("the command line");
+    return 1;
+  }
+  memcpy(line, command_line, length + 1);
   char* slots[ARGUMENT_SLOTS];
-  int count = SplitCommandLine(command_line, slots, ARGUMENT_SLOTS);
-  int exit_code = 0;
-  if (WalkSwitches(slots, count, &exit_code)) return exit_code;
-  return RunInstallation();
+  int count = SplitCommandLine(line, slots, ARGUMENT_SLOTS);
+  int exit_code = WalkSwitches(slots, count);
+  if (exit_code == RUN_INSTALLATION) exit_code = RunWithoutAction();
+  FreeMemory(line);
+  return StopRequested() ? StopRequested() : exit_code;
 }

@@ -1,16 +1,21 @@
-// The usage box on Windows.
+// What the Windows program adds to the walk: the usage box, relative names
+// taken beside the program, and the installation when no action is named.
 #include <windows.h>
 
 #include "driver/entry.h"
+#include "driver/install.h"
+#include "fileutil/platform.h"
 #include "ui/messages.h"
 
-void ShowUsage() {
-  if (message_hook) {
-    message_hook(USAGE_TEXT);
-    return;
-  }
-  MessageBoxA(nullptr, USAGE_TEXT, "ZQ K9150 Setup", MB_OK);
+void ShowUsageText(const char* text) { MessageBoxA(nullptr, text, "ZQ K9150 Setup", MB_OK); }
+
+// Windows knows only the switches of the walk.
+const Switch HOST_SWITCHES[] = {{nullptr, 0, nullptr, false, nullptr, nullptr}};
+
+// Results are not looked at: the program then runs where it was started.
+void EnterProgramDirectory() {
+  ChangeDrive(settings.module_file[0]);
+  EnterDirectory(settings.module_directory);
 }
 
-// Windows knows only the switches of the switch walk.
-int HostSwitch(const char*, int*) { return 0; }
+int RunWithoutAction() { return RunInstallation(); }

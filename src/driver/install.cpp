@@ -3,16 +3,15 @@
 // its clean-up task to come and go, and remove the target directory.
 #include "driver/install.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "archive/archive.h"
 #include "fileutil/deltree.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/filecopy.h"
-#include "fileutil/paths.h"
 #include "fileutil/fsops.h"
-#include "fileutil/visit.h"
+#include "fileutil/paths.h"
+#include "fileutil/platform.h"
 #include "system/admin.h"
 #include "system/procenum.h"
 #include "system/process.h"
@@ -22,39 +21,30 @@
 namespace {
 
 const int CLEANUP_ATTEMPTS = 30;
+const char ARCHIVE[] = "ZQK9150.ZQA";
+const char* const PIECES[] = {"ZQK9150.001", "ZQK9150.002", "ZQK9150.003"};
+const char EXTRA_PIECE[] = "ZQK9150.004";
 
 // Files copied from floppies are read-only; they must be moved and deleted.
-void ClearReadOnlyFiles() {
-  DirSearch search;
-  for (int found = FindFirstEntry("*.*", 6, &search); found == 0; found = FindNextEntry(&search)) {
-    if (search.entry.attributes & ATTR_READONLY) {
-      if (settings.verbose) MessagePrintf("Changing %s attributes to R/W", search.entry.name);
-      MakeWritable(search.entry.name);
-    }
-    free(search.entry.name);
-  }
-  CloseSearch(&search);
+int MakeEntryWritable(const DirEntry& entry, void* context) {
+  if (!(entry.attributes & ATTR_READONLY)) return 0;
+  if (settings.verbose) MessagePrintf("Changing %s attributes to R/W", entry.name);
+  MakeWritableAt(static_cast<const Directory*>(context), entry.name);
+  return StopRequested() ? 1 : 0;
 }
 
-// 0, or 1 after the append's own error report.
-int RejoinPieces() {
-  if (!FileExists("ZQK9150.001")) return 0;
-  StatusWindow window = StatusPrintf(nullptr, "Copying files...");
-  DeleteFileNamed("ZQK9150.ZQA");
-  RenameFileNamed("ZQK9150.001", "ZQK9150.ZQA");
-  if (FileAppend("ZQK9150.002", "ZQK9150.ZQA") != 0) return 1;
-  DeleteFileNamed("ZQK9150.002");
-  if (FileAppend("ZQK9150.003", "ZQK9150.ZQA") != 0) return 1;
-  DeleteFileNamed("ZQK9150.003");
-  StatusClose(&window);
-  return 0;
+void ClearReadOnlyFiles() {
+  Directory here;
+  if (OpenDirectory(".", &here) != 0) return;  // the rejoin then names what fails
+  ForEachEntry(&here, MASK_FILES, MakeEntryWritable, &here);
+  CloseDirectory(&here);
 }
 
 // Polls the process list once a second, at most 30 times, until the clean-up
 // task is seen; then until it is gone. 0, or 1 when it never came.
 int WaitForCleanupTask() {
   int found = 0;
-  for (int attempts = 0; attempts < CLEANUP_ATTEMPTS && !found; ++attempts) {
+  for (int attempts = 0; attempts < CLEANUP_ATTEMPTS && !found && !StopRequested(); ++attempts) {
     PauseMs(1000);
     EnumerateProcesses(CleanupTaskCallback, &found);
   }
@@ -62,7 +52,7 @@ int WaitForCleanupTask() {
     MessagePrintf("Install Shield did not start.");
     return 1;
   }
-  while (found) {
+  while (found && !StopRequested()) {
     PauseMs(1000);
     found = 0;
     EnumerateProcesses(CleanupTaskCallback, &found);
@@ -75,7 +65,7 @@ int WaitForCleanupTask() {
 // 0, or 1 after a message that names it.
 int RemoveOldTarget(const char* target) {
   int removed = DeleteTree(target);
-  if (removed == 0 || (removed == 1 && !EntryExists(target))) return 0;
+  if (removed == 0 || (removed == 1 && !EntryExistsAt(nullptr, target))) return 0;
   MessagePrintf("The target directory %s is there from before and cannot be removed; nothing "
                 "was installed.",
                 target);
@@ -85,67 +75,108 @@ int RemoveOldTarget(const char* target) {
 // Makes the target directory current, only when it is a real directory, not
 // a link or a junction: 0, or 1 after a message that names it.
 int EnterTarget(const char* target) {
-  HeldDirectory held;
-  int hold = HoldDirectory(target, &held);
+  Directory held;
+  int hold = OpenOwnDirectory(target, &held);
   if (hold == NOT_OWN_DIRECTORY) {
-    MessagePrintf("The target directory %s is a link or not a directory; nothing was installed.",
-                  target);
+    MessagePrintf("The target directory %s is a link or not a directory; nothing was installed.", target);
     return 1;
   }
   ChangeDrive(target[0]);
   // Everything below works on the current directory: it must be the target.
-  char current[PATH_SIZE];
-  bool entered = hold == 0 && EnterDirectory(target + 2) == 0 &&
-                 ReadCurrentDir(current, PATH_SIZE) != 0 &&
-                 SameTextIgnoringCase(current, target) && IsHeldCurrent(&held);
-  if (hold == 0) ReleaseDirectory(&held);  // being current keeps it in place now
+  Directory current;
+  bool entered = hold == 0 && EnterDirectory(target + 2) == 0 && OpenDirectory(".", &current) == 0;
+  if (entered) {
+    entered = SameTextIgnoringCase(current.name, target);
+    CloseDirectory(&current);
+  }
+  if (hold == 0) CloseDirectory(&held);  // being current keeps it in place now
   if (entered) return 0;
   MessagePrintf("Cannot enter the target directory %s.", target);
+  return 1;
+}
+
+// Ends a failed installation: names the step, takes the target away (all
+// but the running program, when it runs from there) and ends with 1.
+int Abandon(const char* target, bool self_removal, const char* step) {
+  MessagePrintf("The installation stopped: %s failed; what it had copied is removed.", step);
+  EnterDirectory("\\");
+  if (DeleteTreeKeeping(target, self_removal ? BaseName(settings.module_file) : nullptr) == 0 && self_removal)
+    RemoveSelf();
   return 1;
 }
 
 }  // namespace
 
 int CleanupTaskCallback(unsigned long, unsigned short, const char* module_name, void* context) {
-  if (module_name && module_name[0] && strcmp(BaseName(module_name), "_ISDEL.EXE") == 0)
-    *(int*)context = 1;
+  if (module_name && module_name[0] && strcmp(BaseName(module_name), "_ISDEL.EXE") == 0) *(int*)context = 1;
   return 1;
 }
 
-int RunInstallation() {
-  char target[PATH_SIZE];
-  int windows_length = ReadWindowsDir(target, PATH_SIZE);
-  if (windows_length == 0) {
-    MessagePrintf("The ZQ K9150 driver is installed on Windows. This build offers the tools "
-                  "that build the installation medium: -? lists them.");
+int RejoinPieces() {
+  if (!FileExists(PIECES[0])) return 0;
+  // A fourth piece means a longer package: joined from three, it would be cut.
+  if (EntryExistsAt(nullptr, EXTRA_PIECE)) {
+    MessagePrintf("The package has more pieces than three (%s is there); it cannot be rejoined.",
+                  EXTRA_PIECE);
     return 1;
   }
+  StatusWindow window = StatusPrintf(nullptr, "Copying files...");
+  int result = 0;
+  if (EntryExistsAt(nullptr, ARCHIVE) && DeleteEntryAt(nullptr, ARCHIVE) != 0) {
+    FailurePrintf("Cannot delete %s.", ARCHIVE);
+    result = 1;
+  } else if (RenameEntryAt(nullptr, PIECES[0], ARCHIVE, false) != 0) {
+    FailurePrintf("Cannot rename %s to %s.", PIECES[0], ARCHIVE);
+    result = 1;
+  }
+  for (int i = 1; i < 3 && result == 0; i++) {
+    if (FileAppend(PIECES[i], ARCHIVE) != 0 || StopRequested()) {
+      result = 1;
+    } else if (DeleteEntryAt(nullptr, PIECES[i]) != 0) {
+      FailurePrintf("Cannot delete %s.", PIECES[i]);
+      result = 1;
+    }
+  }
+  StatusClose(&window);
+  return result;
+}
+
+int RunInstallation() {
   if (!IsAdministrator()) {
     MessagePrintf("You do NOT have administrator rights.\nPlease log on as an administrator to "
                   "set up this application.\n");
     return 1;
   }
-  ShowCurrentDir();
+  char current[PATH_SIZE];
+  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
+  char target[PATH_SIZE];
   static const char TARGET_TAIL[] = "\\temp\\ZQK9150";
-  if (windows_length + sizeof TARGET_TAIL > sizeof target) {
+  int windows_length = ReadWindowsDir(target, PATH_SIZE);
+  if (windows_length == 0 || windows_length + sizeof TARGET_TAIL > sizeof target) {
     MessagePrintf("The Windows directory %s is too long for the target directory.", target);
     return 1;
   }
   strcat(target, TARGET_TAIL);
   if (settings.verbose) MessagePrintf("Target directory is %s", target);
 
+  if (StopRequested()) return 1;
   bool self_removal = SameTextIgnoringCase(settings.module_directory, target);
   if (!self_removal) {
     if (RemoveOldTarget(target) != 0) return 1;
     if (settings.verbose) MessagePrintf("About to run ZQK9150.INF");
-    if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command)) return 1;
+    if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command)) {
+      // What the setup engine copied, if anything, goes again.
+      if (EntryExistsAt(nullptr, target)) return Abandon(target, false, "installing ZQK9150.INF");
+      return 1;
+    }
   }
-
-  if (EnterTarget(target) != 0) return 1;
-  ShowCurrentDir();
+  if (StopRequested()) return Abandon(target, self_removal, "installing ZQK9150.INF");
+  if (EnterTarget(target) != 0) return Abandon(target, self_removal, "entering the target directory");
+  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
   ClearReadOnlyFiles();
-  if (RejoinPieces() != 0) return 1;
-  if (ExtractArchiveInto("ZQK9150.ZQA", "IS") != 0) return 1;
+  if (RejoinPieces() != 0) return Abandon(target, self_removal, "rejoining the package's pieces");
+  if (ExtractArchiveInto(ARCHIVE, "IS") != 0 || StopRequested())
+    return Abandon(target, self_removal, "unpacking the package");
 
   char command[PATH_SIZE];
   static const char SETUP_TAIL[] = "\\is\\setup.exe";
@@ -153,7 +184,7 @@ int RunInstallation() {
     MessagePrintf("The command line of %s%s with its arguments would be longer than %d "
                   "characters; setup is not started.",
                   target, SETUP_TAIL, PATH_SIZE - 1);
-    return 1;
+    return Abandon(target, self_removal, "starting InstallShield's setup");
   }
   strcpy(command, target);
   strcat(command, SETUP_TAIL);
@@ -161,10 +192,11 @@ int RunInstallation() {
   strcpy(program, command);  // named apart, so that nothing is searched for
   strcat(command, settings.setup_arguments);
   if (!RunAndWait(program, command, settings.show_command)) {
-    MessagePrintf("Failed to run \"%s %s\"", command, settings.setup_arguments);
-    return 1;
+    FailurePrintf("Failed to run \"%s %s\"", command, settings.setup_arguments);
+    return Abandon(target, self_removal, "starting InstallShield's setup");
   }
-  if (WaitForCleanupTask() != 0) return 1;
+  if (WaitForCleanupTask() != 0 || StopRequested())
+    return Abandon(target, self_removal, "waiting for InstallShield's clean-up task");
   if (settings.verbose)
     MessagePrintf("Install Shield setup _ISDEL daughter task complete.\nAbout to cleanup all "
                   "setup files.");

@@ -5,9 +5,10 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "driver/entry.h"
+#include "fileutil/memory.h"
+#include "ui/messages.h"
 #include "ui/settings.h"
 
 static void RecordModuleFile(const char* argv0) {
@@ -23,11 +24,21 @@ static void RecordModuleFile(const char* argv0) {
 }
 
 int main(int argc, char** argv) {
+  WatchInterrupts();
   RecordModuleFile(argv[0]);
-  std::string line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) line += ' ';
-    line += argv[i];
+  size_t length = 1;
+  for (int i = 1; i < argc; ++i) length += strlen(argv[i]) + 1;
+  char* line = static_cast<char*>(AllocateMemory(length));
+  if (!line) {
+    OutOfMemory("the command line");
+    return 1;
   }
-  return RunProgram(line.c_str());
+  line[0] = '\0';
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) strcat(line, " ");
+    strcat(line, argv[i]);
+  }
+  int exit_code = RunProgram(line);
+  FreeMemory(line);
+  return exit_code;
 }

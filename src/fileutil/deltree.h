@@ -2,8 +2,9 @@
 #pragma once
 
 // 0 gone, 1 the path does not resolve, -1 something could not be entered or
-// removed. A link, in the tree or at path, goes itself: what it leads to is
-// never entered or deleted.
+// removed (named in a message, with the system's reason) or path is a file.
+// A link, in the tree or at path, goes itself: what it leads to is never
+// entered or deleted. The run's stop ends the removal where it stands.
 int DeleteTree(const char* path);
 
 // As DeleteTree, but the file named kept directly in path stays, and with it

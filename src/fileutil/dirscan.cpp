@@ -2,10 +2,11 @@
 // file search.
 #include "fileutil/dirscan.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "fileutil/dirscan_platform.h"
+#include "fileutil/memory.h"
+#include "ui/messages.h"
 
 int FillEntry(DirSearch* search) {
   uint32_t attributes = PlatformEntryAttributes(search);
@@ -13,7 +14,7 @@ int FillEntry(DirSearch* search) {
   if (((attributes & 0x3f) ^ search->admitted) & search->must_match) return FindRejected;
   const char* platform_name = PlatformEntryName(search);
   size_t length = strlen(platform_name);
-  char* name = (char*)malloc(length + 1);
+  char* name = (char*)AllocateMemory(length + 1);
   if (!name) return FindNoMemory;
   memcpy(name, platform_name, length + 1);
   DirEntry* entry = &search->entry;
@@ -35,20 +36,41 @@ int FindNextEntry(DirSearch* search) {
   }
 }
 
-int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search) {
+int FindFirstEntryIn(const Directory* dir, const char* pattern, uint16_t mask, DirSearch* search) {
   search->handle = nullptr;
   if (mask & ATTR_VOLUME) return 1;
   search->exclusion = ~(uint32_t)mask & 0x1e;
   search->admitted = (uint8_t)(mask & 0xff);
   search->must_match = (uint8_t)(mask >> 8);
-  int result = PlatformFindFirst(pattern, search);
+  int result = PlatformFindFirst(dir, pattern, search);
   if (result != 0) return result;
   result = FillEntry(search);
   return result == FindRejected ? FindNextEntry(search) : result;
+}
+
+int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search) {
+  return FindFirstEntryIn(nullptr, pattern, mask, search);
 }
 
 int CloseSearch(DirSearch* search) {
   if (search->handle) PlatformFindClose(search);
   search->handle = nullptr;
   return 0;
+}
+
+int ForEachEntry(const Directory* dir, uint16_t mask, EntryVisitor visit, void* context) {
+  DirSearch search;
+  int found = FindFirstEntryIn(dir, "*.*", mask, &search);
+  int result = 0;
+  for (; found == 0; found = FindNextEntry(&search)) {
+    const char* name = search.entry.name;
+    if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0) result = visit(search.entry, context);
+    FreeMemory(search.entry.name);
+    if (result != 0) break;
+  }
+  CloseSearch(&search);
+  if (result != 0 || PlatformFindEnded(found)) return result;
+  // The allocation has said why already.
+  if (found != FindNoMemory) SetSystemError(found);
+  return -1;
 }

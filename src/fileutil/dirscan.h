@@ -1,7 +1,12 @@
 // Directory scanning with DOS attribute masks, one entry at a time.
+// Results: 0 and a filled entry while entries remain; non-zero at the end
+// (FindExhausted, or the platform's "not found") or on failure (the
+// platform's error code, FindNoMemory).
 #pragma once
 
 #include <cstdint>
+
+#include "fileutil/fsops.h"
 
 const uint16_t ATTR_READONLY = 0x01;
 const uint16_t ATTR_HIDDEN = 0x02;
@@ -9,6 +14,11 @@ const uint16_t ATTR_SYSTEM = 0x04;
 const uint16_t ATTR_VOLUME = 0x08;
 const uint16_t ATTR_DIRECTORY = 0x10;
 const uint16_t ATTR_ARCHIVE = 0x20;
+
+// Masks: files of every kind, hidden and system ones included; and those
+// with the subdirectories.
+const uint16_t MASK_FILES = ATTR_HIDDEN | ATTR_SYSTEM;
+const uint16_t MASK_ALL = ATTR_HIDDEN | ATTR_SYSTEM | ATTR_DIRECTORY;
 
 const int FindNoMemory = 10001;
 const int FindExhausted = 10002;
@@ -32,7 +42,17 @@ struct DirSearch {
   DirEntry entry;
 };
 
+// pattern: a name with the wildcards * and ?, led by a directory part; in
+// dir, or from the current directory where dir is null.
+int FindFirstEntryIn(const Directory* dir, const char* pattern, uint16_t mask, DirSearch* search);
 int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search);
 int FindNextEntry(DirSearch* search);
 int CloseSearch(DirSearch* search);
 int FillEntry(DirSearch* search);
+
+// Hands each entry of dir that mask admits, but "." and "..", to visit,
+// which returns 0 to go on. Returns 0 when all were visited, what visit
+// returned when it stopped the walk, or -1 when the directory could not be
+// listed (the system's error code tells why).
+typedef int (*EntryVisitor)(const DirEntry& entry, void* context);
+int ForEachEntry(const Directory* dir, uint16_t mask, EntryVisitor visit, void* context);

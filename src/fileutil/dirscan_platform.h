@@ -5,13 +5,16 @@
 
 #include "fileutil/dirscan.h"
 
-// Opens the platform search on pattern and reads its first entry: 0, or the
-// platform's error code (FindExhausted when it gives none). search->handle
-// stays null when nothing was opened.
-int PlatformFindFirst(const char* pattern, DirSearch* search);
+// Opens the platform search on pattern in dir (null: the current
+// directory) and reads its first entry: 0, or the platform's error code
+// (FindExhausted when it gives none). search->handle stays null when nothing
+// was opened.
+int PlatformFindFirst(const Directory* dir, const char* pattern, DirSearch* search);
 // Reads the next entry: 0, or as above.
 int PlatformFindNext(DirSearch* search);
 void PlatformFindClose(DirSearch* search);
+// 1 for a result that only says the listing is over (or matched nothing).
+int PlatformFindEnded(int result);
 
 // The entry last read: its name, its platform attributes (all bits) and size.
 const char* PlatformEntryName(DirSearch* search);

@@ -9,12 +9,14 @@
 #include <fcntl.h>
 #include <errno.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "fileutil/dirscan_platform.h"
+#include "fileutil/memory.h"
 
 namespace {
 
@@ -59,9 +61,9 @@ struct Listing {
 
 void FreeListing(Listing* listing) {
   closedir(listing->dir);
-  free(listing->names);
-  free(listing->order);
-  free(listing);
+  FreeMemory(listing->names);
+  FreeMemory(listing->order);
+  FreeMemory(listing);
 }
 
 int CompareNames(const void* a, const void* b) { return strcmp(*(char* const*)a, *(char* const*)b); }
@@ -80,16 +82,16 @@ int ReadListing(DIR* dir, const char* pattern, Listing* listing) {
     size_t length = strlen(item->d_name) + 1;
     if (bytes + length > capacity) {
       capacity = (capacity + length) * 2;
-      char* grown = (char*)realloc(listing->names, capacity);
-      if (!grown) return ENOMEM;
+      char* grown = (char*)ResizeMemory(listing->names, capacity);
+      if (!grown) return FindNoMemory;
       listing->names = grown;
     }
     memcpy(listing->names + bytes, item->d_name, length);
     bytes += length;
     listing->count++;
   }
-  listing->order = (char**)malloc((listing->count ? listing->count : 1) * sizeof(char*));
-  if (!listing->order) return ENOMEM;
+  listing->order = (char**)AllocateMemory((listing->count ? listing->count : 1) * sizeof(char*));
+  if (!listing->order) return FindNoMemory;
   char* name = listing->names;
   for (size_t i = 0; i < listing->count; i++, name += strlen(name) + 1) listing->order[i] = name;
   // strcmp compares bytes as unsigned char: the order of the bytes' values.
@@ -138,7 +140,7 @@ void ToDosTime(int64_t seconds, uint16_t* time, uint16_t* date) {
 
 }  // namespace
 
-int PlatformFindFirst(const char* pattern, DirSearch* search) {
+int PlatformFindFirst(const Directory* where, const char* pattern, DirSearch* search) {
   // Split the pattern into its directory and its name part.
   const char* name = pattern;
   for (const char* p = pattern; *p; ++p)
@@ -155,13 +157,19 @@ int PlatformFindFirst(const char* pattern, DirSearch* search) {
     memcpy(directory, pattern, length);
     directory[length] = '\0';
   }
-  DIR* dir = opendir(directory);
-  if (!dir) return SearchFailure();
-  Listing* listing = (Listing*)calloc(1, sizeof(Listing));
+  int fd = openat(where ? (int)where->handle : AT_FDCWD, directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+  if (!dir) {
+    int code = SearchFailure();
+    if (fd >= 0) close(fd);
+    return code;
+  }
+  Listing* listing = (Listing*)AllocateMemory(sizeof(Listing));
   if (!listing) {
     closedir(dir);
-    return ENOMEM;
+    return FindNoMemory;
   }
+  memset(listing, 0, sizeof *listing);
   listing->dir = dir;
   search->handle = listing;
   int result = ReadListing(dir, record->pattern, listing);
@@ -174,6 +182,8 @@ int PlatformFindFirst(const char* pattern, DirSearch* search) {
   // Like FindFirstFileA: a pattern that matches nothing is "file not found".
   return result == FindExhausted ? ENOENT : result;
 }
+
+int PlatformFindEnded(int result) { return result == FindExhausted || result == ENOENT; }
 
 int PlatformFindNext(DirSearch* search) { return ReadNext(search); }
 

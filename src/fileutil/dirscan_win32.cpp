@@ -15,8 +15,10 @@ static int SearchFailure() {
   return code ? (int)code : FindExhausted;
 }
 
-int PlatformFindFirst(const char* pattern, DirSearch* search) {
-  HANDLE handle = FindFirstFileA(pattern, FindData(search));
+int PlatformFindFirst(const Directory* dir, const char* pattern, DirSearch* search) {
+  char path[PATH_SIZE];
+  if (JoinPath(dir, pattern, path, PATH_SIZE) == 0) return ERROR_FILENAME_EXCED_RANGE;
+  HANDLE handle = FindFirstFileA(path, FindData(search));
   if (handle == INVALID_HANDLE_VALUE) return SearchFailure();
   search->handle = handle;
   return 0;
@@ -27,6 +29,10 @@ int PlatformFindNext(DirSearch* search) {
 }
 
 void PlatformFindClose(DirSearch* search) { FindClose((HANDLE)search->handle); }
+
+int PlatformFindEnded(int result) {
+  return result == FindExhausted || result == ERROR_FILE_NOT_FOUND || result == ERROR_NO_MORE_FILES;
+}
 
 const char* PlatformEntryName(DirSearch* search) { return FindData(search)->cFileName; }
 

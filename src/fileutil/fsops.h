@@ -1,79 +1,128 @@
-// The platform's file-system operations that the portable code needs.
-// Names differ from the Win32 ones, which are macros.
+// The seam between the portable code and the system's files and
+// directories; each platform implements it (fsops_posix.cpp, fsops_win32.cpp).
+//
+// Results: 0 done, or -1 failed with the system's error code left for
+// LastSystemError() (errno, GetLastError), unless a comment says otherwise.
+// Names differ from the Win32 ones, which are macros. Names are relative to a held directory, or to the current directory where
+// the directory is null. A link that the program did not make is never
+// followed below a held directory: it is opened, listed and removed as itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
-// Current directory into buffer (size bytes); its length, 0 on failure.
-int ReadCurrentDir(char* buffer, int size);
-// 0, or -1 when the directory cannot be made current.
-int EnterDirectory(const char* path);
-int MakeDir(const char* path);          // 0 or -1
-int RemoveDir(const char* path);        // 0 or -1; only an empty directory
-// Deletes the file name, or a link (to a file or a directory) standing
-// under that name itself, never what a link leads to. A directory stays, and
-// so does a read-only file, as with DeleteFileA: 0 or -1.
-int DeleteFileNamed(const char* name);
-int RenameFileNamed(const char* from, const char* to);  // 0 or -1
-// Clears the read-only attribute, keeping the others: 0 or -1.
-int MakeWritable(const char* name);
-// 1 when name is a directory link (junction, symbolic link to a directory).
-int IsDirectoryLink(const char* name);
-// Size of an open file in bytes; -1 when it cannot be told.
-int64_t OpenFileSize(FILE* file);
-// The Windows directory; its length, 0 when there is none.
-int ReadWindowsDir(char* buffer, int size);
-// The full path of name in the system directory, where Windows keeps its own
-// programs and libraries; its length, 0 when there is none or it does not fit.
-int SystemFilePath(const char* name, char* buffer, int size);
-// The same in the Windows directory (the 95 family keeps some programs there).
-int WindowsFilePath(const char* name, char* buffer, int size);
-// The temporary directory, ending in a separator; its length, 0 on failure.
-int ReadTempDir(char* buffer, int size);
-void PauseMs(int milliseconds);
-// Makes the drive of letter current: 0, or -1 when it cannot be.
-int ChangeDrive(char letter);
-// Gives the open destination file the time stamps of the open source file.
-void FileTimeCopy(FILE* destination, FILE* source);
+#include "ui/limits.h"
 
-// 1 for a name the platform would not store as written: a device name
-// (CON, NUL, COM1, ...) or, on Windows, one that ends in a dot or a blank,
-// which the path rules strip (".. " would name the parent).
-int IsForbiddenName(const char* name);
-// A stream that swallows what is written to it; null when it cannot be opened.
-FILE* OpenNullSink();
-// 1 where paths may begin with a drive letter (A:, C:), 0 where there are none.
-int HasDriveLetters();
-// Opens a regular file for binary reading; null when it cannot be opened or
-// is something else (a pipe would block the reader for ever).
-FILE* OpenRegularFile(const char* name);
+// A directory held open while it is read or filled: on Windows nobody can
+// rename or remove it meanwhile, on POSIX names are opened relative to it,
+// so what was checked stays what is used.
+struct Directory {
+  intptr_t handle;
+  const Directory* parent;  // null at the top of a walk
+  char name[PATH_SIZE];     // the full path at the top, an entry's name below
+};
 
-// Links: a tree that is filled or removed may hold links that someone else
-// planted there, and what they lead to is not the program's to touch.
+// The separator of the names in a path: '/' or '\\'.
+extern const char PATH_SEPARATOR;
 
-// HoldDirectory's result for a name that stands as a symbolic link, a
+// OpenSubdirectory's result for a name that stands as a symbolic link, a
 // junction or another reparse point, or as something not a directory.
 const int NOT_OWN_DIRECTORY = -2;
 
-// A directory held open. While it is held it stays what was checked (Windows
-// refuses to rename or remove it), and a walk can come back to it.
-struct HeldDirectory {
-  intptr_t handle;
+// Holds the directory path (full, or relative to the current directory). It
+// is the user's choice and may be a link. dir->name becomes its full path.
+int OpenDirectory(const char* path, Directory* dir);
+// As OpenDirectory, but the last part of path must be a directory of its own.
+int OpenOwnDirectory(const char* path, Directory* dir);
+// Holds the subdirectory name of parent, never through a link: 0,
+// NOT_OWN_DIRECTORY, or -1.
+int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir);
+void CloseDirectory(Directory* dir);
+// dir's path (its parents' names joined), with name after it when name is
+// not null: its length, or 0 when it does not fit in size characters.
+int JoinPath(const Directory* dir, const char* name, char* buffer, int size);
+// The same below the top of the walk: the names of dir's parents, but not the
+// top's path; the bare name when that does not fit.
+void JoinPathBelow(const Directory* dir, const char* name, char* buffer, int size);
+
+int MakeDirectoryAt(const Directory* dir, const char* name);
+// Only an empty directory, and never through a link.
+int RemoveDirectoryAt(const Directory* dir, const char* name);
+// Deletes the file name, or a link (to a file or a directory) standing under
+// that name itself, never what it leads to. A directory stays, and so does a
+// read-only file: 0 or -1.
+int DeleteEntryAt(const Directory* dir, const char* name);
+// Gives the entry from the name to, in the same directory. An entry standing
+// under to is replaced when replace is set (the link itself, never a
+// directory); otherwise it makes the rename fail.
+int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool replace);
+// 0 when name could be replaced by a rename: nothing stands there, or a file
+// that is not read-only, or a link; -1 for a directory or a read-only file.
+int CanReplaceAt(const Directory* dir, const char* name);
+// The system's code for a name or path too long.
+int NameTooLongCode();
+// Clears the read-only attribute, keeping the others.
+int MakeWritableAt(const Directory* dir, const char* name);
+// 1 when name names an entry; a link counts as itself, wherever it leads.
+int EntryExistsAt(const Directory* dir, const char* name);
+// 1 for a name the platform would not store as written: a device name (CON,
+// NUL, COM1, ...) or, on Windows, one that ends in a dot or a blank, which
+// the path rules strip (".. " would name the parent).
+int IsForbiddenName(const char* name);
+
+// An open file; NO_FILE when none.
+struct FileHandle {
+  intptr_t value;
 };
-// Holds the directory path, never through a link in its last part: 0,
-// NOT_OWN_DIRECTORY, or -1 when it cannot be opened.
-int HoldDirectory(const char* path, HeldDirectory* held);
-// Holds the current directory, however it was reached: 0 or -1.
-int HoldCurrentDirectory(HeldDirectory* held);
-// Makes the held directory current; path names it from the current
-// directory: 0 or -1.
-int EnterHeldDirectory(const HeldDirectory* held, const char* path);
-// 1 when the current directory is the held one.
-int IsHeldCurrent(const HeldDirectory* held);
-void ReleaseDirectory(HeldDirectory* held);
-// Creates the file name for binary writing, exclusively: null when anything,
-// a link included, stands under the name, or it cannot be created.
-FILE* CreateNewFile(const char* name);
-// 1 when path names an entry; a link counts as itself, wherever it leads.
-int EntryExists(const char* path);
+const intptr_t NO_FILE = -1;
+
+enum FileAccess {
+  ACCESS_READ,        // a regular file, for reading (a pipe would block for ever)
+  ACCESS_CREATE_NEW,  // a new file, exclusively: anything under the name, a link too, refuses it
+  ACCESS_REPLACE,     // created or emptied, for writing; never through a link
+  ACCESS_APPEND,      // created if missing, every write at its end; never through a link
+};
+
+int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* file);
+// Reads up to size bytes: how many (0 at the end), or -1.
+intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size);
+// Writes all size bytes, or fails.
+int WriteToFile(FileHandle file, const void* bytes, size_t size);
+int SeekInFile(FileHandle file, int64_t offset);
+// The size in bytes, or -1.
+int64_t SizeOfFile(FileHandle file);
+// Closes the file (and sets it to NO_FILE) on every way; -1 when the system
+// reported a failure, which may be one of a write before it.
+int CloseFileHandle(FileHandle* file);
+
+// Closes its file on every way out.
+struct FileHolder {
+  FileHandle file = {NO_FILE};
+  ~FileHolder() { CloseFileHandle(&file); }
+};
+
+// What tells one file from another, on any path to it.
+struct FileIdentity {
+  uint64_t device;
+  uint64_t index;
+};
+int IdentifyFile(FileHandle file, FileIdentity* identity);
+
+// Test seam: when set, the hook is asked before each call to the system
+// that can fail, with what it is about to do; a non-zero answer makes that
+// call fail as if the system had refused it.
+enum SystemCall {
+  CALL_OPEN,
+  CALL_READ,
+  CALL_WRITE,
+  CALL_CLOSE,
+  CALL_SEEK,
+  CALL_RENAME,
+  CALL_DELETE,
+  CALL_MAKE_DIRECTORY,
+  CALL_REMOVE_DIRECTORY,
+  CALL_LIST,
+  CALL_ALLOCATE,
+};
+typedef int (*FaultHook)(int call);
+extern FaultHook fault_hook;

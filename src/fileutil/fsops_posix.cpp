@@ -1,31 +1,94 @@
-// File-system operations of the command-line build.
+// File-system operations of the command-line build, on file descriptors:
+// below a held directory every name is opened relative to its descriptor and
+// without following a link, so the check and the use are one step.
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "fileutil/fsops.h"
+#include "fileutil/longpath.h"
+#include "fileutil/memory.h"
 #include "ui/messages.h"
 
-int ReadCurrentDir(char* buffer, int size) {
-  if (!getcwd(buffer, size)) return 0;
-  return (int)strlen(buffer);
+FaultHook fault_hook = nullptr;
+const char PATH_SEPARATOR = '/';
+
+namespace {
+
+bool Refused(int call) {
+  if (!fault_hook || !fault_hook(call)) return false;
+  errno = call == CALL_ALLOCATE ? ENOMEM : EIO;
+  return true;
 }
 
-int EnterDirectory(const char* path) { return chdir(path) == 0 ? 0 : -1; }
+int Where(const Directory* dir) { return dir ? (int)dir->handle : AT_FDCWD; }
 
-int MakeDir(const char* path) { return mkdir(path, 0777) == 0 ? 0 : -1; }
+int Result(int status) { return status == 0 ? 0 : -1; }
 
-int RemoveDir(const char* path) { return rmdir(path) == 0 ? 0 : -1; }
+int Hold(int fd, const Directory* parent, const char* name, Directory* dir) {
+  dir->handle = fd;
+  dir->parent = parent;
+  if (strlen(name) >= sizeof dir->name) {
+    close(fd);
+    dir->handle = -1;
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  strcpy(dir->name, name);
+  return 0;
+}
 
-int DeleteFileNamed(const char* name) {
+int OpenTop(const char* path, Directory* dir, int flags) {
+  dir->handle = -1;
+  char full[PATH_SIZE];
+  if (AbsolutePath(path, full, PATH_SIZE) == 0) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  if (Refused(CALL_OPEN)) return -1;
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
+  if (fd < 0) return (flags & O_NOFOLLOW) && (errno == ELOOP || errno == ENOTDIR) ? NOT_OWN_DIRECTORY : -1;
+  return Hold(fd, nullptr, full, dir);
+}
+
+}  // namespace
+
+int OpenDirectory(const char* path, Directory* dir) { return OpenTop(path, dir, 0); }
+
+int OpenOwnDirectory(const char* path, Directory* dir) { return OpenTop(path, dir, O_NOFOLLOW); }
+
+int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir) {
+  dir->handle = -1;
+  if (Refused(CALL_OPEN)) return -1;
+  int fd = openat(Where(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? NOT_OWN_DIRECTORY : -1;
+  return Hold(fd, parent, name, dir);
+}
+
+void CloseDirectory(Directory* dir) {
+  if (dir->handle >= 0) close((int)dir->handle);
+  dir->handle = -1;
+}
+
+int MakeDirectoryAt(const Directory* dir, const char* name) {
+  if (Refused(CALL_MAKE_DIRECTORY)) return -1;
+  return Result(mkdirat(Where(dir), name, 0777));
+}
+
+int RemoveDirectoryAt(const Directory* dir, const char* name) {
+  if (Refused(CALL_REMOVE_DIRECTORY)) return -1;
+  return Result(unlinkat(Where(dir), name, AT_REMOVEDIR));
+}
+
+int DeleteEntryAt(const Directory* dir, const char* name) {
   // Like DeleteFileA: a read-only file is not deleted.
   struct stat info;
-  if (lstat(name, &info) != 0) return -1;
+  if (fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
   if (S_ISDIR(info.st_mode)) {
     errno = EISDIR;
     return -1;
@@ -34,139 +97,153 @@ int DeleteFileNamed(const char* name) {
     errno = EACCES;
     return -1;
   }
-  return unlink(name) == 0 ? 0 : -1;
+  if (Refused(CALL_DELETE)) return -1;
+  return Result(unlinkat(Where(dir), name, 0));
 }
 
-int RenameFileNamed(const char* from, const char* to) {
-  // Like MoveFileA: an existing destination is not replaced.
-  if (access(to, F_OK) == 0) {
+int CanReplaceAt(const Directory* dir, const char* name) {
+  struct stat info;
+  if (fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : -1;
+  if (S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
+    return -1;
+  }
+  if (!S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR)) {
+    errno = EACCES;
+    return -1;
+  }
+  return 0;
+}
+
+int NameTooLongCode() { return ENAMETOOLONG; }
+
+int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool replace) {
+  if (Refused(CALL_RENAME)) return -1;
+  int at = Where(dir);
+  if (replace) {
+    if (CanReplaceAt(dir, to) != 0) return -1;
+    return Result(renameat(at, from, at, to));
+  }
+  if (renameat2(at, from, at, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system without the exclusive rename.
+  if (EntryExistsAt(dir, to)) {
     errno = EEXIST;
     return -1;
   }
-  return rename(from, to) == 0 ? 0 : -1;
+  return Result(renameat(at, from, at, to));
 }
 
-int MakeWritable(const char* name) {
+int MakeWritableAt(const Directory* dir, const char* name) {
   struct stat info;
-  if (stat(name, &info) != 0) return -1;
-  return chmod(name, info.st_mode | S_IWUSR) == 0 ? 0 : -1;
-}
-
-int IsDirectoryLink(const char* name) {
-  struct stat info;
-  if (lstat(name, &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
-  return stat(name, &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-int64_t OpenFileSize(FILE* file) {
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0) return -1;
-  return (int64_t)info.st_size;
-}
-
-// There is no Windows directory here.
-int ReadWindowsDir(char* buffer, int) {
-  buffer[0] = '\0';
-  return 0;
-}
-
-// Nor a system directory.
-int SystemFilePath(const char*, char* buffer, int) {
-  buffer[0] = '\0';
-  return 0;
-}
-
-int WindowsFilePath(const char* name, char* buffer, int size) {
-  return SystemFilePath(name, buffer, size);
-}
-
-int ReadTempDir(char* buffer, int size) {
-  const char* dir = getenv("TMPDIR");
-  if (!dir || !dir[0]) dir = "/tmp";
-  size_t length = strlen(dir);
-  int slash = dir[length - 1] != '/';
-  if ((int)(length + slash) >= size) return 0;
-  strcpy(buffer, dir);
-  if (slash) strcat(buffer, "/");
-  return (int)(length + slash);
-}
-
-void PauseMs(int milliseconds) {
-  struct timespec delay = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+  if (fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (S_ISLNK(info.st_mode)) {
+    errno = ELOOP;  // what a link leads to is not ours to change
+    return -1;
   }
+  return Result(fchmodat(Where(dir), name, info.st_mode | S_IWUSR, 0));
 }
 
-void FileTimeCopy(FILE* destination, FILE* source) {
+int EntryExistsAt(const Directory* dir, const char* name) {
   struct stat info;
-  if (fstat(fileno(source), &info) != 0) {
-    ErrorPrintf("Error getting file time.\n");
-    return;
-  }
-  struct timespec times[2] = {info.st_atim, info.st_mtim};
-  if (futimens(fileno(destination), times) != 0) ErrorPrintf("Error setting file time.\n");
+  return fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
-
-// There are no drive letters: every path lies on the one tree.
-int ChangeDrive(char) { return 0; }
 
 int IsForbiddenName(const char*) { return 0; }
 
-FILE* OpenNullSink() { return fopen("/dev/null", "wb"); }
-int HasDriveLetters() { return 0; }
-
-FILE* OpenRegularFile(const char* name) {
-  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    errno = EINVAL;
-    return nullptr;
+int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* file) {
+  file->value = NO_FILE;
+  if (Refused(CALL_OPEN)) return -1;
+  static const int flags[] = {
+      O_RDONLY | O_NONBLOCK,
+      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
+      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW,
+      O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW,
+  };
+  int fd = openat(Where(dir), name, flags[access] | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  if (access == ACCESS_READ) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      int code = S_ISDIR(info.st_mode) ? EISDIR : ERROR_NOT_REGULAR_FILE;
+      close(fd);
+      errno = code;
+      return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  FILE* file = fdopen(fd, "rb");
-  if (!file) close(fd);
-  return file;
+  file->value = fd;
+  return 0;
 }
 
-int HoldDirectory(const char* path, HeldDirectory* held) {
-  int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  held->handle = fd;
-  if (fd >= 0) return 0;
-  return errno == ELOOP || errno == ENOTDIR ? NOT_OWN_DIRECTORY : -1;
+intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size) {
+  if (Refused(CALL_READ)) return -1;
+  ssize_t got;
+  do {
+    got = read((int)file.value, buffer, size);
+  } while (got < 0 && errno == EINTR);
+  return got;
 }
 
-int HoldCurrentDirectory(HeldDirectory* held) {
-  held->handle = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  return held->handle >= 0 ? 0 : -1;
+int WriteToFile(FileHandle file, const void* bytes, size_t size) {
+  const char* next = static_cast<const char*>(bytes);
+  while (size > 0) {
+    if (Refused(CALL_WRITE)) return -1;
+    ssize_t written = write((int)file.value, next, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = ENOSPC;
+      return -1;
+    }
+    next += written;
+    size -= (size_t)written;
+  }
+  return 0;
 }
 
-// Into what was opened: the name may lead elsewhere by now.
-int EnterHeldDirectory(const HeldDirectory* held, const char*) {
-  return fchdir((int)held->handle) == 0 ? 0 : -1;
+int SeekInFile(FileHandle file, int64_t offset) {
+  if (Refused(CALL_SEEK)) return -1;
+  return lseek((int)file.value, (off_t)offset, SEEK_SET) < 0 ? -1 : 0;
 }
 
-int IsHeldCurrent(const HeldDirectory* held) {
-  struct stat current, kept;
-  return stat(".", &current) == 0 && fstat((int)held->handle, &kept) == 0 &&
-         current.st_dev == kept.st_dev && current.st_ino == kept.st_ino;
-}
-
-void ReleaseDirectory(HeldDirectory* held) {
-  if (held->handle >= 0) close((int)held->handle);
-  held->handle = -1;
-}
-
-FILE* CreateNewFile(const char* name) {
-  int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  FILE* file = fdopen(fd, "wb");
-  if (!file) close(fd);
-  return file;
-}
-
-int EntryExists(const char* path) {
+int64_t SizeOfFile(FileHandle file) {
   struct stat info;
-  return lstat(path, &info) == 0;
+  if (fstat((int)file.value, &info) != 0) return -1;
+  return (int64_t)info.st_size;
 }
+
+int CloseFileHandle(FileHandle* file) {
+  if (file->value == NO_FILE) return 0;
+  int fd = (int)file->value;
+  file->value = NO_FILE;
+  if (Refused(CALL_CLOSE)) {
+    close(fd);
+    errno = EIO;
+    return -1;
+  }
+  return Result(close(fd));
+}
+
+int IdentifyFile(FileHandle file, FileIdentity* identity) {
+  struct stat info;
+  if (fstat((int)file.value, &info) != 0) return -1;
+  identity->device = (uint64_t)info.st_dev;
+  identity->index = (uint64_t)info.st_ino;
+  return 0;
+}
+
+void* AllocateMemory(size_t size) {
+  if (Refused(CALL_ALLOCATE)) return nullptr;
+  void* block = malloc(size ? size : 1);
+  if (!block) errno = ENOMEM;
+  return block;
+}
+
+void* ResizeMemory(void* block, size_t size) {
+  if (Refused(CALL_ALLOCATE)) return nullptr;
+  void* grown = realloc(block, size ? size : 1);
+  if (!grown) errno = ENOMEM;
+  return grown;
+}
+
+void FreeMemory(void* block) { free(block); }

@@ -1,29 +1,51 @@
-// File-system operations on Windows, on the C runtime's current drive and
-// directory and the ANSI interfaces.
-#include <direct.h>
-#include <fcntl.h>
-#include <io.h>
+// File-system operations on Windows, on the ANSI interfaces and full paths:
+// a name below a held directory is joined to its path, and the held handle,
+// opened without FILE_SHARE_DELETE, keeps that path naming what was checked.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "fileutil/fsops.h"
+#include "fileutil/longpath.h"
+#include "fileutil/memory.h"
 #include "fileutil/paths.h"
+#include "fileutil/windows_win32.h"
 #include "ui/messages.h"
+
+FaultHook fault_hook = nullptr;
+const char PATH_SEPARATOR = '\\';
 
 namespace {
 
 typedef DWORD(WINAPI* FinalPathProc)(HANDLE, LPSTR, DWORD, DWORD);
 
-// Windows 95/98 has no links, opens no directory and knows no
+bool Refused(int call) {
+  if (!fault_hook || !fault_hook(call)) return false;
+  SetLastError(call == CALL_ALLOCATE ? ERROR_NOT_ENOUGH_MEMORY
+               : call == CALL_READ   ? ERROR_READ_FAULT
+               : call == CALL_WRITE  ? ERROR_WRITE_FAULT
+                                     : ERROR_GEN_FAILURE);
+  return true;
+}
+
+// The 95 family has no links, opens no directory and knows no
 // FILE_SHARE_DELETE: there the checks by handle are left out.
-bool HasLinks() { return (GetVersion() & 0x80000000u) == 0; }
+bool HasLinks() { return !IsWindows95Family(); }
+
+// The full name of name in dir; false (with the system's code for a name too
+// long) when it does not fit the path limit.
+bool Named(const Directory* dir, const char* name, char* path) {
+  if (JoinPath(dir, name, path, PATH_SIZE) != 0) return true;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return false;
+}
 
 // Opens an entry to look at it, a link as itself where the system can.
 HANDLE OpenEntry(const char* path, DWORD access, DWORD share, DWORD flags) {
-  return CreateFileA(path, access, share, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+  return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags,
+                     nullptr);
 }
 
 bool IsPlainDirectory(DWORD attributes) {
@@ -34,8 +56,8 @@ bool IsPlainDirectory(DWORD attributes) {
 // The path the system gives an open entry, links resolved; 0 when it cannot
 // tell (systems before Vista lack the call, and have no symbolic links).
 DWORD FinalPath(HANDLE entry, char* buffer, DWORD size) {
-  FinalPathProc final_path = (FinalPathProc)(void*)GetProcAddress(
-      GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
+  FinalPathProc final_path = (FinalPathProc)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                                  "GetFinalPathNameByHandleA");
   DWORD length = final_path ? final_path(entry, buffer, size, 0) : 0;
   return length < size ? length : 0;
 }
@@ -56,114 +78,175 @@ bool IsEntryItself(HANDLE entry, const char* path) {
     memcpy(parent, path, keep);
     parent[keep] = '\0';
   }
-  HANDLE directory = OpenEntry(parent, FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  HANDLE directory =
+      OpenEntry(parent, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
   if (directory == INVALID_HANDLE_VALUE) return true;
   char expected[2 * PATH_SIZE], actual[2 * PATH_SIZE];
   DWORD length = FinalPath(directory, expected, PATH_SIZE);
   CloseHandle(directory);
   if (length == 0 || FinalPath(entry, actual, sizeof actual) == 0) return true;
-  snprintf(expected + length, sizeof expected - length, "%s%s",
-           expected[length - 1] == '\\' ? "" : "\\", name);
+  snprintf(expected + length, sizeof expected - length, "%s%s", expected[length - 1] == '\\' ? "" : "\\",
+           name);
   return SameTextIgnoringCase(actual, expected);
+}
+
+// Deletes the entry at path itself: a file, or a link to a file or a
+// directory; never a plain directory.
+int DeleteNamed(const char* path) {
+  if (!HasLinks()) return DeleteFileA(path) ? 0 : -1;
+  HANDLE entry = OpenEntry(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           FILE_FLAG_OPEN_REPARSE_POINT);
+  if (entry == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool known = GetFileInformationByHandle(entry, &info) && IsEntryItself(entry, path);
+  CloseHandle(entry);
+  if (!known) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  // A directory link goes as a directory does, and only the link goes.
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(path) ? 0 : -1;
+  if (IsPlainDirectory(info.dwFileAttributes)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return RemoveDirectoryA(path) ? 0 : -1;
+}
+
+// Holds the directory at the full path. own: a link or a reparse point
+// there is refused, as is anything not a directory (NOT_OWN_DIRECTORY).
+int Hold(const char* path, bool own, const Directory* parent, const char* name, Directory* dir) {
+  dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
+  dir->parent = parent;
+  if (strlen(name) >= sizeof dir->name) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return -1;
+  }
+  strcpy(dir->name, name);
+  if (Refused(CALL_OPEN)) return -1;
+  // By its attributes, where nothing more can be learnt; Wine marks a Unix
+  // symbolic link to a directory by them only.
+  DWORD named = GetFileAttributesA(path);
+  if (named == INVALID_FILE_ATTRIBUTES) return -1;
+  bool plain = own ? IsPlainDirectory(named) : (named & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!plain) {
+    SetLastError(ERROR_DIRECTORY);
+    return own ? NOT_OWN_DIRECTORY : -1;
+  }
+  if (!HasLinks()) return 0;
+  // Reading takes part in sharing: without FILE_SHARE_DELETE nobody can
+  // rename or remove the directory while it is held.
+  HANDLE directory = OpenEntry(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               own ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  if (directory == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info;
+  int judged = !GetFileInformationByHandle(directory, &info) ? -1
+               : (own ? IsPlainDirectory(info.dwFileAttributes)
+                      : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                   ? 0
+                   : NOT_OWN_DIRECTORY;
+  if (judged == 0)
+    dir->handle = (intptr_t)directory;
+  else
+    CloseHandle(directory);
+  return judged;
+}
+
+int OpenTop(const char* path, bool own, Directory* dir) {
+  char full[PATH_SIZE];
+  int length = AbsolutePath(path, full, PATH_SIZE);
+  if (length == 0) {
+    dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return -1;
+  }
+  if (length > 3 && full[length - 1] == '\\') full[length - 1] = '\0';
+  return Hold(full, own, nullptr, full, dir);
 }
 
 }  // namespace
 
-int ReadCurrentDir(char* buffer, int size) {
-  if (!_getcwd(buffer, size)) return 0;
-  return (int)strlen(buffer);
-}
+int OpenDirectory(const char* path, Directory* dir) { return OpenTop(path, false, dir); }
 
-int EnterDirectory(const char* path) { return _chdir(path) == 0 ? 0 : -1; }
+int OpenOwnDirectory(const char* path, Directory* dir) { return OpenTop(path, true, dir); }
 
-int MakeDir(const char* path) { return _mkdir(path) == 0 ? 0 : -1; }
-
-int RemoveDir(const char* path) { return _rmdir(path) == 0 ? 0 : -1; }
-
-int DeleteFileNamed(const char* name) {
-  if (!HasLinks()) return DeleteFileA(name) ? 0 : -1;
-  HANDLE entry = OpenEntry(name, FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           FILE_FLAG_OPEN_REPARSE_POINT);
-  if (entry == INVALID_HANDLE_VALUE) return -1;
-  BY_HANDLE_FILE_INFORMATION info;
-  bool known = GetFileInformationByHandle(entry, &info) && IsEntryItself(entry, name);
-  CloseHandle(entry);
-  if (!known) return -1;
-  // A directory link goes as a directory does, and only the link goes.
-  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(name) ? 0 : -1;
-  if (IsPlainDirectory(info.dwFileAttributes)) return -1;
-  return RemoveDirectoryA(name) ? 0 : -1;
-}
-
-int RenameFileNamed(const char* from, const char* to) { return MoveFileA(from, to) ? 0 : -1; }
-
-int MakeWritable(const char* name) {
-  DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
-  return SetFileAttributesA(name, attributes & ~FILE_ATTRIBUTE_READONLY) ? 0 : -1;
-}
-
-int IsDirectoryLink(const char* name) {
-  DWORD attributes = GetFileAttributesA(name);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-int64_t OpenFileSize(FILE* file) {
-  HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
-  if (handle == INVALID_HANDLE_VALUE) return -1;
-  // GetFileSize, since Windows 95 has no GetFileSizeEx. Its failure value is
-  // also the low half of a valid size: the error code tells them apart.
-  DWORD high = 0;
-  SetLastError(NO_ERROR);
-  DWORD low = GetFileSize(handle, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
-  return (int64_t)(((uint64_t)high << 32) | low);
-}
-
-int ReadWindowsDir(char* buffer, int size) {
-  UINT length = GetWindowsDirectoryA(buffer, size);
-  return length < (UINT)size ? (int)length : 0;
-}
-
-// Appends "\\name" to the directory of length characters in buffer.
-static int JoinName(UINT length, const char* name, char* buffer, int size) {
-  if (length == 0 || length >= (UINT)size) return 0;
-  int written = snprintf(buffer + length, size - length, "\\%s", name);
-  return written > 0 && written < size - (int)length ? (int)length + written : 0;
-}
-
-int SystemFilePath(const char* name, char* buffer, int size) {
-  return JoinName(GetSystemDirectoryA(buffer, size), name, buffer, size);
-}
-
-int WindowsFilePath(const char* name, char* buffer, int size) {
-  return JoinName(GetWindowsDirectoryA(buffer, size), name, buffer, size);
-}
-
-int ReadTempDir(char* buffer, int size) {
-  DWORD length = GetTempPathA(size, buffer);
-  return length < (DWORD)size ? (int)length : 0;
-}
-
-void PauseMs(int milliseconds) { Sleep(milliseconds); }
-
-int ChangeDrive(char letter) {
-  if (letter >= 'a' && letter <= 'z') letter = (char)(letter - 'a' + 'A');
-  return _chdrive(letter - 64) == 0 ? 0 : -1;
-}
-
-void FileTimeCopy(FILE* destination, FILE* source) {
-  FILETIME created, accessed, written;
-  HANDLE from = (HANDLE)_get_osfhandle(_fileno(source));
-  HANDLE to = (HANDLE)_get_osfhandle(_fileno(destination));
-  if (!GetFileTime(from, &created, &accessed, &written)) {
-    ErrorPrintf("Error getting file time.\n");
-    return;
+int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir) {
+  char path[PATH_SIZE];
+  if (!Named(parent, name, path)) {
+    dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
+    return -1;
   }
-  if (!SetFileTime(to, &created, &accessed, &written)) ErrorPrintf("Error setting file time.\n");
+  return Hold(path, true, parent, name, dir);
+}
+
+void CloseDirectory(Directory* dir) {
+  if ((HANDLE)dir->handle != INVALID_HANDLE_VALUE) CloseHandle((HANDLE)dir->handle);
+  dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
+}
+
+int MakeDirectoryAt(const Directory* dir, const char* name) {
+  char path[PATH_SIZE];
+  if (!Named(dir, name, path) || Refused(CALL_MAKE_DIRECTORY)) return -1;
+  return CreateDirectoryA(path, nullptr) ? 0 : -1;
+}
+
+int RemoveDirectoryAt(const Directory* dir, const char* name) {
+  char path[PATH_SIZE];
+  if (!Named(dir, name, path) || Refused(CALL_REMOVE_DIRECTORY)) return -1;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !IsPlainDirectory(attributes)) {
+    SetLastError(ERROR_DIRECTORY);
+    return -1;
+  }
+  return RemoveDirectoryA(path) ? 0 : -1;
+}
+
+int DeleteEntryAt(const Directory* dir, const char* name) {
+  char path[PATH_SIZE];
+  if (!Named(dir, name, path) || Refused(CALL_DELETE)) return -1;
+  return DeleteNamed(path);
+}
+
+int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool replace) {
+  char source[PATH_SIZE], target[PATH_SIZE];
+  if (!Named(dir, from, source) || !Named(dir, to, target) || Refused(CALL_RENAME)) return -1;
+  if (MoveFileA(source, target)) return 0;
+  DWORD code = GetLastError();
+  if (!replace || (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS)) return -1;
+  // MoveFileExA is missing on the 95 family: the old entry goes first.
+  if (DeleteNamed(target) != 0) return -1;
+  return MoveFileA(source, target) ? 0 : -1;
+}
+
+int CanReplaceAt(const Directory* dir, const char* name) {
+  char path[PATH_SIZE];
+  if (!Named(dir, name, path)) return -1;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return 0;
+}
+
+int NameTooLongCode() { return ERROR_FILENAME_EXCED_RANGE; }
+
+int MakeWritableAt(const Directory* dir, const char* name) {
+  char path[PATH_SIZE];
+  if (!Named(dir, name, path)) return -1;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    SetLastError(ERROR_ACCESS_DENIED);  // what a link leads to is not ours to change
+    return -1;
+  }
+  return SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) ? 0 : -1;
+}
+
+int EntryExistsAt(const Directory* dir, const char* name) {
+  char path[PATH_SIZE];
+  return Named(dir, name, path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 int IsForbiddenName(const char* name) {
@@ -179,85 +262,119 @@ int IsForbiddenName(const char* name) {
   stem[length] = '\0';
   for (const char* device : devices)
     if (strcmp(stem, device) == 0) return 1;
-  return length == 4 && (strncmp(stem, "COM", 3) == 0 || strncmp(stem, "LPT", 3) == 0) &&
-         stem[3] >= '0' && stem[3] <= '9';
+  return length == 4 && (strncmp(stem, "COM", 3) == 0 || strncmp(stem, "LPT", 3) == 0) && stem[3] >= '0' &&
+         stem[3] <= '9';
 }
 
-FILE* OpenNullSink() { return fopen("NUL", "wb"); }
-int HasDriveLetters() { return 1; }
-
-FILE* OpenRegularFile(const char* name) { return fopen(name, "rb"); }
-
-int HoldDirectory(const char* path, HeldDirectory* held) {
-  // By its attributes, where nothing more can be learnt; Wine marks a Unix
-  // symbolic link to a directory by them only.
-  DWORD named = GetFileAttributesA(path);
-  int judged = named == INVALID_FILE_ATTRIBUTES ? -1
-               : IsPlainDirectory(named)          ? 0
-                                                  : NOT_OWN_DIRECTORY;
-  held->handle = (intptr_t)INVALID_HANDLE_VALUE;
-  if (!HasLinks() || judged != 0) return judged;
-  // Reading takes part in sharing: without FILE_SHARE_DELETE nobody can
-  // rename or remove the directory while it is held.
-  HANDLE directory = OpenEntry(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               FILE_FLAG_OPEN_REPARSE_POINT);
-  if (directory == INVALID_HANDLE_VALUE) return -1;
-  BY_HANDLE_FILE_INFORMATION info;
-  judged = !GetFileInformationByHandle(directory, &info) ? -1
-           : IsPlainDirectory(info.dwFileAttributes)     ? 0
-                                                         : NOT_OWN_DIRECTORY;
-  if (judged == 0)
-    held->handle = (intptr_t)directory;
-  else
-    CloseHandle(directory);
-  return judged;
-}
-
-int HoldCurrentDirectory(HeldDirectory* held) {
-  held->handle = (intptr_t)INVALID_HANDLE_VALUE;
-  if (!HasLinks()) return 0;
-  HANDLE directory = OpenEntry(".", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
-  held->handle = (intptr_t)directory;
-  return directory != INVALID_HANDLE_VALUE ? 0 : -1;
-}
-
-// By name: the hold keeps the name on what was checked.
-int EnterHeldDirectory(const HeldDirectory*, const char* path) { return EnterDirectory(path); }
-
-int IsHeldCurrent(const HeldDirectory* held) {
-  if (!HasLinks()) return 1;  // nothing could be held, nor swapped for a link
-  HANDLE current = OpenEntry(".", FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-  if (current == INVALID_HANDLE_VALUE) return 0;
-  BY_HANDLE_FILE_INFORMATION here, kept;
-  bool same = GetFileInformationByHandle(current, &here) &&
-              GetFileInformationByHandle((HANDLE)held->handle, &kept) &&
-              here.dwVolumeSerialNumber == kept.dwVolumeSerialNumber &&
-              here.nFileIndexHigh == kept.nFileIndexHigh &&
-              here.nFileIndexLow == kept.nFileIndexLow;
-  CloseHandle(current);
-  return same;
-}
-
-void ReleaseDirectory(HeldDirectory* held) {
-  if ((HANDLE)held->handle != INVALID_HANDLE_VALUE) CloseHandle((HANDLE)held->handle);
-  held->handle = (intptr_t)INVALID_HANDLE_VALUE;
-}
-
-FILE* CreateNewFile(const char* name) {
-  // Where a link stands, even one that leads nowhere, the name exists.
-  DWORD flags = FILE_ATTRIBUTE_NORMAL | (HasLinks() ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  HANDLE file =
-      CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  int fd = _open_osfhandle((intptr_t)file, _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(file);
-    return nullptr;
+int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* file) {
+  file->value = NO_FILE;
+  char path[PATH_SIZE];
+  if (!Named(dir, name, path) || Refused(CALL_OPEN)) return -1;
+  if (access == ACCESS_REPLACE || access == ACCESS_APPEND) {
+    // Never written through: a link standing there is refused.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return -1;
+    }
   }
-  FILE* stream = _fdopen(fd, "wb");
-  if (!stream) _close(fd);
-  return stream;
+  static const DWORD dispositions[] = {OPEN_EXISTING, CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS};
+  DWORD flags = access == ACCESS_READ ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_ATTRIBUTE_NORMAL;
+  // Where a link stands, even one that leads nowhere, the name exists.
+  if (access == ACCESS_CREATE_NEW && HasLinks()) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE handle = CreateFileA(path, access == ACCESS_READ ? GENERIC_READ : GENERIC_WRITE,
+                              FILE_SHARE_READ | (access == ACCESS_READ ? FILE_SHARE_WRITE : 0), nullptr,
+                              dispositions[access], flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  if (access == ACCESS_READ && GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    SetLastError(ERROR_NOT_REGULAR_FILE);
+    return -1;
+  }
+  if (access == ACCESS_APPEND && SetFilePointer(handle, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    CloseHandle(handle);
+    return -1;
+  }
+  file->value = (intptr_t)handle;
+  return 0;
 }
 
-int EntryExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size) {
+  if (Refused(CALL_READ)) return -1;
+  DWORD got = 0;
+  if (size > 0x40000000) size = 0x40000000;
+  if (!::ReadFile((HANDLE)file.value, buffer, (DWORD)size, &got, nullptr)) return -1;
+  return (intptr_t)got;
+}
+
+int WriteToFile(FileHandle file, const void* bytes, size_t size) {
+  const char* next = static_cast<const char*>(bytes);
+  while (size > 0) {
+    if (Refused(CALL_WRITE)) return -1;
+    DWORD written = 0;
+    DWORD block = size > 0x40000000 ? 0x40000000 : (DWORD)size;
+    if (!::WriteFile((HANDLE)file.value, next, block, &written, nullptr)) return -1;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return -1;
+    }
+    next += written;
+    size -= written;
+  }
+  return 0;
+}
+
+int SeekInFile(FileHandle file, int64_t offset) {
+  if (Refused(CALL_SEEK)) return -1;
+  LONG high = (LONG)(offset >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer((HANDLE)file.value, (LONG)(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  return low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR ? -1 : 0;
+}
+
+int64_t SizeOfFile(FileHandle file) {
+  // GetFileSize, since Windows 95 has no GetFileSizeEx. Its failure value is
+  // also the low half of a valid size: the error code tells them apart.
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize((HANDLE)file.value, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return (int64_t)(((uint64_t)high << 32) | low);
+}
+
+int CloseFileHandle(FileHandle* file) {
+  if (file->value == NO_FILE) return 0;
+  HANDLE handle = (HANDLE)file->value;
+  file->value = NO_FILE;
+  if (Refused(CALL_CLOSE)) {
+    CloseHandle(handle);
+    SetLastError(ERROR_WRITE_FAULT);
+    return -1;
+  }
+  return CloseHandle(handle) ? 0 : -1;
+}
+
+int IdentifyFile(FileHandle file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle((HANDLE)file.value, &info)) return -1;
+  identity->device = info.dwVolumeSerialNumber;
+  identity->index = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+  return 0;
+}
+
+void* AllocateMemory(size_t size) {
+  if (Refused(CALL_ALLOCATE)) return nullptr;
+  void* block = malloc(size ? size : 1);
+  if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return block;
+}
+
+void* ResizeMemory(void* block, size_t size) {
+  if (Refused(CALL_ALLOCATE)) return nullptr;
+  void* grown = realloc(block, size ? size : 1);
+  if (!grown) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return grown;
+}
+
+void FreeMemory(void* block) { free(block); }

@@ -5,6 +5,11 @@
 // when it is below capacity), or 0 when the path does not resolve.
 int FullLongPath(const char* path, char* output, int capacity);
 
+// The platform's full form of path, from the current directory, as text:
+// "." and ".." taken out, nothing looked up. Its length, or 0 when it does
+// not fit in size characters.
+int AbsolutePath(const char* path, char* output, int size);
+
 // Resolves a writable full path one component at a time into result
-// (260 characters): 1 resolved, 0 not.
+// (2 x 260 characters): 1 resolved, 0 not.
 int ResolveLongName(char* full_path, char* result);

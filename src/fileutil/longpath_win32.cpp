@@ -61,15 +61,7 @@ int ResolveLongName(char* full_path, char* result) {
   return Resolve(full_path, result);
 }
 
-int FullLongPath(const char* path, char* output, int capacity) {
-  char work[PATH_SIZE];
-  DWORD length = GetFullPathNameA(path, PATH_SIZE, work, nullptr);
-  if (length == 0 || length >= (DWORD)PATH_SIZE) return 0;
-  // D:\DIR\ names the directory D:\DIR.
-  if (length > 3 && work[length - 1] == '\\') work[--length] = '\0';
-  char result[RESULT_SIZE];
-  if (!ResolveLongName(work, result)) return 0;
-  int resolved = (int)strlen(result);
-  if (resolved < capacity) memcpy(output, result, resolved + 1);
-  return resolved;
+int AbsolutePath(const char* path, char* output, int size) {
+  DWORD length = GetFullPathNameA(path, (DWORD)size, output, nullptr);
+  return length > 0 && length < (DWORD)size ? (int)length : 0;
 }

@@ -1,6 +1,6 @@
 #include "fileutil/paths.h"
 
-#include <cstdio>
+#include "fileutil/fsops.h"
 
 const char* BaseName(const char* path) {
   const char* base = path;
@@ -18,8 +18,8 @@ bool SameTextIgnoringCase(const char* a, const char* b) {
 }
 
 int FileExists(const char* name) {
-  FILE* file = fopen(name, "r");
-  if (!file) return 0;
-  fclose(file);
+  FileHandle file;
+  if (OpenFileAt(nullptr, name, ACCESS_READ, &file) != 0) return 0;
+  CloseFileHandle(&file);
   return 1;
 }

@@ -1,7 +1,7 @@
 // Path and text helpers that every layer above the user feedback shares.
 #pragma once
 
-#include "ui/settings.h"  // PATH_SIZE
+#include "ui/limits.h"
 
 // The part of path after its last separator (backslash or slash).
 const char* BaseName(const char* path);

@@ -7,7 +7,6 @@
 #include "fileutil/paths.h"
 #include "fileutil/deltree.h"
 #include "fileutil/filecopy.h"
-#include "fileutil/fsops.h"
 #include "media/profile.h"
 #include "ui/messages.h"
 
@@ -15,10 +14,6 @@ static const char INF_FILE[] = ".\\ZQK9150.INF";
 static const char SECTION[] = "SourceDisksFiles";
 
 int BuildFloppySet() {
-  if (!HasDriveLetters()) {
-    MessagePrintf("Building a floppy set needs Windows: the disks are written in drive A:.");
-    return 1;
-  }
   char keys[4096];
   ReadProfileString(SECTION, nullptr, "", keys, sizeof keys, INF_FILE);
   StatusWindow window = nullptr;

@@ -1,5 +1,6 @@
 // Cutting a file into pieces that fit on 1.44 MB floppies, the remainder
-// first, so that every later piece fills a disk.
+// first, so that every later piece fills a disk. Each piece appears under
+// its name only once it is whole.
 #include "media/split.h"
 
 #include <cinttypes>
@@ -7,9 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/paths.h"
 #include "fileutil/filecopy.h"
 #include "fileutil/fsops.h"
+#include "fileutil/output.h"
+#include "fileutil/paths.h"
 #include "ui/messages.h"
 
 namespace {
@@ -23,22 +25,49 @@ size_t SuffixPosition(const char* path) {
   return dot ? (size_t)(dot - path) : strlen(path);
 }
 
+// Writes one piece of length bytes from file: 0, or the result to end with
+// after a message.
+int WritePiece(FileHandle file, const char* path, const char* name, int64_t length, unsigned char* buffer) {
+  OutputFile piece;
+  if (CreateOutput(name, &piece) != 0) {
+    FailurePrintf("Failed to create %s.", name);
+    return 3;
+  }
+  int copied = CopyBlocks(file, piece.file, length, buffer);
+  if (copied == 0 && !StopRequested() && CommitOutput(&piece) != 0) copied = 2;
+  if (copied != 0 || StopRequested()) {
+    int code = LastSystemError();
+    AbandonOutput(&piece);
+    SetSystemError(code);
+  }
+  if (copied == 1) {
+    FailurePrintf("Failed to read %s.", path);
+    return 1;
+  }
+  if (copied == 2) {
+    FailurePrintf("Failed to write into %s.", name);
+    return 2;
+  }
+  if (StopRequested()) {
+    if (Interrupted()) MessagePrintf("Interrupted; the unfinished piece %s is removed.", name);
+    return 1;
+  }
+  return 0;
+}
+
 int Cut(const char* path) {
-  if (!CopyBuffer()) {
-    MessagePrintf("Not enough memory to cut %s.", path);
+  FileHolder file;
+  if (OpenFileAt(nullptr, path, ACCESS_READ, &file.file) != 0) {
+    FailurePrintf("Cannot find file %s.", path);
     return 1;
   }
-  FileHolder file{fopen(path, "rb")};
-  if (!file.file) {
-    MessagePrintf("Cannot find file %s.", path);
-    return 1;
-  }
-  int64_t size = OpenFileSize(file.file);
+  int64_t size = SizeOfFile(file.file);
   if (size < 0) {
-    MessagePrintf("Failed to read %s.", path);
+    FailurePrintf("Failed to read %s.", path);
     return 1;
   }
   if (settings.verbose) {
+    // Messages format as wvsprintfA does, which knows no 64-bit values.
     char digits[24];
     snprintf(digits, sizeof digits, "%" PRId64, size);
     MessagePrintf("File %s is %s bytes long.", path, digits);
@@ -49,6 +78,7 @@ int Cut(const char* path) {
   int64_t remaining = size;
   int64_t length = size % PIECE_SIZE;
   int number = 1;
+  unsigned char buffer[COPY_BUFFER_SIZE];
   ProgressBegin(BaseName(path), (size + PIECE_SIZE - 1) / PIECE_SIZE, size);
   while (remaining > 0) {
     remaining -= length;
@@ -62,27 +92,13 @@ int Cut(const char* path) {
     }
     memcpy(name, path, suffix);
     memcpy(name + suffix, digits, digit_count + 1);
-    FileHolder piece{fopen(name, "wb")};
-    if (!piece.file) {
-      MessagePrintf("Failed to create %s.", name);
-      return 3;
-    }
-    int copied = CopyBlocks(file.file, piece.file, length);
-    if (copied == 0 && fclose(piece.release()) != 0) copied = 2;
-    if (copied == 1) {
-      MessagePrintf("Failed to read %s.", path);
-      return 1;
-    }
-    if (copied == 2) {
-      MessagePrintf("Failed to write into %s.", name);
-      return 2;
-    }
+    int written = WritePiece(file.file, path, name, length, buffer);
+    if (written != 0) return written;
     ProgressUpdate(number, size - remaining);
     ++number;
     length = PIECE_SIZE;
   }
   ProgressEnd();
-  fclose(file.release());
   MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "system/admin.h"
+#include "fileutil/windows_win32.h"
 #include "system/library_win32.h"
 
 namespace {
@@ -84,7 +85,7 @@ int TokenHoldsAdministrators(void* token) {
 }
 
 int IsAdministrator() {
-  if (GetVersion() & 0x80000000u) return 1;  // the 95 family has no security
+  if (IsWindows95Family()) return 1;  // no security there
   Library advapi("ADVAPI32.DLL");
   Security api;
   if (!FindSecurity(advapi, &api)) return 0;

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "fileutil/fsops.h"
+#include "fileutil/platform.h"
 #include "fileutil/paths.h"
 
 struct Library {

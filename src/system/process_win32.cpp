@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/fsops.h"
+#include "fileutil/platform.h"
 #include "fileutil/longpath.h"
 #include "fileutil/paths.h"
 #include "system/process.h"

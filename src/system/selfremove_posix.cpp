@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "fileutil/paths.h"
-#include "fileutil/fsops.h"
+#include "fileutil/platform.h"
 #include "system/selfremove.h"
 
 static unsigned long TickCount() {

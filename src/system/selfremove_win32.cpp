@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/fsops.h"
+#include "fileutil/platform.h"
+#include "fileutil/windows_win32.h"
 #include "fileutil/paths.h"
 #include "system/selfremove.h"
 
@@ -15,7 +16,7 @@
 // beside the program (on a medium anyone may have filled) could be found
 // first. 1, or 0 when its path or the command does not fit.
 static int InterpreterCommand(const char* batch_path, char* program, char* command) {
-  bool nt = !(GetVersion() & 0x80000000u);
+  bool nt = !IsWindows95Family();
   if (!(nt ? SystemFilePath("cmd.exe", program, PATH_SIZE)
            : WindowsFilePath("COMMAND.COM", program, PATH_SIZE)))
     return 0;

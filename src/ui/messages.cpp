@@ -1,53 +1,99 @@
-// The portable half of user feedback: silent mode, Cancel, and
-// the composition of error reports.
+// The portable half of user feedback: silent mode, answers, the run's stop,
+// and the composition of error reports.
 #include "ui/messages.h"
 
+#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "ui/messages_platform.h"
 
 MessageHook message_hook = nullptr;
 
-// Shows an already formatted text; Cancel ends the process with exit code 1.
-static int ShowText(const char* text, int length) {
-  if (settings.silent) return length;
-  int button = message_hook ? message_hook(text) : ShowMessageBox(text);
-  if (button == BUTTON_CANCEL) {
-    StatusAbandon();
-    exit(1);
-  }
-  return length;
+static std::atomic<int> stop_code{0};
+
+void RequestStop(int exit_code) {
+  int none = 0;
+  stop_code.compare_exchange_strong(none, exit_code);
+}
+
+int StopRequested() { return stop_code.load(); }
+
+bool Interrupted() { return stop_code.load() >= 128; }
+
+// Shows an already formatted text: 1 for OK or yes, 0 for Cancel or no.
+static int Show(const char* text, bool question) {
+  if (settings.silent) return 1;
+  // After Cancel nothing more is said; an interrupt still says what it undid.
+  if (StopRequested() && !Interrupted()) return 0;
+  int button = message_hook ? message_hook(text) : question ? AskQuestion(text) : ShowMessageBox(text);
+  if (button != BUTTON_CANCEL) return 1;
+  if (!question) RequestStop(1);
+  return 0;
 }
 
 int MessagePrintf(const char* format, ...) {
   char buffer[MESSAGE_BUFFER_SIZE];
   va_list args;
   va_start(args, format);
+  FormatText(buffer, format, args);
+  va_end(args);
+  return Show(buffer, false);
+}
+
+int QuestionPrintf(const char* format, ...) {
+  char buffer[MESSAGE_BUFFER_SIZE];
+  va_list args;
+  va_start(args, format);
+  FormatText(buffer, format, args);
+  va_end(args);
+  return Show(buffer, true);
+}
+
+// Appends text to buffer (length used of MESSAGE_BUFFER_SIZE), cut to fit.
+static int Append(char* buffer, int length, const char* text) {
+  int room = MESSAGE_BUFFER_SIZE - 1 - length;
+  int size = (int)strlen(text);
+  if (size > room) size = room;
+  memcpy(buffer + length, text, (size_t)size);
+  buffer[length + size] = '\0';
+  return length + size;
+}
+
+int FailurePrintf(const char* format, ...) {
+  // Read the code before anything else can change it.
+  int code = LastSystemError();
+  char buffer[MESSAGE_BUFFER_SIZE];
+  va_list args;
+  va_start(args, format);
   int length = FormatText(buffer, format, args);
   va_end(args);
-  return ShowText(buffer, length);
+  char reason[256];
+  length = Append(buffer, length, " ");
+  length = Append(buffer, length, SystemErrorText(code, reason, sizeof reason));
+  Append(buffer, length, ".");
+  return Show(buffer, false);
 }
 
 void ErrorPrintf(const char* format, ...) {
-  // Read the code before anything else can change it.
   int code = LastSystemError();
   char text[MESSAGE_BUFFER_SIZE];
   va_list args;
   va_start(args, format);
   FormatText(text, format, args);
   va_end(args);
+  char reason[256];
   char buffer[MESSAGE_BUFFER_SIZE];
-  int length = snprintf(buffer, sizeof buffer, "Error %d: ", code);
-  size_t room = MESSAGE_BUFFER_SIZE - 1 - length;
-  size_t text_length = strlen(text);
-  if (text_length > room) text_length = room;
-  memcpy(buffer + length, text, text_length);
-  length += (int)text_length;
-  buffer[length] = '\0';
+  int length = snprintf(buffer, sizeof buffer, "Error %d: %s", code,
+                        SystemErrorText(code, reason, sizeof reason));
   // The composed text is shown as it is: a '%' in a file name stays.
-  ShowText(buffer, length);
+  Append(buffer, length, text);
+  Show(buffer, false);
+}
+
+int OutOfMemory(const char* what) {
+  MessagePrintf("Out of memory for %s.", what);
+  return 0;
 }
 
 StatusWindow StatusPrintf(StatusWindow window, const char* format, ...) {

@@ -1,24 +1,68 @@
-// User feedback: message boxes, the status window and error reports.
+// User feedback: messages, questions, the status window, error reports, and
+// the stop of a run. Messages are shown where the event happens; in silent
+// mode nothing is shown and every question is answered yes.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
 
+#include "ui/limits.h"
 #include "ui/settings.h"
 
 // A status window; null when none is open (or in silent mode).
 typedef void* StatusWindow;
 
-// Texts are formatted into 1024 characters: at most 1023 and the terminator.
-const int MESSAGE_BUFFER_SIZE = 1024;
+// Shows the formatted text: a box with OK and Cancel on Windows, a line on
+// standard error on Linux, which goes on at once. Cancel asks the run to stop
+// (RequestStop with exit code 1). Returns 1, or 0 after Cancel.
+int MessagePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Shows the formatted text with OK and Cancel; Cancel ends the process with
-// exit code 1. Returns the number of characters formatted.
-int MessagePrintf(const char* format, ...);
+// A question whose answer changes what happens: 1 yes, 0 no. On Windows the
+// box's OK is yes and Cancel also stops the run; on Linux only "y" or "yes"
+// typed on a terminal is yes, and without a terminal the answer is no.
+int QuestionPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The -dt question, with the directory's full path: each platform words it.
+extern const char TREE_QUESTION[];
+
+// The formatted text, then the system's text for the last error code, as
+// "Failed to create archive a.zqa. No such file or directory."
+int FailurePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// "Error %d: " with the last system error code and its text, then the
+// formatted text (which begins with a line break where the code is to stand
+// on a line of its own).
+void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// "Out of memory for %s." with what it was for; always 0, for the caller's
+// way out.
+int OutOfMemory(const char* what);
+
+// The calling thread's last system error code (errno, GetLastError), and
+// the text of a code as the system words it, without a final period.
+int LastSystemError();
+void SetSystemError(int code);
+const char* SystemErrorText(int code, char* buffer, int size);
+// Codes of the program's own, beside the system's: a pipe or a device where
+// a regular file is wanted.
+const int ERROR_NOT_REGULAR_FILE = 0x20000001;
+// And a file that ended before the size it had when it was opened.
+const int ERROR_FILE_ENDED_EARLY = 0x20000002;
+
+// The stop of a run, asked for by Cancel in a box (exit code 1) or by an
+// interrupt (Linux: SIGINT, SIGTERM, SIGHUP; 128 plus its number).
+// Operations look at it where they can stop, undo what they had half made,
+// and return; the entry then ends the run with the stop's exit code. The
+// first request wins; RequestStop is safe in a signal handler.
+void RequestStop(int exit_code);
+int StopRequested();  // the exit code asked for, or 0
+bool Interrupted();   // the stop came from an interrupt, not from Cancel
+// Makes SIGINT, SIGTERM and SIGHUP ask for the stop, once: a second one
+// ends the process as usual. Nothing on Windows.
+void WatchInterrupts();
 
 // Opens a status window (window null) or replaces the text of an open one.
-StatusWindow StatusPrintf(StatusWindow window, const char* format, ...);
-
+StatusWindow StatusPrintf(StatusWindow window, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 // Destroys *window if it is open and sets it to null. 0, or 1 when the
 // window system refused.
 int StatusClose(StatusWindow* window);
@@ -36,20 +80,18 @@ void ProgressUpdate(int64_t files_done, int64_t bytes_done);
 // status window.
 void ProgressEnd();
 
-// The statistics of a member packed into an archive, and the size of one
-// unpacked: on Windows the codec's lines on standard output; on Linux one
-// line each, and only in verbose mode.
-void ReportPacked(const char* name, uint64_t input_size, uint64_t coded_size);
-void ReportUnpacked(const char* name, uint64_t size);
+// In verbose mode, a line of report on standard output (as gzip -v and tar
+// -v have it), apart from the messages.
+void VerbosePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// "Error %d: " with the last system error code, then the formatted text.
-void ErrorPrintf(const char* format, ...);
+// A line of the run's own output (the listing of --list) on standard output.
+void OutputPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Formats like wvsprintfA into a buffer of MESSAGE_BUFFER_SIZE characters,
 // cutting longer output; returns the length written.
 int FormatText(char* buffer, const char* format, va_list args);
 
-// Test seam: when set, messages go here instead of to the user. The hook
-// returns the button chosen: 1 for OK, 2 for Cancel.
+// Test seam: when set, messages and questions go here instead of to the
+// user. The hook returns the button chosen: 1 for OK (yes), 2 for Cancel (no).
 typedef int (*MessageHook)(const char* text);
 extern MessageHook message_hook;

@@ -6,12 +6,10 @@
 const int BUTTON_OK = 1;
 const int BUTTON_CANCEL = 2;
 
-// Shows text with OK and Cancel and waits; returns the button.
+// Shows text (Windows: with OK and Cancel, and waits): the button.
 int ShowMessageBox(const char* text);
-StatusWindow StatusOpen(const char* text);     // null when it cannot be made
+// Asks text as a question: BUTTON_OK for yes, BUTTON_CANCEL for no.
+int AskQuestion(const char* text);
+StatusWindow StatusOpen(const char* text);  // null when it cannot be made
 void StatusSetText(StatusWindow window, const char* text);
-int StatusDestroy(StatusWindow window);        // 0, or 1 when refused
-// The calling thread's last system error code (GetLastError or errno).
-int LastSystemError();
-// The process is about to end on Cancel: leave the console tidy.
-void StatusAbandon();
+int StatusDestroy(StatusWindow window);  // 0, or 1 when refused

@@ -1,16 +1,19 @@
-// Messages and the status line of the command-line build: everything on
-// standard error; a terminal on standard input answers OK or Cancel.
+// Messages and the status line of the command-line build, on standard
+// error. Only a question waits for an answer, and only on a terminal.
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "ui/messages_platform.h"
+
+const char TREE_QUESTION[] = "Delete directory %s and everything in it?";
 
 // The status line: the status text, and how far the whole has come where a
 // progress runs. Only on a terminal, where it is rewritten in place; a log
@@ -22,7 +25,7 @@ static int64_t files_total, bytes_total, files_done, bytes_done;
 static int progress_running = 0;
 static int complete_shown = 0;
 static char progress_label[MESSAGE_BUFFER_SIZE];  // shown when no status window is open
-static double last_drawn = 0;  // seconds, monotonic
+static double last_drawn = 0;                     // seconds, monotonic
 
 static const double REDRAW_INTERVAL = 0.2;
 
@@ -75,9 +78,9 @@ static void FormatProgress(char* buffer, size_t size) {
   if (percent >= 0) snprintf(buffer + used, size - used, ", %lld%%", (long long)percent);
 }
 
-// Draws the first line of the status text and the progress, cut to the
-// terminal's width so that it never wraps; at most five times a second
-// unless forced.
+// Draws the first line of the status text and the progress within the
+// terminal's width, so that it never wraps: a long text loses its middle,
+// the counters stay whole. At most five times a second unless forced.
 static void DrawStatusLine(int force) {
   if (!StderrIsTerminal()) return;
   double now = Now();
@@ -86,14 +89,22 @@ static void DrawStatusLine(int force) {
   const char* text = status_open_count > 0 ? status_text : progress_label;
   const char* end = strchr(text, '\n');
   int length = end ? (int)(end - text) : (int)strlen(text);
-  char line[MESSAGE_BUFFER_SIZE + 128];
-  int used = snprintf(line, sizeof line, "%.*s", length, text);
+  char counters[128] = "";
   if (progress_running) {
     char progress[112];
     FormatProgress(progress, sizeof progress);
-    snprintf(line + used, sizeof line - used, "  [%s]", progress);
+    snprintf(counters, sizeof counters, "  [%s]", progress);
   }
-  fprintf(stderr, "\r\033[K%.*s", TerminalColumns() - 1, line);
+  int room = TerminalColumns() - 1 - (int)strlen(counters);
+  if (room < 0) room = 0;
+  if (length <= room) {
+    fprintf(stderr, "\r\033[K%.*s%s", length, text, counters);
+  } else if (room >= 8) {
+    int head = (room - 3) / 2, tail = room - 3 - head;
+    fprintf(stderr, "\r\033[K%.*s...%.*s%s", head, text, tail, text + length - tail, counters);
+  } else {
+    fprintf(stderr, "\r\033[K%.*s", TerminalColumns() - 1, counters[0] ? counters + 2 : text);
+  }
   fflush(stderr);
   status_shown = 1;
 }
@@ -116,8 +127,8 @@ void ProgressUpdate(int64_t files, int64_t bytes) {
   bytes_done = bytes;
   if (!progress_running) return;
   // The end is always shown, however soon it comes, and once.
-  bool complete = (bytes_total > 0 && bytes >= bytes_total) ||
-                  (bytes_total == 0 && files_total > 0 && files >= files_total);
+  bool complete = (bytes_total == 0 || bytes >= bytes_total) && (files_total == 0 || files >= files_total) &&
+                  (bytes_total > 0 || files_total > 0);
   DrawStatusLine(complete && !complete_shown);
   if (complete) complete_shown = 1;
 }
@@ -127,25 +138,27 @@ void ProgressEnd() {
   if (status_open_count == 0) EraseStatusLine();
 }
 
-// One line a member, as gzip -v has it; only in verbose mode.
-void ReportPacked(const char* name, uint64_t input_size, uint64_t coded_size) {
-  if (!settings.verbose || settings.silent) return;
+static void PrintLine(const char* format, va_list args) {
   EraseStatusLine();
-  if (input_size == 0)
-    printf("%s: empty\n", name);
-  else
-    printf("%s: %" PRIu64 " -> %" PRIu64 " bytes, %.1f%%\n", name, input_size, coded_size,
-           100.0 * (double)coded_size / (double)input_size);
+  vprintf(format, args);
+  fputc('\n', stdout);
   fflush(stdout);
 }
 
-void ReportUnpacked(const char* name, uint64_t size) {
+void VerbosePrintf(const char* format, ...) {
   if (!settings.verbose || settings.silent) return;
-  EraseStatusLine();
-  printf("%s: %" PRIu64 " bytes\n", name, size);
-  fflush(stdout);
+  va_list args;
+  va_start(args, format);
+  PrintLine(format, args);
+  va_end(args);
 }
 
+void OutputPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintLine(format, args);
+  va_end(args);
+}
 
 int FormatText(char* buffer, const char* format, va_list args) {
   int length = vsnprintf(buffer, MESSAGE_BUFFER_SIZE, format, args);
@@ -156,33 +169,51 @@ int FormatText(char* buffer, const char* format, va_list args) {
   return length < MESSAGE_BUFFER_SIZE ? length : MESSAGE_BUFFER_SIZE - 1;
 }
 
-int ShowMessageBox(const char* text) {
+static void PutLine(const char* text) {
   EraseStatusLine();
   size_t length = strlen(text);
   fputs(text, stderr);
   if (length == 0 || text[length - 1] != '\n') fputc('\n', stderr);
-  int button = BUTTON_OK;
-  if (isatty(0)) {
-    fputs("[Enter: OK, c: Cancel] ", stderr);
-    fflush(stderr);
-    char answer[64];
-    if (!fgets(answer, sizeof answer, stdin) || answer[0] == 'c' || answer[0] == 'C')
-      button = BUTTON_CANCEL;
-  }
   fflush(stderr);
-  if ((status_open_count > 0 || progress_running) && button == BUTTON_OK) DrawStatusLine(1);
-  return button;
+}
+
+int ShowMessageBox(const char* text) {
+  PutLine(text);
+  if (status_open_count > 0 || progress_running) DrawStatusLine(1);
+  return BUTTON_OK;
+}
+
+// The question is asked on the terminal that answers it, even when standard
+// error goes to a file; without a terminal there is nobody to say yes.
+int AskQuestion(const char* text) {
+  EraseStatusLine();
+  if (!isatty(0)) {
+    fprintf(stderr, "%s [y/N] no: standard input is not a terminal\n", text);
+    fflush(stderr);
+    return BUTTON_CANCEL;
+  }
+  int out = isatty(2) ? 2 : open("/dev/tty", O_WRONLY | O_CLOEXEC);
+  if (out < 0) out = 2;
+  dprintf(out, "%s [y/N] ", text);
+  char answer[64] = "";
+  ssize_t got = read(0, answer, sizeof answer - 1);
+  if (out != 2) close(out);
+  answer[got > 0 ? got : 0] = '\0';
+  answer[strcspn(answer, "\r\n")] = '\0';
+  for (char* c = answer; *c; ++c)
+    if (*c >= 'A' && *c <= 'Z') *c = (char)(*c - 'A' + 'a');
+  return strcmp(answer, "y") == 0 || strcmp(answer, "yes") == 0 ? BUTTON_OK : BUTTON_CANCEL;
 }
 
 StatusWindow StatusOpen(const char* text) {
   ++status_open_count;
-  strncpy(status_text, text, sizeof status_text - 1);
+  snprintf(status_text, sizeof status_text, "%s", text);
   DrawStatusLine(1);
   return &status_open_count;
 }
 
 void StatusSetText(StatusWindow, const char* text) {
-  strncpy(status_text, text, sizeof status_text - 1);
+  snprintf(status_text, sizeof status_text, "%s", text);
   DrawStatusLine(0);
 }
 
@@ -195,6 +226,26 @@ int StatusDestroy(StatusWindow) {
   return 0;
 }
 
-void StatusAbandon() { EraseStatusLine(); }
-
 int LastSystemError() { return errno; }
+
+void SetSystemError(int code) { errno = code; }
+
+const char* SystemErrorText(int code, char* buffer, int size) {
+  if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file";
+  if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
+  return strerror_r(code, buffer, (size_t)size);
+}
+
+static void AskToStop(int signal_number) { RequestStop(128 + signal_number); }
+
+void WatchInterrupts() {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = AskToStop;
+  // System calls go on; the work stops where it looks at the stop. A second
+  // signal ends the process at once.
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  static const int watched[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int signal_number : watched) sigaction(signal_number, &action, nullptr);
+}

@@ -1,13 +1,14 @@
 // Message boxes and the status window on Windows.
 #include <windows.h>
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
 #include "ui/messages_platform.h"
 
 static const char CAPTION[] = "ZQ K9150 Setup";
+// The status window's class name is the system's own from its first
+// release; tools that watch for the window know it by this name.
 static const char CLASS_NAME[] = "WrenSetupClass";
 static const UINT BOX_TYPE = MB_OKCANCEL | MB_TASKMODAL | MB_TOPMOST;  // 0x00042001
 static const DWORD STATUS_STYLE = WS_POPUP | WS_VISIBLE | WS_DISABLED | WS_CAPTION;
@@ -27,9 +28,12 @@ int FormatText(char* buffer, const char* format, va_list args) {
   return (int)strlen(buffer);
 }
 
-int ShowMessageBox(const char* text) {
-  return MessageBoxA(nullptr, text, CAPTION, BOX_TYPE);
-}
+int ShowMessageBox(const char* text) { return MessageBoxA(nullptr, text, CAPTION, BOX_TYPE); }
+
+// A question is a box like any other: OK is yes, Cancel no.
+int AskQuestion(const char* text) { return ShowMessageBox(text); }
+
+const char TREE_QUESTION[] = "About to delete directory %s";
 
 static void CopyStatusText(const char* text) {
   strncpy(status_text, text, sizeof status_text - 1);
@@ -69,26 +73,56 @@ int StatusDestroy(StatusWindow window) {
   return DestroyWindow((HWND)window) ? 0 : 1;
 }
 
-void StatusAbandon() {}
-
 // The status window tells which file is at work; there is no progress line.
 int ProgressWanted() { return 0; }
 void ProgressBegin(const char*, int64_t, int64_t) {}
 void ProgressUpdate(int64_t, int64_t) {}
 void ProgressEnd() {}
 
-// The codec's lines, for a file that is not empty. Standard output goes
-// nowhere unless someone redirects it.
-void ReportPacked(const char*, uint64_t input_size, uint64_t coded_size) {
-  if (input_size == 0) return;
-  printf("input: %lu bytes\n", static_cast<unsigned long>(input_size));
-  printf("output: %lu bytes\n", static_cast<unsigned long>(coded_size));
-  printf("output/input: %.3f\n", static_cast<double>(coded_size) / static_cast<double>(input_size));
+// printf alone: the C runtime's streams are not used by name, so that no
+// data of msvcrt.dll is imported.
+static void PrintLine(const char* format, va_list args) {
+  char line[MESSAGE_BUFFER_SIZE];
+  vsnprintf(line, sizeof line, format, args);
+  printf("%s\n", line);
 }
 
-void ReportUnpacked(const char*, uint64_t size) { printf("%12" PRIu64 "\n", size); }
+void VerbosePrintf(const char* format, ...) {
+  if (!settings.verbose || settings.silent) return;
+  va_list args;
+  va_start(args, format);
+  PrintLine(format, args);
+  va_end(args);
+}
+
+void OutputPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintLine(format, args);
+  va_end(args);
+}
 
 int LastSystemError() { return (int)GetLastError(); }
+
+void SetSystemError(int code) { SetLastError((DWORD)code); }
+
+// The system's words for a code, without the line break and period that end
+// them; the code in digits when the system has none.
+const char* SystemErrorText(int code, char* buffer, int size) {
+  if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file";
+  if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                (DWORD)code, 0, buffer, (DWORD)size, nullptr);
+  while (length > 0 && (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' ||
+                        buffer[length - 1] == ' ' || buffer[length - 1] == '.'))
+    --length;
+  if (length == 0) snprintf(buffer, (size_t)size, "system error %d", code);
+  else buffer[length] = '\0';
+  return buffer;
+}
+
+// Windows programs take no signals; Cancel in a box is their stop.
+void WatchInterrupts() {}
 
 static void PaintStatus(HWND window) {
   PAINTSTRUCT paint;

@@ -2,7 +2,7 @@
 // their only writer; messages, the tree walks and the installation read them.
 #pragma once
 
-const int PATH_SIZE = 260;  // Windows path limit, terminator included
+#include "ui/limits.h"
 
 const int SHOW_NORMAL = 5;  // SW_SHOW
 const int SHOW_HIDDEN = 0;  // SW_HIDE, after -s
@@ -14,7 +14,7 @@ struct Settings {
   // For the vendor's setup, each argument led by a blank.
   char setup_arguments[PATH_SIZE];
   char module_file[PATH_SIZE];       // the running executable
-  char module_directory[PATH_SIZE];  // its directory, current from the start
+  char module_directory[PATH_SIZE];  // its directory (current on Windows)
   void* instance;                    // for the status window's class
 };
 

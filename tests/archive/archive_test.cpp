@@ -76,7 +76,7 @@ TEST(Archive, RoundTripsKeepTheCurrentDirectoryAndOtherFiles) {
   WriteBytes(tree / "empty.txt", "");
   WriteBytes(tree / "a" / "block+1.bin", RandomBytes(16385, 2));
   WriteBytes(tree / "a" / "b" / "text.txt", TextBytes(70000));
-  // An archive inside its own tree is packed as it stood when it was reached.
+  // An archive inside its own tree is left out of it.
   fs::current_path(tree);
   std::string before = CurrentDir();
   ASSERT_EQ(CreateArchive("self.zqa", "."), 0);
@@ -84,8 +84,7 @@ TEST(Archive, RoundTripsKeepTheCurrentDirectoryAndOtherFiles) {
   fs::rename(tree / "self.zqa", dir / "tree.zqa");
   ASSERT_EQ(Unpack(dir / "tree.zqa", dir / "copy"), 0);
   EXPECT_EQ(CurrentDir(), before);
-  EXPECT_TRUE(fs::exists(dir / "copy" / "self.zqa"));
-  fs::remove(dir / "copy" / "self.zqa");
+  EXPECT_EQ(recorder.messages(), std::vector<std::string>{"self.zqa is the archive being written; it is left out of it."});
   EXPECT_EQ(Snapshot(dir / "copy"), Snapshot(tree));
   // Unpacking again over the copy overwrites members and keeps other files.
   WriteBytes(dir / "copy" / "empty.txt", "changed");
@@ -110,7 +109,8 @@ TEST(CreateArchive, WhatCannotBePackedIsNamedAndTheArchiveStaysWhole) {
   fs::create_symlink(dir / "nowhere", dir / "tree" / "dangling");
   ASSERT_EQ(mkfifo((dir / "tree" / "pipe").c_str(), 0600), 0);
   expected.insert({{"dangling", ""}, {"pipe", ""}});
-  named = "Cannot open file dangling; it is archived empty.\n" + named + "Cannot open file pipe; it is archived empty.\n";
+  named = "Cannot open file dangling; it is archived empty. No such file or directory.\n" + named +
+          "Cannot open file pipe; it is archived empty. Not a regular file.\n";
 #endif
   EXPECT_EQ(Pack(dir / "a.zqa", dir / "tree"), 1);
   std::string shown;
@@ -120,8 +120,9 @@ TEST(CreateArchive, WhatCannotBePackedIsNamedAndTheArchiveStaysWhole) {
   EXPECT_EQ(Snapshot(dir / "out"), expected);
 }
 
-void AppendTo(void* text, const uint8_t* bytes, size_t size) {
+int AppendTo(void* text, const uint8_t* bytes, size_t size) {
   static_cast<std::string*>(text)->append(reinterpret_cast<const char*>(bytes), size);
+  return 0;
 }
 
 TEST(CreateArchive, TheSameBytesWithAnyNumberOfWorkers) {
@@ -132,7 +133,7 @@ TEST(CreateArchive, TheSameBytesWithAnyNumberOfWorkers) {
   ScratchDir dir;
   fs::create_directories(dir / "tree");
   std::string expected("ZQAR\0\0\0\0", 8);
-  std::unique_ptr<Encoder, void (*)(Encoder*)> encoder(NewEncoder(), FreeEncoder);
+  std::unique_ptr<Encoder, void (*)(void*)> encoder(NewEncoder(malloc), free);
   WindowCarry carry{};
   int count = 0;
   for (int kind = 0; kind < 3; kind++) {
@@ -144,14 +145,18 @@ TEST(CreateArchive, TheSameBytesWithAnyNumberOfWorkers) {
       MakeSizeHeader(static_cast<uint32_t>(size), header);
       expected += std::string("\x20\0", 2) + name + '\0' + std::string(header, header + 4);
       FILE* input = fopen((dir / "tree" / name).string().c_str(), "rb");
+      StdioSource source;
+      OpenStdioSource(&source, input);
       uint32_t coded_size;
-      EncodeStream(encoder.get(), input, static_cast<uint32_t>(size), &carry, AppendTo, &expected, &coded_size);
+      EncodeStream(encoder.get(), &source.source, static_cast<uint32_t>(size), &carry, AppendTo, &expected,
+                   &coded_size);
       fclose(input);
     }
   }
   expected += std::string("\x01\x80", 2);
   for (int workers : {1, 2, 8}) {
-    ASSERT_EQ(CreateArchive((dir / "t.zqa").string().c_str(), (dir / "tree").string().c_str(), workers), 0);
+    PackLimits limits = {workers, 0, 0};
+    ASSERT_EQ(CreateArchive((dir / "t.zqa").string().c_str(), (dir / "tree").string().c_str(), &limits), 0);
     EXPECT_TRUE(ReadBytes(dir / "t.zqa") == expected) << workers << " workers";
   }
 }
@@ -262,7 +267,7 @@ TEST(ExtractArchive, MembersThatCannotBeWrittenAreSkippedAndCounted) {
   EXPECT_EQ(ReadBytes(t.target / "ok"), "a");
   EXPECT_EQ(ReadBytes(t.target / "blocked"), "not a directory");
   EXPECT_FALSE(fs::exists(t.target / "lost"));
-  EXPECT_EQ(recorder.messages().at(0), "Cannot create file taken.");
+  EXPECT_EQ(recorder.messages().at(0).find("Cannot create file taken. "), 0u);
   fs::remove_all(t.target / "blocked");
   EXPECT_EQ(t.Extract(kHeader + File("taken") + File("ok2") + kEnd), 4);
   EXPECT_EQ(ReadBytes(t.target / "ok2"), "a");

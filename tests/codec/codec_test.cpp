@@ -52,7 +52,20 @@ Outcome Code(int (*call)(FILE*, FILE*), const std::string& input_bytes) {
   return {result, output.Contents(), ftell(input.stream), printed};
 }
 
-std::string Compress(const std::string& data) { return Code(CompressStream, data).output; }
+// What one stream leaves for the next, handed on as one window would.
+WindowCarry carry;
+
+int Compressed(FILE* input, FILE* output) { return CompressStream(input, output, &carry); }
+int Decompressed(FILE* input, FILE* output) { return DecompressStream(input, output, &carry); }
+int Member(FILE* input, FILE* output) {
+  std::unique_ptr<Decoder, void (*)(void*)> decoder(NewDecoder(malloc), free);
+  StdioSource source;
+  OpenStdioSource(&source, input);
+  uint64_t decoded;
+  return DecompressMember(decoder.get(), &source.source, WriteToStdio, output, &carry, &decoded);
+}
+
+std::string Compress(const std::string& data) { return Code(Compressed, data).output; }
 
 // Runs of up to 255 equal bytes, with short random stretches between.
 std::string Runs(size_t size, unsigned seed) {
@@ -64,7 +77,7 @@ std::string Runs(size_t size, unsigned seed) {
 }
 
 TEST(CompressStream, KnownStreams) {
-  codec::process_carry = WindowCarry{};
+  carry = WindowCarry{};
   const std::pair<std::string, const char*> examples[] = {
       {"", "00 00 00 00 00 ff"},
       {"a", "01 00 00 00 f6 80 00 ff"},
@@ -73,17 +86,17 @@ TEST(CompressStream, KnownStreams) {
       {std::string(110, 'a'), "6e 00 00 00 f6 fb 40 17 40 00 00 ff"},
       {std::string(63, ' '), "3f 00 00 00 c5 1d c6 0e 00 00 ff"}};
   for (const auto& [data, hex] : examples) {
-    Outcome compressed = Code(CompressStream, data);
+    Outcome compressed = Code(Compressed, data);
     EXPECT_EQ(compressed.result, COMPRESS_OK);
     EXPECT_EQ(Hex(compressed.output), hex);
-    Outcome decoded = Code(DecompressStream, compressed.output);
+    Outcome decoded = Code(Decompressed, compressed.output);
     EXPECT_EQ(decoded.result, 0);
     EXPECT_EQ(decoded.output, data);
     EXPECT_EQ(decoded.consumed, static_cast<long>(compressed.output.size()));
     std::string count = std::to_string(data.size());
     EXPECT_EQ(decoded.printed, data.empty() ? "" : std::string(12 - count.size(), ' ') + count + "\n");
   }
-  EXPECT_EQ(Code(CompressStream, "abc").printed, "input: 3 bytes\noutput: 4 bytes\noutput/input: 1.333\n");
+  EXPECT_EQ(Code(Compressed, "abc").printed, "input: 3 bytes\noutput: 4 bytes\noutput/input: 1.333\n");
 }
 
 uint64_t Fnv(const std::string& bytes) {
@@ -104,16 +117,16 @@ TEST(CompressStream, KnownBytesOfLargeInputsOneAfterAnother) {
                                      "abcdef   abcdef"s, "\nabcdef   \nabcdef"s};
   for (size_t size : {0, 1, 59, 60, 61, 118, 119, 120, 30, 4095, 4096, 4097, 4155, 4156, 100, 10000, 5, 3, 0})
     inputs.push_back(size % 2 ? RandomBytes(size, static_cast<unsigned>(size)) : std::string(size, ' '));
-  codec::process_carry = WindowCarry{};
+  carry = WindowCarry{};
   std::string streams;
   for (const std::string& data : inputs) streams += Compress(data);
   EXPECT_EQ(streams.size(), 339652u);
   EXPECT_EQ(Fnv(streams), 16749211310878671203u);
-  codec::process_carry = WindowCarry{};
+  carry = WindowCarry{};
   ScratchFile coded(streams);
   for (const std::string& data : inputs) {
     ScratchFile output;
-    ASSERT_EQ(DecompressMember(coded.stream, output.stream), DECODE_OK);
+    ASSERT_EQ(Member(coded.stream, output.stream), DECODE_OK);
     ASSERT_TRUE(output.Contents() == data) << data.size();
   }
 }
@@ -129,7 +142,7 @@ TEST(CompressStream, RoundTripsOfManySizesAndKinds) {
     for (const std::string& data :
          {RandomBytes(size, seed), TextBytes(size), Runs(size, seed), std::string(60, ' ') + TextBytes(size)}) {
       std::string coded = Compress(data);
-      Outcome decoded = Code(size % 2 == 0 ? DecompressStream : DecompressMember, coded + "next");
+      Outcome decoded = Code(size % 2 == 0 ? Decompressed : Member, coded + "next");
       ASSERT_EQ(decoded.result, 0) << size;
       ASSERT_TRUE(decoded.output == data) << size;
       ASSERT_EQ(decoded.consumed, static_cast<long>(coded.size())) << size;
@@ -137,8 +150,9 @@ TEST(CompressStream, RoundTripsOfManySizesAndKinds) {
   }
 }
 
-void AppendTo(void* text, const uint8_t* bytes, size_t size) {
+int AppendTo(void* text, const uint8_t* bytes, size_t size) {
   static_cast<std::string*>(text)->append(reinterpret_cast<const char*>(bytes), size);
+  return 0;
 }
 
 int Depth(const HuffmanTree& tree, int symbol) {
@@ -169,8 +183,10 @@ TEST(Coder, CodesLongerThan16BitsAreWrittenAndReadWhole) {
   encoder.writer.FlushBits();
   encoder.writer.Drain();
   ScratchFile file(bytes);
+  StdioSource source;
+  OpenStdioSource(&source, file.stream);
   auto decoder = std::make_unique<SymbolDecoder>();
-  decoder->reader.stream = file.stream;
+  decoder->reader.stream = &source.source;
   decoder->Start();
   for (int symbol : symbols) ASSERT_EQ(decoder->DecodeSymbol(), symbol);
 }
@@ -180,7 +196,7 @@ TEST(CompressStream, RefusesAnInputTheSizeHeaderCannotHold) {
   std::error_code error;
   fs::resize_file(big.path, (uint64_t{1} << 32) + 10, error);
   if (error) GTEST_SKIP() << "no room for a sparse 4 GiB file: " << error.message();
-  EXPECT_EQ(CompressStream(big.stream, output.stream), COMPRESS_BAD_INPUT);
+  EXPECT_EQ(Compressed(big.stream, output.stream), COMPRESS_BAD_INPUT);
   EXPECT_EQ(output.Contents(), "");
 }
 
@@ -197,9 +213,9 @@ TEST(CompressStream, InputThatShrinksIsReportedAndTheStreamStaysWhole) {
   };
   FILE* input = fopencookie(nullptr, "rb", io);
   ScratchFile output;
-  EXPECT_EQ(CompressStream(input, output.stream), COMPRESS_SHORT_INPUT);
+  EXPECT_EQ(Compressed(input, output.stream), COMPRESS_SHORT_INPUT);
   fclose(input);
-  Outcome decoded = Code(DecompressStream, output.Contents() + "next");
+  Outcome decoded = Code(Decompressed, output.Contents() + "next");
   EXPECT_EQ(decoded.result, 0);
   EXPECT_EQ(decoded.output, std::string(1000, '\0'));
   EXPECT_EQ(decoded.consumed, static_cast<long>(output.Contents().size()));
@@ -214,7 +230,7 @@ TEST(DecompressStream, EndMarks) {
     std::string bits = Compress(data);
     bits.resize(bits.size() - 2);
     for (const auto& [end, result, read] : cases) {
-      Outcome run = Code(DecompressStream, bits + end);
+      Outcome run = Code(Decompressed, bits + end);
       EXPECT_EQ(run.result, result) << Hex(end);
       EXPECT_EQ(run.output, data);
       EXPECT_EQ(run.consumed, static_cast<long>(bits.size() + read));
@@ -226,7 +242,7 @@ TEST(DecompressMember, EveryCutIsReportedWithoutInventedBytes) {
   std::string data = TextBytes(500) + RandomBytes(100, 72);
   std::string coded = Compress(data);
   for (size_t cut = 0; cut < coded.size(); cut++) {
-    Outcome member = Code(DecompressMember, coded.substr(0, cut));
+    Outcome member = Code(Member, coded.substr(0, cut));
     if (cut >= coded.size() - 2) {
       // The bits are all there; only the end mark is missing.
       ASSERT_EQ(member.result, DECODE_BAD_END_MARK) << cut;
@@ -238,14 +254,14 @@ TEST(DecompressMember, EveryCutIsReportedWithoutInventedBytes) {
     }
     if (cut < 4) continue;  // a short size header ends DecompressStream's process
     // DecompressStream reads the missing bytes as zeros, up to the stated size.
-    Outcome plain = Code(DecompressStream, coded.substr(0, cut));
+    Outcome plain = Code(Decompressed, coded.substr(0, cut));
     ASSERT_EQ(plain.result, 1) << cut;
     ASSERT_LT(plain.output.size() - data.size(), size_t{MAX_MATCH}) << cut;
     ASSERT_EQ(plain.output.substr(0, member.output.size()), member.output) << cut;
   }
   // A stated size of 4 GiB stops as soon as the bits run out.
   coded.replace(0, 4, "\xff\xff\xff\xff");
-  Outcome huge = Code(DecompressMember, coded.substr(0, coded.size() - 2));
+  Outcome huge = Code(Member, coded.substr(0, coded.size() - 2));
   EXPECT_EQ(huge.result, DECODE_TRUNCATED);
   EXPECT_LT(huge.output.size(), data.size() + MAX_MATCH);
 }

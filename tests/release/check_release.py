@@ -23,7 +23,7 @@ IMPORTS = [
     ("KERNEL32.dll", "95", "CreateFileA WriteFile CloseHandle DeleteFileA MoveFileA GetFileSize "
      "GetFileAttributesA SetFileAttributesA GetFileTime SetFileTime RemoveDirectoryA "
      "FindFirstFileA FindNextFileA FindClose FileTimeToLocalFileTime FileTimeToDosDateTime "
-     "GetFileInformationByHandle",
+     "GetFileInformationByHandle CreateDirectoryA ReadFile SetFilePointer GetFileType",
      "files and directories (GetFileSize: 95 has no GetFileSizeEx); an entry held open is "
      "checked to be the one that was named"),
     ("KERNEL32.dll", "95", "GetCurrentDirectoryA SetCurrentDirectoryA GetFullPathNameA "
@@ -32,15 +32,18 @@ IMPORTS = [
     ("KERNEL32.dll", "95", "CreateProcessA WaitForSingleObject ResumeThread SetThreadPriority "
      "SetPriorityClass GetCurrentProcess GetCurrentThread OpenProcess Sleep GetTickCount",
      "starting programs, self-removal, the clean-up task's wait"),
+    ("KERNEL32.dll", "95", "CreateThread GetSystemInfo InitializeCriticalSection EnterCriticalSection "
+     "LeaveCriticalSection DeleteCriticalSection CreateSemaphoreA ReleaseSemaphore",
+     "packing on every processor: threads, locks and conditions built of semaphores"),
     ("KERNEL32.dll", "95", "GetVersion GetVersionExA LoadLibraryA GetProcAddress FreeLibrary "
-     "GetProcessHeap HeapAlloc HeapFree GetLastError SetLastError",
+     "GetProcessHeap HeapAlloc HeapFree GetLastError SetLastError FormatMessageA",
      "the process walk's libraries, looked up at run time; error codes"),
     ("USER32.dll", "95", "MessageBoxA wvsprintfA LoadCursorA RegisterClassA CreateWindowExA "
      "ShowWindow UpdateWindow SendMessageA InvalidateRect BeginPaint EndPaint DefWindowProcA "
      "DestroyWindow", "message boxes and the status window"),
     ("GDI32.dll", "95", "CreateBrushIndirect SetBkColor GetTextMetricsA TextOutA",
      "painting the status window"),
-    ("msvcrt.dll", "msvcrt 4.20", "exit malloc free printf _vsnprintf fopen fclose fread fwrite "
+    ("msvcrt.dll", "msvcrt 4.20", "exit malloc realloc free printf puts _vsnprintf fopen fclose fread fwrite "
      "fgetc fputc fseek fgetpos fsetpos fflush ferror setvbuf _filbuf _flsbuf _fileno _get_osfhandle "
      "_open_osfhandle _fdopen _close",
      "the C runtime's streams, also over a file created exclusively by handle; fgetpos and "

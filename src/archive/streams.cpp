@@ -1,0 +1,100 @@
+#include "archive/streams.h"
+
+#include <cstring>
+
+#include "ui/messages.h"
+
+static int FillReader(ByteSource* source) {
+  FileReader* reader = reinterpret_cast<FileReader*>(source);
+  if (reader->failed || source->abandoned) return EOF;
+  if (StopRequested()) {
+    source->abandoned = true;
+    return EOF;
+  }
+  intptr_t got = ReadFromFile(reader->file, reader->buffer, reader->capacity);
+  if (got <= 0) {
+    if (got < 0) {
+      reader->failed = true;
+      reader->error = LastSystemError();
+    }
+    return EOF;
+  }
+  reader->offset += got;
+  if (reader->counter) reader->counter->fetch_add(got, std::memory_order_relaxed);
+  source->next = reader->buffer + 1;
+  source->end = reader->buffer + got;
+  return reader->buffer[0];
+}
+
+void OpenReader(FileReader* reader, FileHandle file, uint8_t* buffer, size_t capacity) {
+  reader->source.next = reader->source.end = buffer;
+  reader->source.fill = FillReader;
+  reader->source.abandoned = false;
+  reader->file = file;
+  reader->buffer = buffer;
+  reader->capacity = capacity;
+  reader->offset = 0;
+  reader->failed = false;
+  reader->error = 0;
+  reader->counter = nullptr;
+}
+
+int64_t ReaderPosition(const FileReader* reader) {
+  return reader->offset - (reader->source.end - reader->source.next);
+}
+
+void OpenWriter(FileWriter* writer, FileHandle file, uint8_t* buffer, size_t capacity) {
+  writer->file = file;
+  writer->buffer = buffer;
+  writer->capacity = capacity;
+  writer->used = 0;
+  writer->failed = false;
+  writer->error = 0;
+}
+
+static void Put(FileWriter* writer, const void* bytes, size_t size) {
+  if (writer->failed) return;
+  if (WriteToFile(writer->file, bytes, size) != 0) {
+    writer->failed = true;
+    writer->error = LastSystemError();
+  }
+}
+
+void WriteBytes(FileWriter* writer, const void* bytes, size_t size) {
+  if (writer->used + size > writer->capacity) {
+    Put(writer, writer->buffer, writer->used);
+    writer->used = 0;
+    if (size >= writer->capacity) {
+      Put(writer, bytes, size);
+      return;
+    }
+  }
+  memcpy(writer->buffer + writer->used, bytes, size);
+  writer->used += size;
+}
+
+int FlushWriter(FileWriter* writer) {
+  Put(writer, writer->buffer, writer->used);
+  writer->used = 0;
+  if (!writer->failed) return 0;
+  SetSystemError(writer->error);
+  return -1;
+}
+
+int WriteToWriter(void* context, const uint8_t* bytes, size_t size) {
+  FileWriter* writer = static_cast<FileWriter*>(context);
+  WriteBytes(writer, bytes, size);
+  return writer->failed ? 1 : 0;
+}
+
+int ReadTail(FileHandle file, uint64_t size, uint8_t* tail) {
+  uint64_t length = size < 4096 ? size : 4096;
+  memset(tail, 0, (size_t)length);
+  if (SeekInFile(file, (int64_t)(size - length)) != 0) return -1;
+  for (uint64_t got = 0; got < length;) {
+    intptr_t read = ReadFromFile(file, tail + got, (size_t)(length - got));
+    if (read <= 0) return -1;
+    got += (uint64_t)read;
+  }
+  return 0;
+}

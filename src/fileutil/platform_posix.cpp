@@ -1,0 +1,55 @@
+// The system's services besides files, on a POSIX system: one tree without
+// drives, no Windows or system directory.
+#include <errno.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "fileutil/platform.h"
+
+int ReadCurrentDir(char* buffer, int size) {
+  if (!getcwd(buffer, size)) return 0;
+  return (int)strlen(buffer);
+}
+
+int EnterDirectory(const char* path) { return chdir(path) == 0 ? 0 : -1; }
+
+int ChangeDrive(char) { return 0; }
+
+int ReadWindowsDir(char* buffer, int) {
+  buffer[0] = '\0';
+  return 0;
+}
+
+int SystemFilePath(const char*, char* buffer, int) {
+  buffer[0] = '\0';
+  return 0;
+}
+
+int WindowsFilePath(const char* name, char* buffer, int size) {
+  return SystemFilePath(name, buffer, size);
+}
+
+int ReadTempDir(char* buffer, int size) {
+  const char* dir = getenv("TMPDIR");
+  if (!dir || !dir[0]) dir = "/tmp";
+  size_t length = strlen(dir);
+  int slash = dir[length - 1] != '/';
+  if ((int)(length + slash) >= size) return 0;
+  strcpy(buffer, dir);
+  if (slash) strcat(buffer, "/");
+  return (int)(length + slash);
+}
+
+void PauseMs(int milliseconds) {
+  struct timespec delay = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+  }
+}
+
+int ProcessorCount() {
+  long count = sysconf(_SC_NPROCESSORS_ONLN);
+  return count > 0 ? (int)count : 1;
+}
