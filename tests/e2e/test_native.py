@@ -2,19 +2,22 @@
 error, answers typed on a terminal, the medium tools, system services."""
 
 import os
+import random
 import re
+import signal
 import shutil
 import subprocess
 import time
 import unittest
 from unittest import mock
 
-from harness import (LINKS, USAGE, NativeTestCase, make_tree, plant_links, read, refused_level,
-                     setup_native, snapshot, write)
+from harness import (LINKS, USAGE, NativeTestCase, die_with_parent, make_tree, plant_links, read,
+                     refused_level, setup_native, snapshot, write)
 
 INSTALL = ("The ZQ K9150 driver is installed on Windows. This build offers the tools that build "
            "the installation medium: -? lists them.\n")
 PIECE = 1457664
+NOENT = "No such file or directory"
 FITS = "-is " + " ".join(c * 40 for c in "abcdef") + " " + "z" * 12  # 259 characters for setup
 
 
@@ -31,6 +34,7 @@ class Switches(NativeTestCase):
         for name, data in (("bad", b"ZQAR\x01\0\0\0\x01\x80"), ("short", b"ZQAR"), ("empty", b"")):
             write("%s/%s.zqa" % (w, name), data)
         write(w + "/five", b"12345")
+        write(w + "/small.zqa", b"ZQAR\0\0\0\0\x01\x80")
         write(w + "/BIG.ZQA", b"b" * (PIECE + 5))
         os.makedirs(w + "/BIG.002")  # a piece that cannot be created
         deep = "%s/%s/%s/%s.zqa" % (w, "a" * 120, "b" * (123 - len(w)), "n" * 10)
@@ -54,17 +58,26 @@ class Switches(NativeTestCase):
                 ("-ta", 0, "", "You %s admin rights\n" % ("have" if os.geteuid() == 0 else
                                                          "DO NOT have")),
                 ("-A X %s/no-such-Dir" % w, 1, "", "Path %s/no-such-Dir invalid.\n" % w),
-                ("-x %s/none.zqa %s/out" % (w, w), 1, "", "Failed to find archive %s/none.zqa.\n" % w),
+                ("-x %s/none.zqa %s/out" % (w, w), 1, "", "Failed to find archive %s/none.zqa. %s.\n" % (w, NOENT)),
                 ("-x %s/bad.zqa %s/out" % (w, w), 2, "", "File %s/bad.zqa isn't a supported archive type.\n" % w),
                 ("-x %s/short.zqa %s/out" % (w, w), 2, "", "File %s/short.zqa isn't a supported archive type.\n" % w),
                 ("-x %s/empty.zqa %s/out" % (w, w), 2, "", "File %s/empty.zqa isn't a supported archive type.\n" % w),
-                ("-a %s/none/a.zqa %s" % (w, w), 1, "", "Failed to create archive %s/none/a.zqa.\n" % w),
+                ("-a %s/none/a.zqa %s" % (w, w), 1, "", "Failed to create archive %s/none/a.zqa. %s.\n" % (w, NOENT)),
+                # Failures that once ended with 255 and no word.
+                ("-x %s/bad.zqa %s/five" % (w, w), 2, "", "File %s/bad.zqa isn't a supported archive type.\n" % w),
+                ("-x %s/small.zqa %s/deep/er/out" % (w, w), 255, "",
+                 "Cannot create or enter directory %s/deep/er/out. %s.\n" % (w, NOENT)),
+                ("-x %s/small.zqa %s/five" % (w, w), 255, "", "%s/five is a file, not a directory; nothing is "
+                                                          "extracted.\n" % w),
+                ("-a %s/f.zqa %s/five" % (w, w), 1, "", "Path %s/five is a file, not a directory; nothing is "
+                                                     "archived.\n" % w),
+                ("-dt %s/five" % w, 1, "", "%s/five is not a directory; nothing is deleted.\n" % w),
                 ("-dt", 1, "", ""),
                 ("-dt %s/none" % w, 1, "", "Directory %s/none not found.\n" % w),
-                ("-c %s/none" % w, 1, "", "Cannot find file %s/none.\n" % w),
+                ("-c %s/none" % w, 1, "", "Cannot find file %s/none. %s.\n" % (w, NOENT)),
                 ("-v -c %s/five" % w, 0, "", "File %s/five is 5 bytes long.\n"
                                              "Done. %s/five split in 1 pieces.\n" % (w, w)),
-                ("-c %s/BIG.ZQA" % w, 3, "", "Failed to create %s/BIG.002.\n" % w),
+                ("-c %s/BIG.ZQA" % w, 3, "", "Failed to create %s/BIG.002. Is a directory.\n" % w),
                 ("-c " + deep, 1, "", "The name %s is too long for its pieces (at most 255 "
                                       "characters).\n" % deep),
                 ([], 1, "", INSTALL),
@@ -74,39 +87,65 @@ class Switches(NativeTestCase):
                 (FITS + "z", 1, "", "The arguments for setup are too long (at most 259 characters).\n"),
                 ("-s -is /q", 1, "", ""), ("-s -q", 1, "", ""), ("-s -tr 5", 5, "", ""),
                 ("-s -tm", 0, "", ""), ("-s -dt %s/none" % w, 1, "", ""),
-                ("-?", 0, USAGE, ""), ("-s -?", 0, USAGE, ""), ("--help", 0, USAGE, ""),
-                ("-h", 0, USAGE, ""), ("-a arch", 1, USAGE, ""), ("-x arch", 1, USAGE, ""),
+                ("-?", 0, USAGE, ""), ("-s -?", 0, USAGE, ""),
+                ("-a arch", 1, USAGE, ""), ("-x arch", 1, USAGE, ""),
                 ("-c", 1, USAGE, ""), ("-tr", 1, USAGE, ""), ("-tl", 1, USAGE, "")):
             with self.subTest(args=args):
                 args = args if isinstance(args, list) else args.split()
                 self.assertEqual(self.run_setup(*args), (code, stdout, stderr))
         self.assertEqual(read(w + "/BIG.001"), b"bbbbb")  # earlier pieces stay
+        self.assertEqual(sorted(os.listdir(w)), sorted(["BIG.001", "BIG.002", "BIG.ZQA", "a" * 120, "five",
+                                                        "five.001", "bad.zqa", "empty.zqa", "short.zqa", "small.zqa"]))
         code, stdout, stderr = self.run_setup("--version")
         self.assertEqual((code, stderr), (0, ""))
         self.assertRegex(stdout, r"^setup \(ZQ K9150 Setup\) \d+\.\d+\.\d+\n$")
 
-    def test_the_program_directory_becomes_current(self):
-        os.makedirs(os.path.join(self.workdir, "Disk One"))
-        exe = shutil.copy(setup_native(), os.path.join(self.workdir, "Disk One"))
-        self.assertEqual(self.run_setup("-tl", ".", exe=exe),
-                         (0, "", "LFN = %s/Disk One\n" % os.path.realpath(self.workdir)))
+    def test_help_lists_every_switch_in_one_column(self):
+        code, help_text, _ = self.run_setup("--help")
+        lines = [line for line in help_text.splitlines() if line.startswith("  -")]
+        self.assertEqual((code, self.run_setup("-h")[1]), (0, help_text))
+        self.assertEqual({line.split()[0] for line in lines},
+                         {"-?", "-a", "-c", "-ds", "-dt", "-f", "-is", "-s", "-ta", "-tl", "-tm", "-tp", "-tr",
+                          "-v", "-x", "--help", "--version", "--list", "--test"})
+        self.assertEqual({len(line) - len(line[20:].lstrip()) for line in lines}, {20})
 
-    def test_enter_is_ok_and_c_or_end_of_input_is_cancel(self):
-        for line, typed, code in (("-tr 7", b"\n", 7), ("-tr 7", b"c\n", 1), ("-tr 7", b"C\n", 1),
-                                  ("-tr 7", b"\x04", 1), ("-tm", b"\nc\n", 1)):
-            with self.subTest(line=line, typed=typed):
-                result = self.run_on_terminal(*line.split(), typed=typed)
-                self.assertEqual(result[0], code)
-                self.assertIn(result[2].split("\n")[0], ("About to return exit code 7",
-                                                        "Press OK to continue"))
-        self.assertIn("] Did it disappear?\n", result[2])
+    def test_relative_paths_are_taken_from_where_the_user_stands(self):
+        bin_dir, user = (os.path.join(self.workdir, name) for name in ("bin", "user"))
+        os.makedirs(bin_dir)
+        exe = shutil.copy(setup_native(), bin_dir)
+        make_tree(os.path.join(user, "payload"))
+        for args in (["-a", "pkg.zqa", "payload"], ["-x", "pkg.zqa", "out"], ["--test", "pkg.zqa"],
+                     ["-c", "pkg.zqa"]):
+            self.assertEqual(self.run_setup(*args, exe="../bin/setup", cwd=user)[0], 0, args)
+        self.assertEqual(snapshot(os.path.join(user, "out")), snapshot(os.path.join(user, "payload")))
+        self.assertEqual(self.run_setup("-s", "-dt", "out", exe=exe, cwd=user), (0, "", ""))
+        self.assertEqual(sorted(os.listdir(user)), ["payload", "pkg.001", "pkg.zqa"])
+        self.assertEqual(os.listdir(bin_dir), ["setup"])
+        self.assertEqual(self.run_setup("-tl", ".", exe=exe, cwd=user),
+                         (0, "", "LFN = %s\n" % os.path.realpath(user)))
+
+    def test_only_questions_wait_and_their_answer_is_no_unless_it_is_yes(self):
+        self.assertEqual(self.run_on_terminal("-tr", "7")[0], 7)  # nothing typed: a message goes on
+        tree = os.path.join(self.workdir, "tree")
+        for typed, yes in ((b"y\n", True), (b"YES\n", True), (b"n\n", False), (b"\n", False), (b"\x04", False)):
+            with self.subTest(typed=typed):
+                if not os.path.exists(tree):
+                    make_tree(tree)
+                code, _, shown = self.run_on_terminal("-dt", tree, typed=typed, stderr_too=True)
+                self.assertIn("Delete directory %s and everything in it? [y/N] " % tree, shown)
+                self.assertEqual((code, os.path.exists(tree)), (0 if yes else 1, not yes))
+        code, _, shown = self.run_setup("-dt", tree)  # no terminal, nobody to say yes
+        self.assertEqual((code, os.path.exists(tree)), (1, True))
+        self.assertEqual(self.run_setup("-s", "-dt", tree), (0, "", ""))
+        self.assertFalse(os.path.exists(tree))
 
 
 class MediumTools(NativeTestCase):
     def test_pack_and_unpack_a_tree_quietly_verbosely_and_silently(self):
         tree = os.path.join(self.workdir, "tree")
         make_tree(tree)
-        files = sorted(name for _, _, names in os.walk(tree) for name in names)
+        files = sorted(os.path.relpath(os.path.join(folder, name), tree)
+                       for folder, _, names in os.walk(tree) for name in names)
         for mode in ("", "-v", "-s"):
             with self.subTest(mode=mode):
                 archive, out = self.workdir + "/t%s.zqa" % mode, self.workdir + "/out" + mode
@@ -119,8 +158,8 @@ class MediumTools(NativeTestCase):
                     for result in (packed, unpacked):
                         self.assertEqual(sorted(line.split(":")[0]
                                                 for line in result[1].splitlines()), files)
-                    self.assertIn("text.txt: 96000 -> ", packed[1])
-                    self.assertIn("text.txt: 96000 bytes\n", unpacked[1])
+                    self.assertIn("a/b/text.txt: 96000 -> ", packed[1])
+                    self.assertIn("a/b/text.txt: 96000 bytes\n", unpacked[1])
                 else:
                     self.assertEqual((packed, unpacked), ((0, "", "Archive %s complete.\n" % archive),
                                                           (0, "", "Extraction is complete.\n"))
@@ -158,9 +197,59 @@ class MediumTools(NativeTestCase):
             self.assertEqual(read(os.path.join(target, kind + "-f")), b"member")
             self.assertIn(refused_level(kind + "-d") + "\n", stderr)
         # Tree removal takes a link itself, never what it leads to.
-        self.assertEqual(self.run_setup("-dt", tree), (0, "", "About to delete directory %s\n" % tree))
+        self.assertEqual(self.run_setup("-s", "-dt", tree), (0, "", ""))
         self.assertFalse(os.path.lexists(tree))
         self.assertEqual(snapshot(outside), {"folder": "<dir>", "file": b"outside"})
+
+    def interrupt(self, args, ready, signal_number):
+        """Runs setup, sends it signal_number once ready() holds: (exit code, stderr)."""
+        process = subprocess.Popen([setup_native()] + args, cwd=self.workdir, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=die_with_parent)
+        self.assertTrue(wait_until(lambda: ready() or process.poll() is not None, 60))
+        process.send_signal(signal_number)
+        _, stderr = process.communicate(timeout=60)
+        return process.returncode, stderr.decode("latin-1")
+
+    def test_an_interrupt_leaves_nothing_half_made(self):
+        tree, out = os.path.join(self.workdir, "tree"), os.path.join(self.workdir, "out")
+        write(os.path.join(tree, "a-small"), b"small")
+        write(os.path.join(tree, "b-large"), random.Random(1).randbytes(24 << 20))
+        archive = os.path.join(self.workdir, "t.zqa")
+        self.assertEqual(self.run_setup("-s", "-a", archive, tree)[0], 0)
+        part = archive + "2.part0"
+        code, stderr = self.interrupt(["-a", archive + "2", tree],
+                                      lambda: os.path.exists(part) and os.path.getsize(part) > 1 << 20,
+                                      signal.SIGINT)
+        self.assertEqual((code, stderr), (130, "Interrupted; the unfinished archive %s2 is removed.\n" % archive))
+        self.assertEqual(sorted(os.listdir(self.workdir)), ["t.zqa", "tree"])
+        large = os.path.join(out, "b-large")
+        code, stderr = self.interrupt(["-x", archive, out],
+                                      lambda: os.path.exists(large) and os.path.getsize(large) > 0,
+                                      signal.SIGTERM)
+        self.assertEqual((code, stderr), (143, "Interrupted; the unfinished file b-large is removed.\n"))
+        self.assertEqual(snapshot(out), {"a-small": b"small"})
+
+    def test_list_and_test_read_every_member_and_write_nothing(self):
+        tree, archive = os.path.join(self.workdir, "tree"), os.path.join(self.workdir, "t.zqa")
+        make_tree(tree)
+        self.run_setup("-a", archive, tree)
+        code, listing, _ = self.run_setup("--list", archive)
+        rows = {line.split(None, 2)[2]: line.split()[:2] for line in listing.splitlines()}
+        self.assertEqual(code, 0)
+        self.assertEqual(set(rows), {path + "/" if data == "<dir>" else path for path, data in snapshot(tree).items()})
+        self.assertEqual(rows["a/b/text.txt"][1], "96000")
+        self.assertEqual(rows["empty.txt"], ["6", "0"])  # a size header and the end mark
+        self.assertEqual(self.run_setup("--test", archive), (0, "", ""))
+        whole = read(archive)
+        for name, data, result, said in (("cut", whole[:len(whole) // 2], 3, "is damaged"),
+                                         ("bad", whole[:8] + b"\x20\x00" + b"n" * 300, 3, "longer than 259"),
+                                         ("none", b"PK\x03\x04", 2, "isn't a supported archive type")):
+            write(os.path.join(self.workdir, name), data)
+            for switch in ("--list", "--test"):
+                code, _, stderr = self.run_setup(switch, os.path.join(self.workdir, name))
+                self.assertEqual(code, result, (name, switch))
+                self.assertIn(said, stderr)
+        self.assertEqual(sorted(os.listdir(self.workdir)), ["bad", "cut", "none", "t.zqa", "tree"])
 
     def test_cut_the_remainder_first_and_every_later_piece_full(self):
         for size, pieces in ((0, []), (1, [1]), (PIECE, [0, PIECE]), (PIECE + 1, [1, PIECE]),
