@@ -123,7 +123,8 @@ int CheckSet(char* keys, FloppyFile* files, int* disks, Refusal* refusal) {
     for (int j = 0; j < i; ++j) twice = twice || SameTextIgnoringCase(files[j].name, file->name);
     int faults = refusal->faults;
     if (!IsShortName(file->name))
-      AddFault(refusal, "%s: not a DOS name (up to 8 characters, a dot and up to 3 more)", file->name);
+      AddFault(refusal, "%s: not a DOS name (up to 8 characters, a dot and up to 3 more)",
+               file->name);
     else if (!file->disk)
       AddFault(refusal, "%s: its disk \"%s\" is not one of 1 to %d", file->name, value, MAX_DISKS);
     else if (twice)
@@ -171,8 +172,7 @@ int BuildFloppySet() {
     return 1;
   }
   Refusal refusal;
-  refusal.length = snprintf(refusal.text, sizeof refusal.text,
-                            "Nothing is written. In %s:",
+  refusal.length = snprintf(refusal.text, sizeof refusal.text, "Nothing is written. In %s:",
                             INF_FILE);
   refusal.faults = 0;
   int disks = 0;

@@ -31,7 +31,8 @@ static int CheckRoom(int disk, const FloppyFile* files, int count) {
   DWORD cluster = sectors * bytes;
   uint64_t needed = 0;
   // Each file was found to fit on a floppy.
-  for (int i = 0; i < count; ++i) needed += ((DWORD)files[i].size + cluster - 1) / cluster * cluster;
+  for (int i = 0; i < count; ++i)
+    needed += ((DWORD)files[i].size + cluster - 1) / cluster * cluster;
   uint64_t room = (uint64_t)cluster * free_clusters;
   if (needed <= room) return 0;
   MessagePrintf("Disk %d does not fit in drive A:: its files take %lu bytes, the floppy has %lu "
