@@ -210,8 +210,8 @@ class FloppyImages(NativeTestCase):
     """-f on Linux: DISKn.IMG beside the INF, where setup runs, read back with
     mtools and checked by fsck.fat."""
 
-    SOUND = ('  setup.exe = 1\r\nZQK9150.INF="1"\r\n; B.BIN=1\r\nEMPTY.TXT = 1,,,\r\n'
-             'full.bin=2\r\nB.BIN=3\r\n[Other]\r\nX.BIN=1\r\n')
+    SOUND = ('  setup.exe = 1\r\nZQK9150.INF="1"\r\n; B.BIN=1\r\nEMPTY.TXT = 1%s\r\n'
+             'full.bin=2\r\nB.BIN=3\r\n[Other]\r\nX.BIN=1\r\n') % ("," * 90)
     DISKS = {1: ["setup.exe", "ZQK9150.INF", "EMPTY.TXT"], 2: ["full.bin"], 3: ["B.BIN"]}
     HEAD = "Nothing is written. In .\\ZQK9150.INF:\n"
 
@@ -221,7 +221,7 @@ class FloppyImages(NativeTestCase):
         write(os.path.join(medium, "ZQK9150.INF"), b"; K9150\n[sourcedisksfiles]\r\n" +
               section.encode())
         sizes = {"setup.exe": 40000, "EMPTY.TXT": 0, "full.bin": PIECE, "B.BIN": 513,
-                 "Long name.txt": 1}
+                 "Read me.txt": 1}
         sizes.update(("F%07d.BIN" % n, 0) for n in range(320))
         for number, (name, size) in enumerate(sizes.items()):
             if name != "ZQK9150.INF":
@@ -260,13 +260,15 @@ class FloppyImages(NativeTestCase):
                                "the files from it on are not read"),
                 ("-f", "full.bin=1\nB.BIN=1", 1, "disk 1: its 2 files take 1458688 bytes; a 1.44 "
                                                  "MB floppy holds 1457664 bytes in at most 224 files"),
-                ("-f", "Long name.txt=1", 1, "Long name.txt: not a DOS name (up to 8 characters, a "
-                                             "dot and up to 3 more)")):
+                ("-f", "Read me.txt=1", 1, "Read me.txt: not a DOS name (up to 8 characters, a "
+                                           "dot and up to 3 more)"),
+                ("-f", "[Other]", 1, None)):
             with self.subTest(line=line, section=section[:30]):
                 medium = self.make_medium(section)
                 exe = shutil.copy(setup_native(), medium)
-                self.assertEqual(self.run_setup(*line.split(), exe=exe, cwd=medium),
-                                 (code, "", stderr if code == 0 else self.HEAD + stderr + "\n"))
+                self.assertEqual(self.run_setup(*line.split(), exe=exe, cwd=medium), (
+                    code, "", stderr if code == 0 else self.HEAD + stderr + "\n" if stderr else
+                    ".\\ZQK9150.INF lists no files in its section [SourceDisksFiles].\n"))
                 images = sorted(name for name in os.listdir(medium) if name.endswith(".IMG"))
                 if code:
                     self.assertEqual((images, read(os.path.join(medium, "DISK1.IMG"))),
