@@ -35,8 +35,8 @@ static int CheckRoom(int disk, const FloppyFile* files, int count) {
     needed += ((DWORD)files[i].size + cluster - 1) / cluster * cluster;
   uint64_t room = (uint64_t)cluster * free_clusters;
   if (needed <= room) return 0;
-  MessagePrintf("Disk %d does not fit in drive A:: its files take %lu bytes, the floppy has %lu "
-                "bytes free.", disk, (unsigned long)needed, (unsigned long)room);
+  MessagePrintf("Disk %d does not fit on the floppy in drive A: its files take %lu bytes, it "
+                "has %lu bytes free.", disk, (unsigned long)needed, (unsigned long)room);
   return 2;
 }
 
