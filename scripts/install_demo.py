@@ -5,7 +5,8 @@ on a 1.44 MB floppy, copies the disks into one folder as the end user would
 and installs from it with the real rundll32 and setupapi of Wine, the vendor
 setup's stand-in and its clean-up task, answering every box of a verbose run
 as a user would. Prints each step with its outcome; saves a screenshot of
-the status window. Then the Linux build packs and unpacks the same payload.
+the status window. Then the Linux build packs and unpacks the same payload,
+and writes the same floppy set as images, read back with mtools.
 
 The medium carries the release setup.exe (i686). Wine here runs 64-bit
 programs only, so every Windows run uses the x86_64 twin, built from the
@@ -197,6 +198,44 @@ def linux(work):
                 snapshot(out) == snapshot(payload))
 
 
+def linux_images(work, sources):
+    print("\n== The Linux build writes the same floppy set as images (setup -f, DISKn.IMG)")
+    folder = os.path.join(work, "linux-medium")
+    shutil.copytree(sources, folder)
+    shutil.copy(setup_native(), os.path.join(folder, "setup"))
+    started = time.monotonic()
+    result = subprocess.run(["./setup", "-f"], cwd=folder, stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True)
+    good = step("$ setup -f   -> exit code %d in %.2f s: %s" % (
+        result.returncode, time.monotonic() - started, result.stderr.strip()),
+        result.returncode == 0)
+    images = sorted(name for name in os.listdir(folder) if name.endswith(".IMG"))
+    good &= step("images: %s" % ", ".join("%s (%d bytes)" % (name, os.path.getsize(
+        os.path.join(folder, name))) for name in images),
+        [int(name[4]) for name in images] == sorted(DISK_FILES))
+    for name in images:
+        image = os.path.join(folder, name)
+        listing = subprocess.run(["mdir", "-i", image, "::"], capture_output=True, text=True)
+        print("  $ mdir -i %s ::\n%s" % (name, "\n".join(
+            "    " + line for line in listing.stdout.splitlines() if line.strip())))
+        checked = subprocess.run(["fsck.fat", "-n", image], capture_output=True, text=True)
+        verdict = checked.stdout.strip().splitlines()[-1].split(": ", 1)[-1]
+        good &= step("fsck.fat -n %s: %s" % (name, verdict), checked.returncode == 0)
+        out = os.path.join(work, "from-" + name)
+        os.makedirs(out)
+        names = subprocess.run(["mdir", "-b", "-i", image, "::"], capture_output=True,
+                               text=True).stdout.split()
+        for entry in names:
+            subprocess.run(["mcopy", "-m", "-n", "-i", image, entry, out], check=True)
+        same = [read(os.path.join(out, entry[3:])) == read(os.path.join(sources, entry[3:]))
+                for entry in names]
+        good &= step("mcopy from %s: %s, %s" % (name, ", ".join(entry[3:] for entry in names),
+                                                "identical to the sources" if all(same) else
+                                                "NOT identical to the sources"),
+                     all(same) and [entry[3:] for entry in names] == DISK_FILES[int(name[4])])
+    return good
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     work = tempfile.mkdtemp(prefix="setup-demo-")
@@ -206,6 +245,7 @@ def main():
         good = check_disks(disks, sources)
         good &= install(work, disks, archive)
         good &= linux(work)
+        good &= linux_images(work, sources)
     except AssertionError as error:  # a run that went wrong
         good = step(str(error), False)
     finally:

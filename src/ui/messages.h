@@ -47,6 +47,8 @@ const char* SystemErrorText(int code, char* buffer, int size);
 const int ERROR_NOT_REGULAR_FILE = 0x20000001;
 // And a file that ended before the size it had when it was opened.
 const int ERROR_FILE_ENDED_EARLY = 0x20000002;
+// And one that is no longer as it was when it was listed.
+const int ERROR_FILE_CHANGED = 0x20000003;
 
 // The stop of a run, asked for by Cancel in a box (exit code 1) or by an
 // interrupt (Linux: SIGINT, SIGTERM, SIGHUP; 128 plus its number).

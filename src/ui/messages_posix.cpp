@@ -233,6 +233,7 @@ void SetSystemError(int code) { errno = code; }
 const char* SystemErrorText(int code, char* buffer, int size) {
   if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file";
   if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
+  if (code == ERROR_FILE_CHANGED) return "The file changed since it was listed";
   return strerror_r(code, buffer, (size_t)size);
 }
 

@@ -111,6 +111,7 @@ void SetSystemError(int code) { SetLastError((DWORD)code); }
 const char* SystemErrorText(int code, char* buffer, int size) {
   if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file";
   if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
+  if (code == ERROR_FILE_CHANGED) return "The file changed since it was listed";
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 (DWORD)code, 0, buffer, (DWORD)size, nullptr);
   while (length > 0 && (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' ||

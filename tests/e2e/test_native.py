@@ -294,5 +294,95 @@ class System(NativeTestCase):
         self.assertEqual(self.run_setup("-tp")[2].splitlines()[-1], "Not Found")
 
 
+
+class FloppyImages(NativeTestCase):
+    """-f on Linux: DISKn.IMG beside the INF, where setup runs, read back with
+    mtools and checked by fsck.fat."""
+
+    SOUND = ('  setup.exe = 1\r\nZQK9150.INF="1"\r\n; B.BIN=1\r\nEMPTY.TXT = 1%s\r\n'
+             'full.bin=2\r\nB.BIN=3\r\n[Other]\r\nX.BIN=1\r\n') % ("," * 90)
+    DISKS = {1: ["setup.exe", "ZQK9150.INF", "EMPTY.TXT"], 2: ["full.bin"], 3: ["B.BIN"]}
+    HEAD = "Nothing is written. In .\\ZQK9150.INF:\n"
+
+    def make_medium(self, section):
+        medium = os.path.join(self.workdir, "medium")
+        shutil.rmtree(medium, True)
+        write(os.path.join(medium, "ZQK9150.INF"), b"; K9150\n[sourcedisksfiles]\r\n" +
+              section.encode())
+        sizes = {"setup.exe": 40000, "EMPTY.TXT": 0, "full.bin": PIECE, "B.BIN": 513,
+                 "Read me.txt": 1}
+        sizes.update(("F%07d.BIN" % n, 0) for n in range(320))
+        for number, (name, size) in enumerate(sizes.items()):
+            if name != "ZQK9150.INF":
+                write(os.path.join(medium, name), (name.encode() * size)[:size])
+            os.utime(os.path.join(medium, name), (1700000000 + 2 * number,) * 2)
+        os.utime(os.path.join(medium, "ZQK9150.INF"), (1700000000,) * 2)
+        write(os.path.join(medium, "DISK1.IMG"), b"old")
+        return medium
+
+    def read_back(self, image):
+        """(name, contents, last-write time) of each file on image, in order."""
+        checked = subprocess.run(["fsck.fat", "-n", image], capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout)
+        self.assertEqual(os.path.getsize(image), 1474560)
+        files, out = [], image + ".out"
+        os.makedirs(out)
+        listing = subprocess.run(["mdir", "-b", "-i", image, "::"], capture_output=True, text=True)
+        for name in listing.stdout.split():
+            subprocess.run(["mcopy", "-m", "-n", "-i", image, name, out], check=True)
+            path = os.path.join(out, name[3:])
+            files.append((name[3:], read(path), os.path.getmtime(path)))
+        return files
+
+    def test_each_disk_an_image_or_nothing_written(self):
+        cut = "".join("F%07d.BIN=%d\n" % (n, 1 + n % 2) for n in range(320))  # 4160 characters
+        written = {}
+        for line, section, code, stderr in (
+                ("-f", self.SOUND, 0, "All floppys done.\n"),
+                ("-s -f", self.SOUND, 0, ""),  # images: three disks, nothing to change
+                ("-s -f", "B.BIN=1", 0, ""),
+                ("-f", "B.BIN=1\nEMPTY.TXT=3", 1, "EMPTY.TXT: listed for disk 3, but no file is "
+                                                  "listed for disk 2"),
+                ("-f", "B.BIN=9", 1, 'B.BIN: its disk "9" is not one of 1 to 8'),
+                ("-f", "B.BIN=one", 1, 'B.BIN: its disk "one" is not one of 1 to 8'),
+                ("-f", cut, 1, "F0000314.BIN: the list of files ends in it, at 4096 characters; "
+                               "the files from it on are not read"),
+                ("-f", "full.bin=1\nB.BIN=1", 1, "disk 1: its 2 files take 1458688 bytes; a 1.44 "
+                                                 "MB floppy holds 1457664 bytes in at most 224 files"),
+                ("-f", "Read me.txt=1", 1, "Read me.txt: not a DOS name (up to 8 characters, a "
+                                           "dot and up to 3 more)"),
+                ("-f", "[Other]", 1, None)):
+            with self.subTest(line=line, section=section[:30]):
+                medium = self.make_medium(section)
+                exe = shutil.copy(setup_native(), medium)
+                self.assertEqual(self.run_setup(*line.split(), exe=exe, cwd=medium), (
+                    code, "", stderr if code == 0 else self.HEAD + stderr + "\n" if stderr else
+                    ".\\ZQK9150.INF lists no files in its section [SourceDisksFiles].\n"))
+                images = sorted(name for name in os.listdir(medium) if name.endswith(".IMG"))
+                if code:
+                    self.assertEqual((images, read(os.path.join(medium, "DISK1.IMG"))),
+                                     (["DISK1.IMG"], b"old"))
+                    continue
+                disks = self.DISKS if section == self.SOUND else {1: ["B.BIN"]}
+                self.assertEqual(images, ["DISK%d.IMG" % disk for disk in disks])
+                for disk, names in disks.items():
+                    image = os.path.join(medium, "DISK%d.IMG" % disk)
+                    self.assertEqual(self.read_back(image), [
+                        (name, read(os.path.join(medium, name)),
+                         os.path.getmtime(os.path.join(medium, name))) for name in names])
+                    # The same files give the same bytes.
+                    self.assertEqual(written.setdefault((section, disk), read(image)), read(image))
+        self.assertEqual(len(written), 4)
+
+    def test_an_image_that_cannot_be_completed_leaves_nothing_under_its_name(self):
+        medium = self.make_medium("B.BIN=1")
+        os.remove(os.path.join(medium, "DISK1.IMG"))
+        os.makedirs(os.path.join(medium, "DISK1.IMG", "inside"))
+        code, _, stderr = self.run_setup("-f", exe=shutil.copy(setup_native(), medium), cwd=medium)
+        self.assertEqual(code, 2)
+        self.assertEqual(stderr, "Cannot create DISK1.IMG. Is a directory.\n")
+        self.assertEqual(sorted(os.listdir(medium))[:2], ["B.BIN", "DISK1.IMG"])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -133,8 +133,8 @@ class Media(WineTestCase):
         drives.map("a", os.path.join(self.workdir, "disk1"))
         return exe, drives
 
-    def test_floppy_set_each_disk_asked_for_cleared_and_written_until_one_is_unused(self):
-        exe, drives = self.make_medium([("ONE", "1"), ("TWO", "2"), ("TOO", "2"), ("NINE", "9")])
+    def test_floppy_set_each_disk_asked_for_cleared_and_written_in_turn(self):
+        exe, drives = self.make_medium([("ONE", "1"), ("TWO", "2"), ("TOO", "2,,,")])
         run = self.start("-f", exe=exe)
         self.assertEqual(run.answer().text, "Please insert floppy disk 1 in drive A:")
         self.assertEqual(run.answer("show").text, "Please insert floppy disk 2 in drive A:")
@@ -146,15 +146,33 @@ class Media(WineTestCase):
         self.assertEqual(snapshot(os.path.join(self.workdir, "disk2")),
                          {"TWO": b"TWO" * 1000, "TOO": b"TOO" * 1000})
 
-    def test_floppy_set_a_missing_file_is_reported_and_no_status_window_stays(self):
-        exe, _ = self.make_medium([("GONE.BIN", "1")])
-        run = self.start("-f", exe=exe)
-        run.answer()
-        self.assertEqual(run.answer().text, "Error 2: \nCopy: Error reading from file GONE.BIN.\n")
-        self.assertEqual(run.answer("show").text, "Error copying file GONE.BIN.")
-        self.assertEqual(run.steps("status")[0], [])
-        run.answer()
-        self.assertEqual(run.wait(), 1)
+    def test_floppy_sets_that_cannot_be_written_whole_leave_the_disk_alone(self):
+        faults = [("ONE", "1"), ("GONE.BIN", "1"), ("Long name.txt", "1"), ("X.BIN", "x"),
+                  ("NINE", "9"), ("THREE", "3"), ("BIG.BIN", "1")]
+        listed = [("F%07d.BIN" % n, "1") for n in range(320)]  # 4160 characters
+        head = "Nothing is written. In .\\ZQK9150.INF:\n"
+        for entries, line, texts, code in (
+                (faults, "-f", [head + "GONE.BIN: there is no such file\nLong name.txt: not a DOS "
+                                "name (up to 8 characters, a dot and up to 3 more)\nX.BIN: its "
+                                "disk \"x\" is not one of 1 to 8\nNINE: its disk \"9\" is not one "
+                                "of 1 to 8\nTHREE: listed for disk 3, but no file is listed for "
+                                "disk 2\ndisk 1: its 2 files take 1460224 bytes; a 1.44 MB floppy "
+                                "holds 1457664 bytes in at most 224 files"], 1),
+                (listed, "-f", [head + "F0000314.BIN: the list of files ends in it, at 4096 "
+                                "characters; the files from it on are not read\ndisk 1: its 314 "
+                                "files take 3858432 bytes; a 1.44 MB floppy holds 1457664 bytes in "
+                                "at most 224 files"], 1),
+                (faults[:1] + [("TWO", "2"), ("TOO", "3")], "-s -f", [], 1),
+                (faults[:1], "-s -f", [], 0)):
+            with self.subTest(line=line, files=len(entries)):
+                exe, _ = self.make_medium(entries)
+                if entries == faults:
+                    write(os.path.join(self.workdir, "medium", "BIG.BIN"), bytes(PIECE - 1000))
+                before = snapshot(os.path.join(self.workdir, "disk1"))
+                talk = self.converse(line, *["ok"] * len(texts), exe=exe)
+                self.assertEqual((talk.texts, talk.exit_code), (texts, code))
+                self.assertEqual(snapshot(os.path.join(self.workdir, "disk1")),
+                                 {"ONE": b"ONE" * 1000} if code == 0 else before)
 
 
 if __name__ == "__main__":

@@ -28,7 +28,7 @@ IMPORTS = [
      "checked to be the one that was named"),
     ("KERNEL32.dll", "95", "GetCurrentDirectoryA SetCurrentDirectoryA GetFullPathNameA "
      "GetShortPathNameA GetWindowsDirectoryA GetSystemDirectoryA GetTempPathA "
-     "GetPrivateProfileStringA", "paths and the INF file"),
+     "GetPrivateProfileStringA GetDiskFreeSpaceA", "paths, the INF file, the room on a floppy"),
     ("KERNEL32.dll", "95", "CreateProcessA WaitForSingleObject ResumeThread SetThreadPriority "
      "SetPriorityClass GetCurrentProcess GetCurrentThread OpenProcess Sleep GetTickCount",
      "starting programs, self-removal, the clean-up task's wait"),

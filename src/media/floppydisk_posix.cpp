@@ -1,0 +1,31 @@
+// The disks of a floppy set as image files, DISK1.IMG, DISK2.IMG, ... in
+// the current directory, for virtual machines, emulators and the floppy
+// emulators of machines that read raw 1.44 MB images.
+#include <cstdio>
+
+#include "fileutil/output.h"
+#include "media/fatimage.h"
+#include "media/floppydisk.h"
+#include "ui/messages.h"
+
+// Every disk is an image of its own: none overwrites another.
+int CheckFloppyTarget(int) { return 0; }
+
+int WriteFloppyDisk(int disk, const FloppyFile* files, int count) {
+  char name[16];
+  snprintf(name, sizeof name, "DISK%c.IMG", '0' + disk);
+  OutputFile image;  // under a name of its own until it is whole
+  if (CreateOutput(name, &image) != 0) {
+    FailurePrintf("Cannot create %s.", name);
+    return 2;
+  }
+  int failed = 0;
+  int result = WriteFatImage(image.file, disk, files, count, &failed);
+  if (result == 0 && CommitOutput(&image) == 0) return 0;
+  if (result == 1)
+    FailurePrintf("Cannot read %s.", files[failed].name);
+  else
+    FailurePrintf("Cannot write %s.", name);
+  AbandonOutput(&image);
+  return result == 1 ? 1 : 2;
+}
