@@ -244,10 +244,12 @@ int OpenTree(const char* directory_path, Directory* tree) {
     return 1;
   }
   if (OpenDirectory(full, tree) == 0) return 0;
+  int code = LastSystemError();
   if (FileExists(full)) {
     MessagePrintf("Path %s is a file, not a directory; nothing is archived.", directory_path);
     return 1;
   }
+  SetSystemError(code);
   FailurePrintf("Cannot enter directory %s.", full);
   return -1;
 }

@@ -120,7 +120,12 @@ int ReadStream(Extraction* x, uint64_t* size) {
 // there stays, and the creation fails.
 int CreateMember(const Directory* dir, const char* name, FileHandle* file) {
   if (OpenFileAt(dir, name, ACCESS_CREATE_NEW, file) == 0) return 0;
-  if (!EntryExistsAt(dir, name) || DeleteEntryAt(dir, name) != 0) return -1;
+  int code = LastSystemError();
+  if (!EntryExistsAt(dir, name)) {
+    SetSystemError(code);
+    return -1;
+  }
+  if (DeleteEntryAt(dir, name) != 0) return -1;
   return OpenFileAt(dir, name, ACCESS_CREATE_NEW, file);
 }
 
@@ -162,11 +167,12 @@ int ExtractDirectory(Extraction* x, const Directory* parent, const char* name, c
   int make_error = made == 0 ? 0 : LastSystemError();
   Directory dir;
   int opened = OpenSubdirectory(parent, name, &dir);
+  int code = LastSystemError();
   if (opened != 0) {
     if (opened == NOT_OWN_DIRECTORY) {
       MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", path);
     } else {
-      if (make_error && !EntryExistsAt(parent, name)) SetSystemError(make_error);
+      SetSystemError(make_error && !EntryExistsAt(parent, name) ? make_error : code);
       FailurePrintf("Cannot create or enter directory %s; its files are not extracted.", path);
     }
     ++x->levels_skipped;
@@ -272,12 +278,13 @@ int OpenTarget(const char* target_path, bool own, Directory* target) {
   int make_error = made == 0 ? 0 : LastSystemError();
   int opened = own ? OpenOwnDirectory(target_path, target) : OpenDirectory(target_path, target);
   if (opened == 0) return 0;
+  int code = LastSystemError();
   if (opened == NOT_OWN_DIRECTORY) {
     MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", target_path);
   } else if (FileExists(target_path)) {
     MessagePrintf("%s is a file, not a directory; nothing is extracted.", target_path);
   } else {
-    if (make_error && !EntryExistsAt(nullptr, target_path)) SetSystemError(make_error);
+    SetSystemError(make_error && !EntryExistsAt(nullptr, target_path) ? make_error : code);
     FailurePrintf("Cannot create or enter directory %s.", target_path);
   }
   return -1;

@@ -10,6 +10,7 @@
 #include "fileutil/dirscan.h"
 #include "fileutil/filecopy.h"
 #include "fileutil/fsops.h"
+#include "fileutil/output.h"
 #include "fileutil/paths.h"
 #include "fileutil/platform.h"
 #include "system/admin.h"
@@ -112,27 +113,47 @@ int CleanupTaskCallback(unsigned long, unsigned short, const char* module_name, 
   return 1;
 }
 
+// Appends the piece name to the open archive: 0, or 1 after the append's
+// error report.
+int AppendPiece(FileHandle archive, const char* name, unsigned char* buffer) {
+  FileHolder piece;
+  int result = OpenFileAt(nullptr, name, ACCESS_READ, &piece.file) == 0 ? 0 : 1;
+  int64_t length = result == 0 ? SizeOfFile(piece.file) : -1;
+  if (result == 0 && length < 0) result = 1;
+  if (result == 0) result = CopyBlocks(piece.file, archive, length, buffer);
+  if (result == 1) ErrorPrintf("\nAppend: Error reading from file %s.\n", name);
+  if (result == 2) ErrorPrintf("\nAppend: Error writing to file %s.\n", ARCHIVE);
+  return result == 0 ? 0 : 1;
+}
+
 int RejoinPieces() {
-  if (!FileExists(PIECES[0])) return 0;
+  if (!EntryExistsAt(nullptr, PIECES[0])) return 0;
   // A fourth piece means a longer package: joined from three, it would be cut.
   if (EntryExistsAt(nullptr, EXTRA_PIECE)) {
     MessagePrintf("The package has more pieces than three (%s is there); it cannot be rejoined.",
                   EXTRA_PIECE);
     return 1;
   }
+  // The archive appears under its name only once it is whole; the pieces go
+  // only then.
   StatusWindow window = StatusPrintf(nullptr, "Copying files...");
+  OutputFile archive;
   int result = 0;
-  if (EntryExistsAt(nullptr, ARCHIVE) && DeleteEntryAt(nullptr, ARCHIVE) != 0) {
-    FailurePrintf("Cannot delete %s.", ARCHIVE);
-    result = 1;
-  } else if (RenameEntryAt(nullptr, PIECES[0], ARCHIVE, false) != 0) {
-    FailurePrintf("Cannot rename %s to %s.", PIECES[0], ARCHIVE);
+  if (CreateOutput(ARCHIVE, &archive) != 0) {
+    FailurePrintf("Cannot create %s.", ARCHIVE);
     result = 1;
   }
-  for (int i = 1; i < 3 && result == 0; i++) {
-    if (FileAppend(PIECES[i], ARCHIVE) != 0 || StopRequested()) {
-      result = 1;
-    } else if (DeleteEntryAt(nullptr, PIECES[i]) != 0) {
+  unsigned char buffer[COPY_BUFFER_SIZE];
+  for (int i = 0; i < 3 && result == 0; i++) result = AppendPiece(archive.file, PIECES[i], buffer);
+  if (result == 0 && !StopRequested() && CommitOutput(&archive) != 0) {
+    FailurePrintf("Cannot write %s.", ARCHIVE);
+    result = 1;
+  } else if (result != 0 || StopRequested()) {
+    AbandonOutput(&archive);
+    result = 1;
+  }
+  for (int i = 0; i < 3 && result == 0; i++) {
+    if (DeleteEntryAt(nullptr, PIECES[i]) != 0) {
       FailurePrintf("Cannot delete %s.", PIECES[i]);
       result = 1;
     }

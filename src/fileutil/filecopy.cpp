@@ -28,6 +28,9 @@ int FileTransfer(const char* source, const char* destination, int access) {
   unsigned char buffer[COPY_BUFFER_SIZE];
   int copied = CopyBlocks(from.file, to.file, length, buffer);
   if (copied != 0) return copied;
+  // A copy keeps the source's time; an append is a new state of its file.
+  if (access == ACCESS_REPLACE && CopyFileTimes(from.file, to.file) != 0)
+    ErrorPrintf("Error setting file time.\n");
   // What the system could not write in the end is a failed write as well.
   return CloseFileHandle(&to.file) == 0 ? 0 : 2;
 }

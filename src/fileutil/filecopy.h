@@ -16,5 +16,6 @@ int CopyBlocks(FileHandle from, FileHandle to, int64_t length, unsigned char* bu
 // destination is opened (ACCESS_REPLACE or ACCESS_APPEND).
 int FileTransfer(const char* source, const char* destination, int access);
 // Reports their failures themselves, with the system's error code and text.
+// A copy takes the source's last-write time along.
 int FileCopy(const char* source, const char* destination);
 int FileAppend(const char* source, const char* destination);

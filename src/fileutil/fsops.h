@@ -101,6 +101,10 @@ struct FileHolder {
   ~FileHolder() { CloseFileHandle(&file); }
 };
 
+// Gives the destination the source's last-write time (and, on Windows, its
+// creation and access times).
+int CopyFileTimes(FileHandle source, FileHandle destination);
+
 // What tells one file from another, on any path to it.
 struct FileIdentity {
   uint64_t device;

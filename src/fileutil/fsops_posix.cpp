@@ -224,6 +224,13 @@ int CloseFileHandle(FileHandle* file) {
   return Result(close(fd));
 }
 
+int CopyFileTimes(FileHandle source, FileHandle destination) {
+  struct stat info;
+  if (fstat((int)source.value, &info) != 0) return -1;
+  struct timespec times[2] = {info.st_atim, info.st_mtim};
+  return Result(futimens((int)destination.value, times));
+}
+
 int IdentifyFile(FileHandle file, FileIdentity* identity) {
   struct stat info;
   if (fstat((int)file.value, &info) != 0) return -1;

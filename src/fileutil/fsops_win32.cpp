@@ -355,6 +355,12 @@ int CloseFileHandle(FileHandle* file) {
   return CloseHandle(handle) ? 0 : -1;
 }
 
+int CopyFileTimes(FileHandle source, FileHandle destination) {
+  FILETIME created, accessed, written;
+  if (!GetFileTime((HANDLE)source.value, &created, &accessed, &written)) return -1;
+  return SetFileTime((HANDLE)destination.value, &created, &accessed, &written) ? 0 : -1;
+}
+
 int IdentifyFile(FileHandle file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle((HANDLE)file.value, &info)) return -1;

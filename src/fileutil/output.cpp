@@ -22,7 +22,11 @@ int CreateOutput(const char* path, OutputFile* output) {
       break;
     }
     if (OpenFileAt(nullptr, output->temporary, ACCESS_CREATE_NEW, &output->file) == 0) return 0;
-    if (!EntryExistsAt(nullptr, output->temporary)) break;
+    int code = LastSystemError();
+    if (!EntryExistsAt(nullptr, output->temporary)) {
+      SetSystemError(code);
+      break;
+    }
   }
   output->temporary[0] = '\0';
   return -1;

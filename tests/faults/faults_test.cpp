@@ -1,0 +1,189 @@
+// Every call to the system that the file layer makes, made to fail in turn,
+// once per run: each operation either succeeds with the right result, or
+// ends non-zero with a message that gives the system's reason, and leaves
+// nothing half made under a final name, nor removes what it did not make.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <cstdio>
+#include <map>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#endif
+
+#include "archive/archive.h"
+#include "driver/entry.h"
+#include "driver/install.h"
+#include "fileutil/deltree.h"
+#include "fileutil/fsops.h"
+#include "media/split.h"
+#include "support/recorder.h"
+
+namespace {
+
+#ifdef _WIN32
+const int kInjected[] = {ERROR_READ_FAULT, ERROR_WRITE_FAULT, ERROR_GEN_FAILURE, ERROR_NOT_ENOUGH_MEMORY};
+#else
+const int kInjected[] = {EIO, ENOMEM};
+#endif
+
+std::atomic<int> calls{0}, fail_at{0};
+
+int FailOne(int) { return ++calls == fail_at; }
+
+// Relative path -> contents, "<dir>" for directories.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  if (!fs::exists(root)) return tree;
+  for (auto& item : fs::recursive_directory_iterator(root))
+    tree[fs::relative(item.path(), root).generic_string()] = item.is_directory() ? "<dir>" : ReadBytes(item.path());
+  return tree;
+}
+
+void MakeTree(const fs::path& root) {
+  fs::create_directories(root / "sub");
+  WriteBytes(root / "text", TextBytes(5000));
+  WriteBytes(root / "empty", "");
+  WriteBytes(root / "sub" / "random", RandomBytes(3000, 1));
+}
+
+struct Operation {
+  const char* name;
+  std::function<void(const fs::path&)> prepare;
+  std::function<int(const fs::path&)> run;
+  // What must hold afterwards, given the result.
+  std::function<void(const fs::path&, int)> check;
+};
+
+void Sweep(const Operation& op) {
+  std::string text;
+  int count = 0;
+  for (int at = 0; at == 0 || at <= count; ++at) {
+    ScratchDir dir;
+    op.prepare(dir.path);
+    Recorder recorder;
+    settings.silent = 0;
+    calls = 0;
+    fail_at = at;
+    fault_hook = FailOne;
+    int result = op.run(dir.path);
+    fault_hook = nullptr;
+    if (at == 0) {
+      count = calls;
+      ASSERT_EQ(result, 0) << op.name << " fails without a fault";
+      ASSERT_GT(count, 0);
+    }
+    std::string shown;
+    for (const std::string& message : recorder.messages()) shown += message + "\n";
+    SCOPED_TRACE(std::string(op.name) + ", call " + std::to_string(at) + " of " + std::to_string(count) +
+                 ": result " + std::to_string(result) + ", said: " + shown);
+    for (auto& item : fs::recursive_directory_iterator(dir.path))
+      ASSERT_EQ(item.path().string().find(".part"), std::string::npos) << item.path();
+    ASSERT_EQ(shown.find("damaged"), std::string::npos);
+    op.check(dir.path, result);
+    if (result != 0) {
+      bool reason = shown.find("Out of memory for ") != std::string::npos;
+      char buffer[256];
+      for (int code : kInjected) reason = reason || shown.find(SystemErrorText(code, buffer, sizeof buffer)) != std::string::npos;
+      ASSERT_TRUE(reason);
+    }
+  }
+  printf("%s: %d calls, each made to fail once\n", op.name, count);
+}
+
+std::string Path(const fs::path& path) { return path.string(); }
+
+// An archive made before the faults, and the tree it holds.
+void PrepareArchive(const fs::path& dir) {
+  MakeTree(dir / "tree");
+  fs::create_directories(dir / "out");
+  WriteBytes(dir / "out" / "keep", "not the archive's");
+  settings.silent = 1;
+  ASSERT_EQ(CreateArchive(Path(dir / "a.zqa").c_str(), Path(dir / "tree").c_str()), 0);
+}
+
+TEST(Faults, PackingUnpackingAndTreeRemoval) {
+  PackLimits two = {2, 0, 0};
+  Sweep({"-a", [](const fs::path& dir) { MakeTree(dir / "tree"); },
+         [&](const fs::path& dir) { return CreateArchive(Path(dir / "a.zqa").c_str(), Path(dir / "tree").c_str(), &two); },
+         [](const fs::path& dir, int result) {
+           // An archive under its name unpacks to the tree, and only with success...
+           if (!fs::exists(dir / "a.zqa")) {
+             ASSERT_NE(result, 0);
+             return;
+           }
+           settings.silent = 1;
+           ASSERT_EQ(ExtractArchive(Path(dir / "a.zqa").c_str(), Path(dir / "back").c_str()), 0);
+           // ...or with a member named as not packed whole (its reading failed).
+           if (result == 0) {
+             ASSERT_EQ(Snapshot(dir / "back"), Snapshot(dir / "tree"));
+           }
+         }});
+  Sweep({"-x", PrepareArchive,
+         [](const fs::path& dir) { return ExtractArchive(Path(dir / "a.zqa").c_str(), Path(dir / "out").c_str()); },
+         [](const fs::path& dir, int result) {
+           auto tree = Snapshot(dir / "tree");
+           tree["keep"] = "not the archive's";
+           auto out = Snapshot(dir / "out");
+           if (result == 0) {
+             ASSERT_EQ(out, tree);
+           }
+           for (auto& [path, contents] : out) ASSERT_EQ(contents, tree[path]) << path;  // whole, or not there
+           ASSERT_EQ(out["keep"], "not the archive's");
+         }});
+  Sweep({"-dt", [](const fs::path& dir) { MakeTree(dir / "tree"); WriteBytes(dir / "beside", "b"); },
+         [](const fs::path& dir) { return DeleteTree(Path(dir / "tree").c_str()); },
+         [](const fs::path& dir, int result) {
+           ASSERT_EQ(fs::exists(dir / "tree"), result != 0);
+           ASSERT_EQ(ReadBytes(dir / "beside"), "b");
+         }});
+}
+
+TEST(Faults, CuttingAndRejoining) {
+  std::string data = RandomBytes(PIECE_SIZE + 10, 7);
+  Sweep({"-c", [&](const fs::path& dir) { WriteBytes(dir / "P.ZQA", data); },
+         [](const fs::path& dir) { return SplitFile(Path(dir / "P.ZQA").c_str()); },
+         [&](const fs::path& dir, int result) {
+           // Each piece there is whole.
+           std::string pieces[2] = {data.substr(0, 10), data.substr(10)};
+           for (int i = 0; i < 2; i++) {
+             fs::path piece = dir / ("P.00" + std::to_string(i + 1));
+             if (fs::exists(piece)) {
+               ASSERT_TRUE(ReadBytes(piece) == pieces[i]) << piece;
+             } else {
+               ASSERT_NE(result, 0);
+             }
+           }
+         }});
+  Sweep({"rejoin",
+         [](const fs::path& dir) {
+           for (int i = 1; i <= 3; i++) WriteBytes(dir / ("ZQK9150.00" + std::to_string(i)), std::string(i * 10000, 'a' + i));
+           fs::current_path(dir);
+         },
+         [](const fs::path&) { return RejoinPieces(); },
+         [](const fs::path& dir, int result) {
+           std::string whole = std::string(10000, 'b') + std::string(20000, 'c') + std::string(30000, 'd');
+           if (fs::exists(dir / "ZQK9150.ZQA")) {
+             ASSERT_TRUE(ReadBytes(dir / "ZQK9150.ZQA") == whole);
+           } else {
+             ASSERT_NE(result, 0);
+           }
+         }});
+}
+
+TEST(Faults, WithoutMemoryForTheCommandLineNothingElseRuns) {
+  Recorder recorder;
+  calls = 0;
+  fail_at = 1;
+  fault_hook = FailOne;
+  int result = RunProgram("-tr 5");
+  fault_hook = nullptr;
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(recorder.messages(), std::vector<std::string>{"Out of memory for the command line."});
+}
+
+}  // namespace
