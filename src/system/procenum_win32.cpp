@@ -1,5 +1,6 @@
 // The process walk on Windows: PSAPI (and VDMDBG for the 16-bit tasks of a
-// virtual DOS machine) on Windows NT, ToolHelp on Windows 95/98. Every
+// virtual DOS machine) on Windows NT, where from Vista on the kernel names the
+// processes that PSAPI lists; ToolHelp on Windows 95/98. Every
 // library is loaded at run time, so the program starts where one is missing
 // (the walk then fails), and from the system directory by its full path:
 // neither VDMDBG.DLL nor, before Windows 7, PSAPI.DLL is one that Windows
@@ -57,17 +58,21 @@ bool EndsInNtvdm(const char* name) {
   return true;
 }
 
-// The first module of the process, its executable; empty when it cannot be
-// read (other users' processes, the system's).
+// The process's executable: by the kernel where it can tell, else the first
+// module; empty when it cannot be read (other users' processes, the system's).
 void ReadModuleName(DWORD process_id, const NtProcessInterface& api, char* name) {
   name[0] = '\0';
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id);
+  HANDLE process = api.open_process(api.query_image_name ? PROCESS_QUERY_LIMITED_INFORMATION
+                                                         : PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
+                                    FALSE, process_id);
   if (!process) return;
   HMODULE module;
-  DWORD needed;
-  if (api.enum_process_modules(process, &module, sizeof module, &needed) &&
-      api.module_file_name(process, module, name, PATH_SIZE) == 0)
-    name[0] = '\0';
+  DWORD size = PATH_SIZE;
+  bool named = api.query_image_name
+                   ? api.query_image_name(process, 0, name, &size) != 0
+                   : api.enum_process_modules(process, &module, sizeof module, &size) &&
+                         api.module_file_name(process, module, name, PATH_SIZE) != 0;
+  if (!named) name[0] = '\0';
   name[PATH_SIZE - 1] = '\0';  // a cut name need not be terminated
   CloseHandle(process);
 }
@@ -82,6 +87,10 @@ int WalkNt(ProcessCallback callback, void* context) {
   api.enum_process_modules = (EnumProcessModulesProc)(void*)psapi.Find("EnumProcessModules");
   api.module_file_name = (GetModuleFileNameExProc)(void*)psapi.Find("GetModuleFileNameExA");
   api.enum_tasks = (VdmEnumTaskWowExProc)(void*)vdmdbg.Find("VDMEnumTaskWOWEx");
+  // The kernel is loaded in every process: it is asked, not loaded.
+  api.query_image_name = (QueryImageNameProc)(void*)GetProcAddress(
+      GetModuleHandleA("KERNEL32.DLL"), "QueryFullProcessImageNameA");
+  api.open_process = OpenProcess;
   if (!api.enum_processes || !api.enum_process_modules || !api.module_file_name ||
       !api.enum_tasks)
     return 0;

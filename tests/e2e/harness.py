@@ -108,6 +108,13 @@ def refused_level(name):
     return "%s is a link or a file, not a directory; nothing is extracted into it." % name
 
 
+def wait_until(condition, seconds=15):
+    deadline = time.monotonic() + seconds
+    while not condition() and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return condition()
+
+
 def kill_group(process):
     if process.poll() is None:
         os.killpg(process.pid, signal.SIGKILL)
@@ -141,12 +148,11 @@ def start_xvfb():
 
 
 def prepare_prefix(env):
-    """Makes the prefix when it is new and keeps a server up between the many
-    short Wine starts. The server's first program starts Wine's services,
-    which keep its standard handles: it gets none of ours."""
-    if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
-        subprocess.run([os.path.join(REPO, "scripts", "wine-prefix"), env["WINEPREFIX"]], env=env,
-                       check=True, **QUIET)
+    """Makes the prefix when it is new (or without wine32) and keeps a server
+    up between the many short Wine starts. The server's first program starts
+    Wine's services, which keep its standard handles: it gets none of ours."""
+    subprocess.run([os.path.join(REPO, "scripts", "wine-prefix"), env["WINEPREFIX"]], env=env,
+                   check=True, **QUIET)
     subprocess.run(["wineserver", "-p30"], env=env, **QUIET)
     subprocess.run(["wine", "cmd", "/c", "exit"], env=env, **QUIET)
     return env
@@ -223,11 +229,18 @@ class WineRun:
         command = ('"%s"' % command if " " in command else command) + (" " + line if line else "")
         self.env = dict(wine_environment(), **(env or {}))
         self.log = open(os.path.join(self.scratch, "output"), "w+b")
-        self.process = subprocess.Popen(
-            ["wine", fixture("launch.exe")], cwd=cwd or self.scratch, stdin=subprocess.DEVNULL,
-            stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True,
-            env=dict(self.env, LAUNCH_COMMAND_LINE=command,
-                     LAUNCH_EXIT_FILE=windows_path(self.exit_file)))
+        # Under load Wine now and then loses a process before its code has run: a
+        # launcher that ended without creating its exit file is started again.
+        for _ in range(5):
+            self.process = subprocess.Popen(
+                ["wine", fixture("launch.exe")], cwd=cwd or self.scratch,
+                stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
+                start_new_session=True, env=dict(self.env, LAUNCH_COMMAND_LINE=command,
+                                                 LAUNCH_EXIT_FILE=windows_path(self.exit_file)))
+            while not os.path.exists(self.exit_file) and self.process.poll() is None:
+                time.sleep(0.01)
+            if os.path.exists(self.exit_file):
+                break
         self.status = None  # what Wine hands to Unix: the exit code's low byte
 
     def steps(self, *steps, timeout=BOX_TIMEOUT):
@@ -250,7 +263,11 @@ class WineRun:
             box = run_boxdriver("peek", env=self.env)[0]
             self.close()
             raise AssertionError("setup did not end within %ss; box up: %r" % (timeout, box))
-        return int(read(self.exit_file))
+        result = read(self.exit_file) if os.path.exists(self.exit_file) else b"no exit file"
+        if not re.fullmatch(rb"-?\d+\s*", result):
+            raise AssertionError("no exit code from the launcher: %r (its status %d), output %r" % (
+                result, self.status, self.output()[-300:]))
+        return int(result)
 
     def close(self):
         kill_group(self.process)  # the launcher's job ends setup.exe too

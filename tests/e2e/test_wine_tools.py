@@ -78,9 +78,6 @@ class Archives(WineTestCase):
                 self.assertIn(talk.exit_code, (code,) if code else (0, -1))
                 self.assertEqual(os.path.exists(os.path.join(tree, "a", "b")), code is not None)
                 self.assertEqual(snapshot(outside), {"keep": b"keep"})
-        missing = windows_path(os.path.join(self.workdir, "missing"))
-        talk = self.converse("-dt " + missing, "ok")
-        self.assertEqual((talk.texts, talk.exit_code), (["Directory %s not found." % missing], 1))
 
 
 class DriveLetters:
@@ -114,8 +111,6 @@ class Media(WineTestCase):
         talk = self.converse("-c dir.x\\FILE", "cancel", exe=exe)
         self.assertEqual((talk.texts, talk.exit_code), (["Done. dir.x\\FILE split in 1 pieces."], 1))
         self.assertEqual(read(os.path.join(self.workdir, "medium", "dir.x", "FILE.001")), b"fff")
-        talk = self.converse("-c missing.bin", "ok", exe=exe)
-        self.assertEqual((talk.texts, talk.exit_code), (["Cannot find file missing.bin. File not found."], 1))
 
     def make_medium(self, entries):
         """A medium whose INF names entries (file, disk); each file holds its name

@@ -2,14 +2,17 @@
 for subsystem 4.0, at most 64 KiB, that imports from the system's own DLLs
 only functions listed below, each with the oldest Windows that exports it.
 A new import fails until it is added here with its reason; a function that
-Windows 95 lacks is looked up at run time instead.
+Windows 95 lacks is looked up at run time instead. Its manifest, read with
+wrestool, asks for elevation, names the systems from Vista to 11 and makes
+it DPI-aware.
 
-Usage: check_release.py setup.exe objdump"""
+Usage: check_release.py setup.exe objdump wrestool"""
 
 import os
 import re
 import subprocess
 import sys
+from xml.etree import ElementTree
 
 MAX_SIZE = 64 * 1024
 # What the program may rely on: Windows 95, and msvcrt.dll as NT 4.0 (4.20)
@@ -53,7 +56,27 @@ IMPORTS = [
 ]
 
 
-def main(exe, objdump):
+# The manifest's elements, in their namespaces: elevation (level, uiAccess),
+# the systems (Vista, 7, 8, 8.1, 10 and 11) and DPI awareness.
+MANIFEST = [("{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel",
+             "requireAdministrator false"),
+            ("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", "true")] + [
+    ("{urn:schemas-microsoft-com:compatibility.v1}supportedOS", "{%s}" % guid) for guid in (
+        "e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a "
+        "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 "
+        "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a").split()]
+
+
+def manifest_faults(exe, wrestool):
+    data = subprocess.run([wrestool, "-x", "--raw", "--type=24", "--name=1", exe],
+                          capture_output=True).stdout
+    found = sorted((node.tag, node.text or " ".join(node.attrib.values()))
+                   for node in ElementTree.fromstring(data or b"<none/>").iter()
+                   if node.tag in dict(MANIFEST))
+    return [] if found == sorted(MANIFEST) else ["the manifest says %r, not %r" % (found, MANIFEST)]
+
+
+def main(exe, objdump, wrestool):
     allowed = {(dll.lower(), name): system for dll, system, names, _ in IMPORTS
                for name in names.split()}
     text = subprocess.run([objdump, "-p", exe], check=True, capture_output=True,
@@ -82,6 +105,7 @@ def main(exe, objdump):
                               (name, dll, system))
     if sorted(dlls) != ["GDI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"]:
         faults.append("the DLLs are %s" % " ".join(dlls))
+    faults += manifest_faults(exe, wrestool)
     print("%s: %d bytes, %d functions from %s" % (exe, size, count, " ".join(dlls)))
     for fault in faults:
         print("FAULT: " + fault)
@@ -89,4 +113,4 @@ def main(exe, objdump):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:3]))
+    sys.exit(main(*sys.argv[1:4]))

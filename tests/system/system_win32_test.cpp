@@ -13,11 +13,11 @@
 
 namespace {
 
-// The process ids to list, the sizes asked for, the module names handed out
-// in turn to the processes that can be opened, and the 16-bit tasks of
-// every virtual DOS machine.
+// The process ids to list, the sizes and access asked for, the names handed out in turn to
+// the processes that can be opened (then a failure that leaves garbage behind), and the
+// 16-bit tasks of every virtual DOS machine.
 struct FakeSystem {
-  std::vector<DWORD> ids, fetch_sizes;
+  std::vector<DWORD> ids, fetch_sizes, access;
   std::vector<std::string> names;
   size_t next_name = 0;
   std::vector<std::pair<WORD, std::string>> tasks;
@@ -34,6 +34,10 @@ BOOL WINAPI FakeEnumProcesses(DWORD* ids, DWORD bytes, DWORD* returned) {
   return TRUE;
 }
 
+HANDLE WINAPI FakeOpenProcess(DWORD access, BOOL inherit, DWORD id) {
+  return FakeSystem::fake->access.push_back(access), OpenProcess(access, inherit, id);
+}
+
 BOOL WINAPI FakeEnumProcessModules(HANDLE, HMODULE* modules, DWORD, DWORD* needed) {
   *modules = GetModuleHandleA(nullptr);
   *needed = sizeof(HMODULE);
@@ -42,9 +46,15 @@ BOOL WINAPI FakeEnumProcessModules(HANDLE, HMODULE* modules, DWORD, DWORD* neede
 
 DWORD WINAPI FakeModuleFileName(HANDLE, HMODULE, LPSTR name, DWORD size) {
   FakeSystem* fake = FakeSystem::fake;
-  if (fake->next_name >= fake->names.size()) return 0;
-  lstrcpynA(name, fake->names[fake->next_name++].c_str(), (int)size);
-  return (DWORD)strlen(name);
+  bool named = fake->next_name < fake->names.size();
+  lstrcpynA(name, named ? fake->names[fake->next_name++].c_str() : "garbage", (int)size);
+  return named ? (DWORD)strlen(name) : 0;
+}
+
+BOOL WINAPI FakeQueryImageName(HANDLE, DWORD flags, LPSTR name, DWORD* size) {
+  EXPECT_EQ(std::pair(flags, *size), std::pair(0ul, 260ul));  // a Win32 path, not the device's
+  *size = FakeModuleFileName(nullptr, nullptr, name, *size);
+  return *size != 0;
 }
 
 INT WINAPI FakeEnumTasks(DWORD, TaskEnumProcEx callback, LPARAM context) {
@@ -53,8 +63,12 @@ INT WINAPI FakeEnumTasks(DWORD, TaskEnumProcEx callback, LPARAM context) {
   return 0;
 }
 
+// Before Vista PSAPI names the processes; from Vista on the kernel, with the
+// least access, and PSAPI's module calls are never made.
 const NtProcessInterface FAKE_API = {FakeEnumProcesses, FakeEnumProcessModules, FakeModuleFileName,
-                                     FakeEnumTasks};
+                                     FakeEnumTasks, nullptr, FakeOpenProcess};
+const NtProcessInterface KERNEL_API = {FakeEnumProcesses, nullptr, nullptr, FakeEnumTasks,
+                                       FakeQueryImageName, FakeOpenProcess};
 const DWORD NO_SUCH_PROCESS = 0x7FFFFFF0;
 
 // Records "id name/task" and stops at task stop_at.
@@ -79,32 +93,35 @@ TEST(WalkNtProcesses, FetchesAgainWithTwiceTheRoomWhileTheListFillsIt) {
 }
 
 TEST(WalkNtProcesses, WalksTheTasksOfEveryVirtualDosMachineAndStopsWhenAsked) {
-  FakeSystem fake;
-  std::string self = std::to_string(GetCurrentProcessId());
-  fake.ids = {NO_SUCH_PROCESS, GetCurrentProcessId(), GetCurrentProcessId(),
-              GetCurrentProcessId(), GetCurrentProcessId()};
-  fake.names = {"C:\\WINNT\\system32\\ntvdm.exe", "C:\\A\\TVDM.EXE", "NTVDM.EXE", "C:\\B.EXE"};
-  fake.tasks = {{0x1234, "C:\\APP\\_ISDEL.EXE"}, {0x5678, "C:\\APP\\OTHER.EXE"}};
-  std::vector<std::string> seen;
-  EXPECT_EQ(WalkNtProcesses(FAKE_API, Collect, &seen), 1);
-  // A process that cannot be opened comes without a name.
-  EXPECT_EQ(seen, (std::vector<std::string>{
-                      std::to_string(NO_SUCH_PROCESS) + " /0",
-                      self + " C:\\WINNT\\system32\\ntvdm.exe/0",
-                      self + " C:\\APP\\_ISDEL.EXE/4660", self + " C:\\APP\\OTHER.EXE/22136",
-                      self + " C:\\A\\TVDM.EXE/0", self + " NTVDM.EXE/0",
-                      self + " C:\\APP\\_ISDEL.EXE/4660", self + " C:\\APP\\OTHER.EXE/22136",
-                      self + " C:\\B.EXE/0"}));
+  for (auto [api, access] : {std::pair{&FAKE_API, 0x410ul}, {&KERNEL_API, 0x1000ul}}) {
+    FakeSystem fake;
+    std::string self = std::to_string(GetCurrentProcessId());
+    fake.ids = {NO_SUCH_PROCESS, GetCurrentProcessId(), GetCurrentProcessId(),
+                GetCurrentProcessId(), GetCurrentProcessId(), GetCurrentProcessId()};
+    fake.names = {"C:\\WINNT\\system32\\ntvdm.exe", "C:\\A\\TVDM.EXE", "NTVDM.EXE", "C:\\B.EXE"};
+    fake.tasks = {{0x1234, "C:\\APP\\_ISDEL.EXE"}, {0x5678, "C:\\APP\\OTHER.EXE"}};
+    std::vector<std::string> seen;
+    EXPECT_EQ(WalkNtProcesses(*api, Collect, &seen), 1);
+    // A process that cannot be opened or named comes without a name.
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        std::to_string(NO_SUCH_PROCESS) + " /0",
+                        self + " C:\\WINNT\\system32\\ntvdm.exe/0",
+                        self + " C:\\APP\\_ISDEL.EXE/4660", self + " C:\\APP\\OTHER.EXE/22136",
+                        self + " C:\\A\\TVDM.EXE/0", self + " NTVDM.EXE/0",
+                        self + " C:\\APP\\_ISDEL.EXE/4660", self + " C:\\APP\\OTHER.EXE/22136",
+                        self + " C:\\B.EXE/0", self + " /0"}));
+    EXPECT_EQ(fake.access, std::vector<DWORD>(6, access));
 
-  // Stopped at a task of the first machine, or at the first process: nothing more.
-  for (auto [task, count] : {std::pair<unsigned short, size_t>{0x1234, 3}, {0, 1}}) {
-    seen.clear();
-    fake.next_name = 0;
-    stop_at = task;
-    EXPECT_EQ(WalkNtProcesses(FAKE_API, Collect, &seen), 1);
-    EXPECT_EQ(seen.size(), count);
+    // Stopped at a task of the first machine, or at the first process: nothing more.
+    for (auto [task, count] : {std::pair<unsigned short, size_t>{0x1234, 3}, {0, 1}}) {
+      seen.clear();
+      fake.next_name = 0;
+      stop_at = task;
+      EXPECT_EQ(WalkNtProcesses(*api, Collect, &seen), 1);
+      EXPECT_EQ(seen.size(), count);
+    }
+    stop_at = 0xFFFF;
   }
-  stop_at = 0xFFFF;
 }
 
 // Wine runs everything as an administrator.
