@@ -14,7 +14,8 @@ const unsigned short END_OF_LEVEL = 0x8001;
 
 // How archive creation may use the machine; 0 takes the default.
 struct PackLimits {
-  int workers;           // compressing threads: one a processor, at most 64
+  int workers;           // compressing threads: one a processor, at most 64; below 0 none, all on
+                         // the calling thread
   int tasks;             // members in flight: 64
   size_t output_budget;  // bytes of finished output held for members that wait their turn: 16 MiB
 };

@@ -412,9 +412,9 @@ Packer* StartPacker(const ArchiveOutput& output, const PackLimits* limits) {
     task->next = packer->free_tasks;
     packer->free_tasks = task;
   }
-  int workers = limits->workers > 0 ? limits->workers : ProcessorCount();
+  int workers = limits->workers != 0 ? limits->workers : ProcessorCount();
   if (workers > MAX_WORKERS) workers = MAX_WORKERS;
-  for (int i = 0; i < workers; i++) {
+  for (int i = 0; i < workers; i++) {  // none when below 0
     if (!StartWorker(packer, &packer->workers[packer->worker_count])) break;
     packer->worker_count++;
   }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "fileutil/paths.h"
+#include "fileutil/windows_win32.h"
 #include "system/library_win32.h"
 #include "system/procenum.h"
 #include "system/procenum_nt.h"
@@ -151,11 +152,5 @@ int WalkNtProcesses(const NtProcessInterface& api, ProcessCallback callback, voi
 }
 
 int EnumerateProcesses(ProcessCallback callback, void* context) {
-  OSVERSIONINFOA version;
-  memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version)) return 0;
-  if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) return WalkNt(callback, context);
-  if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return WalkToolHelp(callback, context);
-  return 0;
+  return IsWindows95Family() ? WalkToolHelp(callback, context) : WalkNt(callback, context);
 }

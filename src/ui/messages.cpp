@@ -19,6 +19,8 @@ void RequestStop(int exit_code) {
 
 int StopRequested() { return stop_code.load(); }
 
+void ClearStop() { stop_code = 0; }
+
 bool Interrupted() { return stop_code.load() >= 128; }
 
 // Shows an already formatted text: 1 for OK or yes, 0 for Cancel or no.

@@ -58,6 +58,7 @@ const int ERROR_FILE_CHANGED = 0x20000003;
 void RequestStop(int exit_code);
 int StopRequested();  // the exit code asked for, or 0
 bool Interrupted();   // the stop came from an interrupt, not from Cancel
+void ClearStop();     // for tests that run many operations in one process
 // Makes SIGINT, SIGTERM and SIGHUP ask for the stop, once: a second one
 // ends the process as usual. Nothing on Windows.
 void WatchInterrupts();

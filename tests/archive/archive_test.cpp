@@ -154,10 +154,12 @@ TEST(CreateArchive, TheSameBytesWithAnyNumberOfWorkers) {
     }
   }
   expected += std::string("\x01\x80", 2);
-  for (int workers : {1, 2, 8}) {
-    PackLimits limits = {workers, 0, 0};
-    ASSERT_EQ(CreateArchive((dir / "t.zqa").string().c_str(), (dir / "tree").string().c_str(), &limits), 0);
-    EXPECT_TRUE(ReadBytes(dir / "t.zqa") == expected) << workers << " workers";
+  // On the calling thread, on 1 to 8 workers, with one member in flight, and
+  // with a budget that holds back every member but the oldest.
+  const PackLimits limits[] = {{-1, 0, 0}, {1, 0, 0}, {2, 0, 0}, {8, 0, 0}, {2, 1, 0}, {2, 0, 1}, {8, 3, 1}};
+  for (const PackLimits& limit : limits) {
+    ASSERT_EQ(CreateArchive((dir / "t.zqa").string().c_str(), (dir / "tree").string().c_str(), &limit), 0);
+    EXPECT_TRUE(ReadBytes(dir / "t.zqa") == expected) << limit.workers << " " << limit.tasks << " " << limit.output_budget;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -59,8 +60,10 @@ struct Operation {
   std::function<void(const fs::path&, int)> check;
 };
 
-void Sweep(const Operation& op) {
-  std::string text;
+// *results: those the runs ended with.
+void Sweep(const Operation& op, std::set<int>* results = nullptr) {
+  std::set<int> seen;
+  if (!results) results = &seen;
   int count = 0;
   for (int at = 0; at == 0 || at <= count; ++at) {
     ScratchDir dir;
@@ -72,6 +75,7 @@ void Sweep(const Operation& op) {
     fault_hook = FailOne;
     int result = op.run(dir.path);
     fault_hook = nullptr;
+    results->insert(result);
     if (at == 0) {
       count = calls;
       ASSERT_EQ(result, 0) << op.name << " fails without a fault";
@@ -92,7 +96,9 @@ void Sweep(const Operation& op) {
       ASSERT_TRUE(reason);
     }
   }
-  printf("%s: %d calls, each made to fail once\n", op.name, count);
+  printf("%s: %d calls, each made to fail once; results:", op.name, count);
+  for (int result : *results) printf(" %d", result);
+  printf("\n");
 }
 
 std::string Path(const fs::path& path) { return path.string(); }
@@ -123,6 +129,7 @@ TEST(Faults, PackingUnpackingAndTreeRemoval) {
              ASSERT_EQ(Snapshot(dir / "back"), Snapshot(dir / "tree"));
            }
          }});
+  std::set<int> unpacked;
   Sweep({"-x", PrepareArchive,
          [](const fs::path& dir) { return ExtractArchive(Path(dir / "a.zqa").c_str(), Path(dir / "out").c_str()); },
          [](const fs::path& dir, int result) {
@@ -134,7 +141,10 @@ TEST(Faults, PackingUnpackingAndTreeRemoval) {
            }
            for (auto& [path, contents] : out) ASSERT_EQ(contents, tree[path]) << path;  // whole, or not there
            ASSERT_EQ(out["keep"], "not the archive's");
-         }});
+         }},
+        &unpacked);
+  // A member that cannot be written (4) is told from an archive that cannot be read (5).
+  EXPECT_EQ(unpacked, (std::set<int>{-1, 0, 1, 4, 5}));
   Sweep({"-dt", [](const fs::path& dir) { MakeTree(dir / "tree"); WriteBytes(dir / "beside", "b"); },
          [](const fs::path& dir) { return DeleteTree(Path(dir / "tree").c_str()); },
          [](const fs::path& dir, int result) {
@@ -145,6 +155,7 @@ TEST(Faults, PackingUnpackingAndTreeRemoval) {
 
 TEST(Faults, CuttingAndRejoining) {
   std::string data = RandomBytes(PIECE_SIZE + 10, 7);
+  std::set<int> cut;
   Sweep({"-c", [&](const fs::path& dir) { WriteBytes(dir / "P.ZQA", data); },
          [](const fs::path& dir) { return SplitFile(Path(dir / "P.ZQA").c_str()); },
          [&](const fs::path& dir, int result) {
@@ -158,7 +169,9 @@ TEST(Faults, CuttingAndRejoining) {
                ASSERT_NE(result, 0);
              }
            }
-         }});
+         }},
+        &cut);
+  EXPECT_EQ(cut, (std::set<int>{0, 1, 2, 3}));
   Sweep({"rejoin",
          [](const fs::path& dir) {
            for (int i = 1; i <= 3; i++) WriteBytes(dir / ("ZQK9150.00" + std::to_string(i)), std::string(i * 10000, 'a' + i));
@@ -173,6 +186,38 @@ TEST(Faults, CuttingAndRejoining) {
              ASSERT_NE(result, 0);
            }
          }});
+}
+
+int FailFirstWrite(int call) { return call == CALL_WRITE && ++calls == 1; }
+
+TEST(Faults, CancelAtAFailedWriteStopsTheUnpackingWithoutTheCutMember) {
+  ScratchDir dir;
+  PrepareArchive(dir.path);
+  Recorder recorder;
+  message_hook = [](const char* text) {
+    Recorder::Messages().push_back(text);
+    return std::string(text).find("Failed to write file") == 0 ? 2 : 1;
+  };
+  calls = 0;
+  fault_hook = FailFirstWrite;
+  ExtractArchive(Path(dir / "a.zqa").c_str(), Path(dir / "out").c_str());
+  fault_hook = nullptr;
+  EXPECT_EQ(StopRequested(), 1);
+  ClearStop();
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  // The first member written stops it all: nothing but what was there.
+  EXPECT_EQ(Snapshot(dir / "out"), (std::map<std::string, std::string>{{"empty", ""}, {"keep", "not the archive's"},
+                                                                        {"sub", "<dir>"}}));
+}
+
+TEST(Faults, AFourthPieceIsNeverLeftOut) {
+  Recorder recorder;
+  ScratchDir dir;
+  for (const char* name : {"ZQK9150.001", "ZQK9150.002", "ZQK9150.003", "ZQK9150.004"}) WriteBytes(dir / name, name);
+  fs::current_path(dir.path);
+  EXPECT_EQ(RejoinPieces(), 1);
+  EXPECT_EQ(recorder.last(), "The package has more pieces than three (ZQK9150.004 is there); it cannot be rejoined.");
+  EXPECT_FALSE(fs::exists(dir / "ZQK9150.ZQA"));
 }
 
 TEST(Faults, WithoutMemoryForTheCommandLineNothingElseRuns) {
