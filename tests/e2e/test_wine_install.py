@@ -3,12 +3,14 @@ setupapi, a medium of three pieces with a decoy rundll32.exe beside them, and
 the recorder fixture as InstallShield's setup and its clean-up task."""
 
 import os
+import re
 import shutil
+import subprocess
 import tempfile
 import unittest
 
 from harness import WineTestCase, fixture, read, run_boxdriver, wait_until, windows_path, write
-from medium import PIECES, build_medium, read_record, target_directory, write_inf
+from medium import PIECES, build_medium, read_record, run_silent, target_directory, write_inf
 
 TARGET = "C:\\windows\\temp\\ZQK9150"
 SETUP_LINE = TARGET + "\\is\\setup.exe"
@@ -137,6 +139,33 @@ class Installation(WineTestCase):
         self.assertEqual(self.record("setup.exe")["files"]["ZQK9150.ZQA"],
                          os.path.getsize(self.archive))
         self.assertTrue(self.record("_ISDEL.EXE")["ended"])
+
+    def test_an_installation_that_cannot_go_on_is_undone(self):
+        # A package without InstallShield's setup, and one on a disk too small to unpack it.
+        payload, archive = os.path.join(self.workdir, "payload"), os.path.join(self.workdir, "ZQK9150.ZQA")
+        write(os.path.join(payload, "readme.txt"), b"no setup here")
+        run_silent("-s -a %s %s" % (windows_path(archive), windows_path(payload)))
+        for case, step, first in (
+                ("no setup", "starting InstallShield's setup", r'^Failed to run "%s ?" ' % re.escape(SETUP_LINE)),
+                ("disk full", "unpacking the package", r"^Failed to write file data\\padding\.bin\. ")):
+            with self.subTest(case):
+                if case == "disk full":
+                    # Over the target's parent: Wine shows a mount point as a reparse point.
+                    temp = os.path.dirname(self.target)
+                    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4m", "tmpfs", temp],
+                                      capture_output=True).returncode != 0:
+                        self.skipTest("no small file system can be mounted here")
+                    self.addCleanup(subprocess.run, ["umount", temp], capture_output=True)
+                    archive = self.archive
+                os.makedirs(self.target)
+                shutil.copy(archive, os.path.join(self.target, "ZQK9150.ZQA"))
+                run = self.from_target([])
+                texts = [box.text for box in run.steps("all")]
+                self.assertRegex(texts[0], first)
+                self.assertEqual(texts[-1], STOPPED % step)
+                self.assertEqual(run.wait(), 1)
+                self.assertEqual(os.listdir(self.target), ["setup.exe"])
+                clear(self.target)
 
     def test_from_the_target_directory_a_missing_third_piece(self):
         os.makedirs(self.target)
