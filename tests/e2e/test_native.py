@@ -251,6 +251,34 @@ class MediumTools(NativeTestCase):
                 self.assertIn(said, stderr)
         self.assertEqual(sorted(os.listdir(self.workdir)), ["bad", "cut", "none", "t.zqa", "tree"])
 
+    def test_random_failures_of_the_c_library_are_told_and_leave_no_half_file(self):
+        if not shutil.which("fiu-run"):
+            self.skipTest("fiu-run (fiu-utils) is not installed")
+        tree = os.path.join(self.workdir, "tree")
+        make_tree(tree)
+        self.run_setup("-s", "-a", self.workdir + "/a.zqa", tree)
+        codes = []
+        for failing in ("posix/io/*", "posix/stdio/*", "libc/mm/*"):
+            for run in range(6):
+                args = [["-a", "b.zqa", tree], ["-x", "a.zqa", "out"]][run % 2]
+                code, _, stderr = self.run_setup("-x", "-c", "enable_random name=%s,probability=0.05" % failing,
+                                                 setup_native(), *args, exe="fiu-run")
+                with self.subTest(failing=failing, args=args, code=code):
+                    self.assertGreaterEqual(code, 0)  # no crash, no abort
+                    self.assertTrue(code == 0 or stderr, "a failure without a word")
+                    self.assertNotIn(".part", " ".join(os.listdir(self.workdir)))
+                    if code == 0 and args[0] == "-a":
+                        self.assertEqual(self.run_setup("-s", "-x", "b.zqa", "back")[0], 0)
+                        self.assertEqual(snapshot(self.workdir + "/back"), snapshot(tree))
+                    if code == 0 and args[0] == "-x":
+                        self.assertEqual(snapshot(self.workdir + "/out"), snapshot(tree))
+                    shutil.rmtree(self.workdir + "/back", True)
+                    shutil.rmtree(self.workdir + "/out", True)
+                    if os.path.exists(self.workdir + "/b.zqa"):
+                        os.remove(self.workdir + "/b.zqa")
+                    codes.append(code)
+        self.assertNotEqual(set(codes), {0}, "nothing failed")
+
     def test_cut_the_remainder_first_and_every_later_piece_full(self):
         for size, pieces in ((0, []), (1, [1]), (PIECE, [0, PIECE]), (PIECE + 1, [1, PIECE]),
                              (3000000, [84672, PIECE, PIECE])):
