@@ -108,7 +108,8 @@ void CodecFile(const fs::path& from, const fs::path& to, bool compress) {
   int result;
   {
     QuietStdout quiet;
-    result = compress ? CompressStream(input, output) : DecompressStream(input, output);
+    WindowCarry carry{};
+    result = compress ? CompressStream(input, output, &carry) : DecompressStream(input, output, &carry);
   }
   fclose(input);
   if (fclose(output) != 0 || result != 0) {

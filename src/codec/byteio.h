@@ -27,12 +27,15 @@ inline int ReadByte(ByteSource* source) {
 // Takes bytes in order: 0, or non-zero when they could not be taken.
 typedef int (*ByteSink)(void* context, const uint8_t* bytes, size_t size);
 
-// A source over a standard stream that reads one byte at a time, so that the
-// stream stands right after the last byte the codec took.
+// A source over a standard stream, read in blocks. Closing it sets the
+// stream right after the last byte the codec took (it must be a file that
+// can be positioned when bytes are left over).
 struct StdioSource {
   ByteSource source;
   FILE* file;
+  uint8_t buffer[1 << 16];
 };
 void OpenStdioSource(StdioSource* source, FILE* file);
+void CloseStdioSource(StdioSource* source);
 // A sink that writes to the FILE* at context.
 int WriteToStdio(void* context, const uint8_t* bytes, size_t size);

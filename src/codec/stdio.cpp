@@ -6,11 +6,26 @@
 #include "codec/codec.h"
 #include "codec/codec_internal.h"
 
+static int FillFromStdio(ByteSource* self) {
+  StdioSource* source = reinterpret_cast<StdioSource*>(self);
+  size_t got = fread(source->buffer, 1, sizeof source->buffer, source->file);
+  if (got == 0) return EOF;
+  self->next = source->buffer + 1;
+  self->end = source->buffer + got;
+  return source->buffer[0];
+}
+
 void OpenStdioSource(StdioSource* source, FILE* file) {
   source->file = file;
-  source->source.next = source->source.end = nullptr;
+  source->source.next = source->source.end = source->buffer;
   source->source.abandoned = false;
-  source->source.fill = [](ByteSource* self) { return getc(reinterpret_cast<StdioSource*>(self)->file); };
+  source->source.fill = FillFromStdio;
+}
+
+void CloseStdioSource(StdioSource* source) {
+  long unread = (long)(source->source.end - source->source.next);
+  if (unread > 0) fseek(source->file, -unread, SEEK_CUR);
+  source->source.next = source->source.end;
 }
 
 int WriteToStdio(void* file, const uint8_t* bytes, size_t size) {
@@ -42,6 +57,7 @@ int CompressStream(FILE* input, FILE* output, WindowCarry* carry) {
   OpenStdioSource(&source, input);
   uint32_t coded_size;
   int result = EncodeStream(encoder, &source.source, size, carry, WriteToStdio, output, &coded_size);
+  CloseStdioSource(&source);
   free(encoder);
   if (size != 0) PrintStatistics(size, coded_size);
   return result == COMPRESS_WRITE_FAILED ? GiveUp("Unable to write") : result;
@@ -55,6 +71,7 @@ int DecompressStream(FILE* input, FILE* output, WindowCarry* carry) {
   uint32_t size;
   uint64_t decoded;
   int result = DecodeStream(decoder, &source.source, WriteToStdio, output, carry, false, &size, &decoded);
+  CloseStdioSource(&source);
   free(decoder);
   if (result == DECODE_NO_HEADER) return GiveUp("Unable to read");
   if (size != 0) PrintDecodedSize(decoded);

@@ -62,7 +62,9 @@ int Member(FILE* input, FILE* output) {
   StdioSource source;
   OpenStdioSource(&source, input);
   uint64_t decoded;
-  return DecompressMember(decoder.get(), &source.source, WriteToStdio, output, &carry, &decoded);
+  int result = DecompressMember(decoder.get(), &source.source, WriteToStdio, output, &carry, &decoded);
+  CloseStdioSource(&source);
+  return result;
 }
 
 std::string Compress(const std::string& data) { return Code(Compressed, data).output; }
