@@ -12,21 +12,24 @@
 
 const unsigned short END_OF_LEVEL = 0x8001;
 
-// How archive creation may use the machine; 0 takes the default.
-struct PackLimits {
-  int workers;           // compressing threads: one a processor, at most 64; below 0 none, all on
-                         // the calling thread
+// How archive creation and extraction may use the machine; 0 takes the
+// default.
+struct WorkLimits {
+  int workers;           // threads that compress, or that write the unpacked files: one a
+                         // processor, at most 64; below 0 none, all on the calling thread
   int tasks;             // members in flight: 64
-  size_t output_budget;  // bytes of finished output held for members that wait their turn: 16 MiB
+  size_t output_budget;  // bytes held for members that wait their turn (coded output, or
+                         // unpacked contents not yet written): 16 MiB
 };
 
 // Packs the tree at directory_path into a new archive, which appears under
 // its name only once it is complete. The archive's bytes are the same with
 // any limits.
-int CreateArchive(const char* archive_path, const char* directory_path, const PackLimits* limits = nullptr);
+int CreateArchive(const char* archive_path, const char* directory_path, const WorkLimits* limits = nullptr);
 // The target path is the caller's choice and may be a link; below it no
-// link is followed.
-int ExtractArchive(const char* archive_path, const char* target_path);
+// link is followed. The tree, the messages and their order are the same
+// with any limits.
+int ExtractArchive(const char* archive_path, const char* target_path, const WorkLimits* limits = nullptr);
 // As ExtractArchive, into the subdirectory name of the current directory,
 // which is made if needed and must not be a link.
 int ExtractArchiveInto(const char* archive_path, const char* name);

@@ -256,7 +256,7 @@ int OpenTree(const char* directory_path, Directory* tree) {
 
 // Writes the archive's header and every level into output: the walk's
 // result, or the packer's failures.
-int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, const PackLimits* limits,
+int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, const WorkLimits* limits,
                  bool* broken) {
   Walk walk = {};
   walk.writer = writer;
@@ -293,7 +293,7 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
 
 }  // namespace
 
-int CreateArchive(const char* archive_path, const char* directory_path, const PackLimits* limits) {
+int CreateArchive(const char* archive_path, const char* directory_path, const WorkLimits* limits) {
   Directory tree;
   int opened = OpenTree(directory_path, &tree);
   if (opened != 0) return opened;

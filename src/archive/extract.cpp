@@ -11,6 +11,7 @@
 #include "archive/archive.h"
 #include "archive/report.h"
 #include "archive/streams.h"
+#include "archive/unpack.h"
 #include "codec/codec.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
@@ -32,9 +33,17 @@ const int MAX_DEPTH = 256;
 // What is done with the members read.
 enum Mode { MODE_EXTRACT, MODE_LIST, MODE_READ };
 
+// A directory being filled, open while a member in it is in flight.
+struct HeldDirectory {
+  Directory dir;
+  HeldDirectory* parent;
+  int uses;  // its level, its members in flight, its subdirectories
+};
+
 struct Extraction {
   FileReader reader;  // the archive
   Decoder* decoder;
+  Unpacker* unpacker;  // writes the files; null when nothing is written
   WindowCarry carry;  // what each member leaves for the next
   StatusWindow window;
   const char* damage;   // what was wrong, when the archive is damaged
@@ -93,21 +102,40 @@ int DecodeResult(Extraction* x, int decoded) {
   return LEVEL_DONE;
 }
 
-// A member being written. A failed write is kept and the rest of the stream
-// still read, so that the archive goes on at the next member; only the run's
-// stop ends the decoding.
-struct MemberOutput {
-  Extraction* x;
-  FileHandle file;
-  int error;  // the system's code of the first failed write, or 0
-};
+void Leave(HeldDirectory* held) {
+  while (held && --held->uses == 0) {
+    HeldDirectory* parent = held->parent;
+    CloseDirectory(&held->dir);
+    FreeMemory(held);
+    held = parent;
+  }
+}
 
-int WriteMember(void* context, const uint8_t* bytes, size_t size) {
-  MemberOutput* member = static_cast<MemberOutput*>(context);
+// Every message of the extraction comes after those of the members before.
+void CatchUpAll(Extraction* x) {
+  if (x->unpacker) CatchUp(x->unpacker);
+}
+
+// What became of a file member, told in archive order. A member cut off
+// was told by the level that read it.
+void TellOutcome(void* context, const MemberOutcome& member) {
+  Extraction* x = static_cast<Extraction*>(context);
+  if (member.sound && (member.create_error || member.write_error)) {
+    SetSystemError(member.create_error ? member.create_error : member.write_error);
+    FailurePrintf(member.create_error ? "Cannot create file %s." : "Failed to write file %s.", member.path);
+    ++x->members_failed;
+  } else if (member.sound) {
+    ReportUnpacked(member.path, member.size);
+  }
+  Leave(static_cast<HeldDirectory*>(member.tag));
+}
+
+// The sink of a member's bytes; only the run's stop ends the decoding.
+int UnpackBytes(void* context, const uint8_t* bytes, size_t size) {
+  Extraction* x = static_cast<Extraction*>(context);
   if (StopRequested()) return 1;
-  if (member->error == 0 && WriteToFile(member->file, bytes, size) != 0) member->error = LastSystemError();
-  ProgressUpdate(member->x->files_done, ReaderPosition(&member->x->reader));
-  return 0;
+  ProgressUpdate(x->files_done, ReaderPosition(&x->reader));
+  return AppendToMember(x->unpacker, bytes, size);
 }
 
 // Reads a member's coded stream without writing it anywhere: its size.
@@ -115,83 +143,71 @@ int ReadStream(Extraction* x, uint64_t* size) {
   return DecodeResult(x, DecompressMember(x->decoder, &x->reader.source, nullptr, nullptr, &x->carry, size));
 }
 
-// Creates the file name in dir anew: a file or a link standing under the
-// name goes first (the link itself, never what it leads to). A directory
-// there stays, and the creation fails.
-int CreateMember(const Directory* dir, const char* name, FileHandle* file) {
-  if (OpenFileAt(dir, name, ACCESS_CREATE_NEW, file) == 0) return 0;
-  int code = LastSystemError();
-  if (!EntryExistsAt(dir, name)) {
-    SetSystemError(code);
-    return -1;
-  }
-  if (DeleteEntryAt(dir, name) != 0) return -1;
-  return OpenFileAt(dir, name, ACCESS_CREATE_NEW, file);
-}
-
-int ExtractFile(Extraction* x, const Directory* dir, const char* name, const char* path) {
-  MemberOutput member = {x, {NO_FILE}, 0};
-  if (CreateMember(dir, name, &member.file) != 0) {
-    FailurePrintf("Cannot create file %s.", path);
-    ++x->members_failed;
-    uint64_t size;
-    return ReadStream(x, &size);
-  }
+// Decodes a file member and hands it to the unpacker, which creates and
+// writes it while the next members are decoded.
+int ExtractFile(Extraction* x, HeldDirectory* dir, const char* name, const char* path) {
+  dir->uses++;
+  BeginMember(x->unpacker, &dir->dir, name, path, dir);
   StatusPrintf(x->window, "Extracting %s...", name);
   uint64_t size;
   int result = DecodeResult(
-      x, DecompressMember(x->decoder, &x->reader.source, WriteMember, &member, &x->carry, &size));
-  if (CloseFileHandle(&member.file) != 0 && member.error == 0) member.error = LastSystemError();
-  if (result != LEVEL_DONE) {
-    DeleteEntryAt(dir, name);  // what was written of it is incomplete
-    if (result == LEVEL_STOPPED && Interrupted())
-      MessagePrintf("Interrupted; the unfinished file %s is removed.", path);
-  } else if (member.error != 0) {
-    DeleteEntryAt(dir, name);
-    SetSystemError(member.error);
-    FailurePrintf("Failed to write file %s.", path);
-    ++x->members_failed;
-  } else {
-    ReportUnpacked(path, size);
+      x, DecompressMember(x->decoder, &x->reader.source, UnpackBytes, x, &x->carry, &size));
+  EndMember(x->unpacker, result == LEVEL_DONE);
+  if (result == LEVEL_STOPPED && Interrupted()) {
+    CatchUpAll(x);
+    MessagePrintf("Interrupted; the unfinished file %s is removed.", path);
   }
   ProgressUpdate(++x->files_done, ReaderPosition(&x->reader));
   return result;
 }
 
-int ReadLevel(Extraction* x, const Directory* dir, const char* prefix, int mode);
+int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode);
 
 // A directory member's level, in a directory of that name that is made if
 // needed and entered only when it is a real directory.
-int ExtractDirectory(Extraction* x, const Directory* parent, const char* name, const char* path) {
-  int made = MakeDirectoryAt(parent, name);  // it may exist already
+int ExtractDirectory(Extraction* x, HeldDirectory* parent, const char* name, const char* path) {
+  CatchUpWith(x->unpacker, &parent->dir, name);  // a file of that name goes first, as it stands
+  HeldDirectory* held = static_cast<HeldDirectory*>(AllocateMemory(sizeof(HeldDirectory)));
+  if (!held) {
+    CatchUpAll(x);
+    OutOfMemory("a directory being unpacked");
+    return LEVEL_STOPPED;
+  }
+  int made = MakeDirectoryAt(&parent->dir, name);  // it may exist already
   int make_error = made == 0 ? 0 : LastSystemError();
-  Directory dir;
-  int opened = OpenSubdirectory(parent, name, &dir);
+  int opened = OpenSubdirectory(&parent->dir, name, &held->dir);
   int code = LastSystemError();
   if (opened != 0) {
+    FreeMemory(held);
+    CatchUpAll(x);
     if (opened == NOT_OWN_DIRECTORY) {
       MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", path);
     } else {
-      SetSystemError(make_error && !EntryExistsAt(parent, name) ? make_error : code);
+      SetSystemError(make_error && !EntryExistsAt(&parent->dir, name) ? make_error : code);
       FailurePrintf("Cannot create or enter directory %s; its files are not extracted.", path);
     }
     ++x->levels_skipped;
     return ReadLevel(x, nullptr, path, MODE_READ);
   }
+  held->parent = parent;
+  held->uses = 1;
+  parent->uses++;
   if (settings.verbose) {
     char current[PATH_SIZE];
-    JoinPath(&dir, nullptr, current, PATH_SIZE);
+    JoinPath(&held->dir, nullptr, current, PATH_SIZE);
+    CatchUpAll(x);
     MessagePrintf("Current dir: %s", current);
   }
-  int result = ReadLevel(x, &dir, path, MODE_EXTRACT);
-  CloseDirectory(&dir);
+  int result = ReadLevel(x, held, path, MODE_EXTRACT);
+  Leave(held);
   return result;
 }
 
-int ReadMember(Extraction* x, const Directory* dir, uint16_t word, const char* name, const char* path,
+int ReadMember(Extraction* x, HeldDirectory* dir, uint16_t word, const char* name, const char* path,
                int mode) {
   bool directory = (word & ATTR_DIRECTORY) != 0;
   if (mode == MODE_EXTRACT && !IsSafeName(name)) {
+    CatchUpAll(x);
     MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", path);
     ++x->members_failed;
     mode = MODE_READ;
@@ -213,7 +229,7 @@ int ReadMember(Extraction* x, const Directory* dir, uint16_t word, const char* n
 
 // Reads one level's members up to its end marker: extracting them into dir,
 // listing them, or only reading past them.
-int ReadLevel(Extraction* x, const Directory* dir, const char* prefix, int mode) {
+int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
   if (x->depth >= MAX_DEPTH) return Damaged(x, "its directories nest too deeply");
   ++x->depth;
   int result;
@@ -221,6 +237,7 @@ int ReadLevel(Extraction* x, const Directory* dir, const char* prefix, int mode)
   char name[PATH_SIZE];
   char path[PATH_SIZE];
   for (;;) {
+    if (x->unpacker) TellWritten(x->unpacker);  // a Cancel there stops at once
     if (StopRequested()) {
       result = LEVEL_STOPPED;
       break;
@@ -290,30 +307,51 @@ int OpenTarget(const char* target_path, bool own, Directory* target) {
   return -1;
 }
 
+// Opens the target and what writes into it: 0, or the result to end with
+// after a message.
+int StartWriting(Extraction* x, const char* target_path, bool own_target, const WorkLimits* limits,
+                 HeldDirectory** target) {
+  *target = static_cast<HeldDirectory*>(AllocateMemory(sizeof(HeldDirectory)));
+  if (*target) x->unpacker = StartUnpacker(limits, TellOutcome, x);
+  if (!x->unpacker) {
+    if (!*target) OutOfMemory("the extraction");
+    FreeMemory(*target);
+    return 1;
+  }
+  if (OpenTarget(target_path, own_target, &(*target)->dir) != 0) {
+    FinishUnpacker(x->unpacker);
+    FreeMemory(*target);
+    return -1;
+  }
+  (*target)->parent = nullptr;
+  (*target)->uses = 1;
+  if (settings.verbose) {
+    char current[PATH_SIZE];
+    JoinPath(&(*target)->dir, nullptr, current, PATH_SIZE);
+    MessagePrintf("Current dir: %s", current);
+  }
+  return 0;
+}
+
 // Reads the whole archive: into target (MODE_EXTRACT), or listing or only
 // reading it. The result as ExtractArchive's.
-int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode) {
+int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode,
+                const WorkLimits* limits = nullptr) {
   Extraction x = {};
   FileHandle file;
   int result = OpenArchive(archive_path, &x, &file);
   if (result != 0) return result;
-  Directory target;
-  if (mode == MODE_EXTRACT && OpenTarget(target_path, own_target, &target) != 0) {
-    result = -1;
-  } else {
-    if (mode == MODE_EXTRACT && settings.verbose) {
-      char current[PATH_SIZE];
-      JoinPath(&target, nullptr, current, PATH_SIZE);
-      MessagePrintf("Current dir: %s", current);
-    }
+  HeldDirectory* target = nullptr;
+  if (mode != MODE_EXTRACT || (result = StartWriting(&x, target_path, own_target, limits, &target)) == 0) {
     x.window = StatusPrintf(nullptr, "Please wait...");
     ProgressBegin(nullptr, 0, SizeOfFile(file));
-    result = ReadLevel(&x, mode == MODE_EXTRACT ? &target : nullptr, "", mode);
+    result = ReadLevel(&x, target, "", mode);
+    if (x.unpacker) FinishUnpacker(x.unpacker);
+    Leave(target);
     // The end marks follow the last member: all of the archive is read now.
     if (result == LEVEL_DONE) ProgressUpdate(x.files_done, ReaderPosition(&x.reader));
     StatusClose(&x.window);
     ProgressEnd();
-    if (mode == MODE_EXTRACT) CloseDirectory(&target);
   }
   if (result == LEVEL_DAMAGED) {
     MessagePrintf("Archive %s is damaged: %s. The extraction stopped there.", archive_path, x.damage);
@@ -335,8 +373,8 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
 
 }  // namespace
 
-int ExtractArchive(const char* archive_path, const char* target_path) {
-  int result = ReadArchive(archive_path, target_path, false, MODE_EXTRACT);
+int ExtractArchive(const char* archive_path, const char* target_path, const WorkLimits* limits) {
+  int result = ReadArchive(archive_path, target_path, false, MODE_EXTRACT, limits);
   if (settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
   return result;
 }

@@ -385,8 +385,8 @@ void FreePacker(Packer* packer) {
 
 }  // namespace
 
-Packer* StartPacker(const ArchiveOutput& output, const PackLimits* limits) {
-  PackLimits none = {0, 0, 0};
+Packer* StartPacker(const ArchiveOutput& output, const WorkLimits* limits) {
+  WorkLimits none = {0, 0, 0};
   if (!limits) limits = &none;
   void* memory = AllocateMemory(sizeof(Packer));
   if (!memory) {

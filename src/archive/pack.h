@@ -57,7 +57,7 @@ struct Packer;
 // Starts packing into output's archive within limits (null: one worker a
 // processor, the default tasks and budget). Null when memory runs out,
 // after a message.
-Packer* StartPacker(const ArchiveOutput& output, const PackLimits* limits);
+Packer* StartPacker(const ArchiveOutput& output, const WorkLimits* limits);
 // A cleared job for the walk to fill; may wait for earlier jobs to be
 // written, so that only a bounded number are ever in flight.
 PackJob* NextJob(Packer* packer);

@@ -156,8 +156,8 @@ TEST(CreateArchive, TheSameBytesWithAnyNumberOfWorkers) {
   expected += std::string("\x01\x80", 2);
   // On the calling thread, on 1 to 8 workers, with one member in flight, and
   // with a budget that holds back every member but the oldest.
-  const PackLimits limits[] = {{-1, 0, 0}, {1, 0, 0}, {2, 0, 0}, {8, 0, 0}, {2, 1, 0}, {2, 0, 1}, {8, 3, 1}};
-  for (const PackLimits& limit : limits) {
+  const WorkLimits limits[] = {{-1, 0, 0}, {1, 0, 0}, {2, 0, 0}, {8, 0, 0}, {2, 1, 0}, {2, 0, 1}, {8, 3, 1}};
+  for (const WorkLimits& limit : limits) {
     ASSERT_EQ(CreateArchive((dir / "t.zqa").string().c_str(), (dir / "tree").string().c_str(), &limit), 0);
     EXPECT_TRUE(ReadBytes(dir / "t.zqa") == expected) << limit.workers << " " << limit.tasks << " " << limit.output_budget;
   }
@@ -290,6 +290,73 @@ TEST(ExtractArchive, DeepNestingIsDamageNotACrash) {
   Target deep;
   EXPECT_EQ(deep.Extract(kHeader + opening), 3);
 #endif
+}
+
+// What one extraction gave: its result, its messages and the tree.
+struct Unpacked {
+  int result;
+  std::vector<std::string> messages;
+  std::map<std::string, std::string> tree;
+  bool operator==(const Unpacked& other) const {
+    return result == other.result && messages == other.messages && tree == other.tree;
+  }
+};
+
+// Into a target that holds a directory where a file member goes and a file
+// where a directory member goes, so that failures are told among the
+// verbose lines.
+Unpacked UnpackWith(const fs::path& archive, const fs::path& target, const WorkLimits& limits) {
+  fs::remove_all(target);
+  fs::create_directories(target / "s010");
+  WriteBytes(target / "sub1", "a file where a directory goes");
+  Recorder recorder;
+  settings.verbose = 1;
+  Unpacked unpacked;
+  unpacked.result = ExtractArchive(archive.string().c_str(), target.string().c_str(), &limits);
+  unpacked.messages = recorder.messages();
+  unpacked.tree = Snapshot(target);
+  return unpacked;
+}
+
+// The same tree, messages and result on the calling thread and on 1 to 8
+// workers, also where only one member or one block may be in flight: for a
+// sound archive, and for the archive cut off or damaged at sampled offsets.
+TEST(ExtractArchive, TheSameOnAnyNumberOfWorkers) {
+  ScratchDir dir;
+  fs::path tree = dir / "tree";
+  for (const char* sub : {"sub0", "sub1", "sub2"}) fs::create_directories(tree / sub);
+  WriteBytes(tree / "big", RandomBytes(300000, 3));  // streams, a short member after it
+  WriteBytes(tree / "sub0" / "large", TextBytes(200000));
+  for (int i = 0; i < 40; i++) {
+    char name[16];
+    snprintf(name, sizeof name, "s%03d", i);
+    // 118 to 120 bytes: around the window's carried bytes.
+    WriteBytes(tree / name, TextBytes(i < 6 ? 118 + i % 3 : 1 + i * 37));
+    WriteBytes(tree / "sub2" / name, RandomBytes(i * 5, i));
+  }
+  {
+    Recorder recorder;
+    ASSERT_EQ(Pack(dir / "t.zqa", tree), 0);
+  }
+  std::string whole = ReadBytes(dir / "t.zqa");
+  const WorkLimits limits[] = {{1, 0, 0}, {2, 0, 0}, {8, 0, 0}, {2, 1, 0}, {8, 3, 1}};
+  Unpacked alone = UnpackWith(dir / "t.zqa", dir / "out", {-1, 0, 0});
+  EXPECT_EQ(alone.result, -1);
+  EXPECT_EQ(alone.tree["big"], ReadBytes(tree / "big"));
+  EXPECT_EQ(alone.tree["sub2/s039"], ReadBytes(tree / "sub2" / "s039"));
+  for (const WorkLimits& limit : limits)
+    EXPECT_TRUE(UnpackWith(dir / "t.zqa", dir / "out", limit) == alone) << limit.workers << " " << limit.tasks;
+  for (size_t at = 9; at < whole.size(); at += whole.size() / 23) {
+    SCOPED_TRACE(at);
+    std::string damaged = whole;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x5a);
+    for (const std::string& bytes : {whole.substr(0, at), damaged}) {
+      WriteBytes(dir / "d.zqa", bytes);
+      Unpacked one = UnpackWith(dir / "d.zqa", dir / "out", {-1, 0, 0});
+      for (const WorkLimits& limit : {limits[1], limits[4]})
+        ASSERT_TRUE(UnpackWith(dir / "d.zqa", dir / "out", limit) == one) << limit.workers << " " << limit.tasks;
+    }
+  }
 }
 
 TEST(ExtractArchive, TruncationAtEveryOffsetIsBoundedAndClear) {

@@ -1,0 +1,415 @@
+// The unpacker. Members sit in a ring in archive order. The caller fills
+// the newest with blocks of decoded bytes; a member becomes visible to the
+// workers when its first block is full or when it ends, and the workers take
+// visible members in order, each writing its own member's blocks as they
+// come. Only the calling thread tells outcomes, oldest first, and only the
+// newest member can be waiting for bytes, so a worker never waits on
+// anything but the caller, and the caller never waits on anything but the
+// workers' progress.
+#include "archive/unpack.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "fileutil/memory.h"
+#include "fileutil/platform.h"
+#include "fileutil/threads.h"
+#include "ui/messages.h"
+
+namespace {
+
+const int DEFAULT_TASKS = 64;
+const size_t DEFAULT_BUDGET = size_t{16} << 20;
+const size_t BLOCK = size_t{1} << 16;
+const int MAX_WORKERS = 64;
+
+struct Block {
+  Block* next;
+  size_t used;
+  uint8_t bytes[BLOCK];
+};
+
+struct Member {
+  // Set by the caller.
+  const Directory* dir;
+  char name[PATH_SIZE];
+  char path[PATH_SIZE];
+  void* tag;
+  uint64_t size;
+  Block* first;  // handed on, not yet written
+  Block* last;
+  bool visible;
+  bool ended;
+  bool sound;
+  bool streaming;  // more than a block: written under a temporary name
+  // The writer's: whoever took the member.
+  bool opened;
+  FileHandle file;
+  char temporary[PATH_SIZE];
+  int create_error;
+  int write_error;
+  bool done;
+};
+
+}  // namespace
+
+struct Unpacker {
+  Lock lock;
+  Condition work;      // a member to take, or blocks for one taken
+  Condition progress;  // a block written, or a member done
+  Member* ring;
+  int capacity;
+  uint64_t oldest;   // the first member whose outcome is not told yet
+  uint64_t newest;   // one past the last member begun
+  uint64_t visible;  // one past the last member the workers may take
+  uint64_t taken;    // one past the last member a worker took
+  Block* filling;    // the caller's block for the newest member
+  Block* spare;
+  size_t held;  // bytes of the blocks handed out
+  size_t budget;
+  bool closing;
+  OutcomeVisitor visit;
+  void* context;
+  Thread threads[MAX_WORKERS];
+  int thread_count;
+};
+
+namespace {
+
+struct Held {
+  Lock* lock;
+  explicit Held(Unpacker* unpacker) : lock(&unpacker->lock) { Acquire(lock); }
+  ~Held() { Release(lock); }
+};
+
+Member* At(Unpacker* unpacker, uint64_t index) { return &unpacker->ring[index % unpacker->capacity]; }
+
+// Creates the file name in dir anew: a file or a link standing under the
+// name goes first (the link itself, never what it leads to). A directory
+// there stays, and the creation fails.
+int CreateMember(const Directory* dir, const char* name, FileHandle* file) {
+  if (OpenFileAt(dir, name, ACCESS_CREATE_NEW, file) == 0) return 0;
+  int code = LastSystemError();
+  if (!EntryExistsAt(dir, name)) {
+    SetSystemError(code);
+    return -1;
+  }
+  if (DeleteEntryAt(dir, name) != 0) return -1;
+  return OpenFileAt(dir, name, ACCESS_CREATE_NEW, file);
+}
+
+// Creates a temporary file beside name in dir; its name is kept in
+// temporary. A name left by a run that was killed is not ours to reuse.
+int CreateTemporary(const Directory* dir, const char* name, char* temporary, FileHandle* file) {
+  for (int attempt = 0; attempt < 100; attempt++) {
+    // A name near the system's limit keeps only its head.
+    snprintf(temporary, PATH_SIZE, "%.240s.part%d", name, attempt);
+    if (OpenFileAt(dir, temporary, ACCESS_CREATE_NEW, file) == 0) return 0;
+    int code = LastSystemError();
+    if (!EntryExistsAt(dir, temporary)) {
+      SetSystemError(code);
+      break;
+    }
+  }
+  return -1;
+}
+
+// Gives the whole temporary file its name, in place of what stood there as
+// CreateMember would have replaced it.
+int PlaceMember(const Directory* dir, const char* temporary, const char* name) {
+  if (EntryExistsAt(dir, name) && DeleteEntryAt(dir, name) != 0) return -1;
+  return RenameEntryAt(dir, temporary, name, false);
+}
+
+// Ends the member's file: 0, or -1 with the file gone (the system's code
+// left) when it could not be closed or given its name.
+int CloseMember(Member* member) {
+  const char* written = member->streaming ? member->temporary : member->name;
+  if (CloseFileHandle(&member->file) != 0) {
+    member->write_error = LastSystemError();
+  } else if (member->streaming && PlaceMember(member->dir, member->temporary, member->name) != 0) {
+    member->create_error = LastSystemError();
+  } else {
+    return 0;
+  }
+  DeleteEntryAt(member->dir, written);
+  return -1;
+}
+
+// The file-system work on blocks taken from member, with ended telling
+// whether more can come. The first call creates the file: at once under its
+// name when the member is one block, else under a temporary name.
+void WriteBlocks(Member* member, const Block* blocks, bool ended) {
+  if (!member->opened) {
+    member->opened = true;
+    if (ended && !member->sound) return;  // nothing of it is written
+    int created = member->streaming ? CreateTemporary(member->dir, member->name, member->temporary, &member->file)
+                                    : CreateMember(member->dir, member->name, &member->file);
+    if (created != 0) member->create_error = LastSystemError();
+  }
+  if (member->create_error) return;
+  for (const Block* block = blocks; block && !member->write_error; block = block->next) {
+    if (WriteToFile(member->file, block->bytes, block->used) != 0) member->write_error = LastSystemError();
+  }
+  if (!ended) return;
+  if (member->sound && !member->write_error) {
+    CloseMember(member);
+  } else if (member->file.value != NO_FILE) {
+    CloseFileHandle(&member->file);
+    // What it holds is incomplete.
+    DeleteEntryAt(member->dir, member->streaming ? member->temporary : member->name);
+  }
+}
+
+// Takes the blocks handed on for member: the chain, and whether it ended.
+Block* TakeBlocks(Member* member, bool* ended) {
+  Block* blocks = member->first;
+  member->first = member->last = nullptr;
+  *ended = member->ended;
+  return blocks;
+}
+
+void FreeBlocks(Unpacker* unpacker, Block* blocks) {
+  while (blocks) {
+    Block* next = blocks->next;
+    blocks->next = unpacker->spare;
+    unpacker->spare = blocks;
+    unpacker->held -= BLOCK;
+    blocks = next;
+  }
+}
+
+void RunWorker(void* context) {
+  Unpacker* unpacker = static_cast<Unpacker*>(context);
+  Held held(unpacker);
+  for (;;) {
+    while (unpacker->taken == unpacker->visible && !unpacker->closing) WaitCondition(&unpacker->work, held.lock);
+    if (unpacker->taken == unpacker->visible) return;
+    Member* member = At(unpacker, unpacker->taken++);
+    for (bool ended = false; !ended;) {
+      while (!member->first && !member->ended) WaitCondition(&unpacker->work, held.lock);
+      Block* blocks = TakeBlocks(member, &ended);
+      Release(held.lock);
+      WriteBlocks(member, blocks, ended);
+      Acquire(held.lock);
+      FreeBlocks(unpacker, blocks);
+      member->done = ended;
+      BroadcastCondition(&unpacker->progress);
+    }
+  }
+}
+
+// Where no thread writes, the caller writes what it handed on at once.
+void WriteHere(Unpacker* unpacker, Member* member) {
+  bool ended;
+  Block* blocks = TakeBlocks(member, &ended);
+  WriteBlocks(member, blocks, ended);
+  FreeBlocks(unpacker, blocks);
+  member->done = ended;
+}
+
+// Tells the outcomes of the members before index (they are waited for).
+void TellUntil(Unpacker* unpacker, uint64_t index) {
+  for (;;) {
+    Member* member;
+    {
+      Held held(unpacker);
+      if (unpacker->oldest >= index) return;
+      member = At(unpacker, unpacker->oldest);
+      while (!member->done) WaitCondition(&unpacker->progress, held.lock);
+    }
+    MemberOutcome outcome = {member->path,         member->size,        member->sound,
+                             member->create_error, member->write_error, member->tag};
+    unpacker->visit(unpacker->context, outcome);
+    Held held(unpacker);
+    unpacker->oldest++;
+  }
+}
+
+}  // namespace
+
+void TellWritten(Unpacker* unpacker) {
+  uint64_t index = unpacker->oldest;
+  {
+    Held held(unpacker);
+    while (index < unpacker->newest && At(unpacker, index)->done) index++;
+  }
+  TellUntil(unpacker, index);
+}
+
+namespace {
+
+// Hands the newest member's filled block on.
+void HandOn(Unpacker* unpacker, bool ended) {
+  Member* member = At(unpacker, unpacker->newest - 1);
+  Block* block = unpacker->filling;
+  unpacker->filling = nullptr;
+  Held held(unpacker);
+  if (block) {
+    block->next = nullptr;
+    (member->last ? member->last->next : member->first) = block;
+    member->last = block;
+  }
+  member->ended = ended;
+  if (!member->visible) {
+    member->streaming = !ended;
+    member->visible = true;
+    unpacker->visible++;
+  }
+  if (unpacker->thread_count == 0) {
+    WriteHere(unpacker, member);
+  } else {
+    BroadcastCondition(&unpacker->work);
+  }
+}
+
+// A block for the newest member's bytes, within the budget: waits for the
+// workers while it is spent. Null when no memory can be had.
+Block* NewBlock(Unpacker* unpacker) {
+  for (;;) {
+    {
+      Held held(unpacker);
+      while (unpacker->held != 0 && unpacker->held + BLOCK > unpacker->budget)
+        WaitCondition(&unpacker->progress, held.lock);
+      Block* block = unpacker->spare;
+      if (block) unpacker->spare = block->next;
+      if (!block) block = static_cast<Block*>(AllocateMemory(sizeof(Block)));
+      if (block) {
+        unpacker->held += BLOCK;
+        block->next = nullptr;
+        block->used = 0;
+        return block;
+      }
+      if (unpacker->held == 0) return nullptr;
+      // Less is held once the workers have written what they have.
+      while (unpacker->held != 0) WaitCondition(&unpacker->progress, held.lock);
+    }
+  }
+}
+
+bool SameName(const char* a, const char* b) {
+  for (;; a++, b++) {
+    unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return false;
+    if (!x) return true;
+  }
+}
+
+}  // namespace
+
+Unpacker* StartUnpacker(const WorkLimits* limits, OutcomeVisitor visit, void* context) {
+  WorkLimits none = {0, 0, 0};
+  if (!limits) limits = &none;
+  Unpacker* unpacker = static_cast<Unpacker*>(AllocateMemory(sizeof(Unpacker)));
+  if (!unpacker) {
+    OutOfMemory("the extraction");
+    return nullptr;
+  }
+  memset(static_cast<void*>(unpacker), 0, sizeof *unpacker);
+  unpacker->capacity = limits->tasks > 0 ? limits->tasks : DEFAULT_TASKS;
+  unpacker->budget = limits->output_budget > 0 ? limits->output_budget : DEFAULT_BUDGET;
+  unpacker->visit = visit;
+  unpacker->context = context;
+  InitLock(&unpacker->lock);
+  int conditions = InitCondition(&unpacker->work) | InitCondition(&unpacker->progress);
+  unpacker->ring = static_cast<Member*>(AllocateMemory(unpacker->capacity * sizeof(Member)));
+  if (conditions != 0 || !unpacker->ring) {
+    OutOfMemory("the extraction");
+    FreeMemory(unpacker->ring);
+    DestroyCondition(&unpacker->work);
+    DestroyCondition(&unpacker->progress);
+    DestroyLock(&unpacker->lock);
+    FreeMemory(unpacker);
+    return nullptr;
+  }
+  int workers = limits->workers != 0 ? limits->workers : ProcessorCount();
+  if (workers > MAX_WORKERS) workers = MAX_WORKERS;
+  for (int i = 0; i < workers; i++) {  // none when below 0
+    if (StartThread(&unpacker->threads[unpacker->thread_count], RunWorker, unpacker) != 0) break;
+    unpacker->thread_count++;
+  }
+  return unpacker;
+}
+
+void FinishUnpacker(Unpacker* unpacker) {
+  CatchUp(unpacker);
+  {
+    Held held(unpacker);
+    unpacker->closing = true;
+    BroadcastCondition(&unpacker->work);
+  }
+  for (int i = 0; i < unpacker->thread_count; i++) JoinThread(&unpacker->threads[i]);
+  for (Block* block = unpacker->spare; block;) {
+    Block* next = block->next;
+    FreeMemory(block);
+    block = next;
+  }
+  FreeMemory(unpacker->filling);
+  FreeMemory(unpacker->ring);
+  DestroyCondition(&unpacker->work);
+  DestroyCondition(&unpacker->progress);
+  DestroyLock(&unpacker->lock);
+  FreeMemory(unpacker);
+}
+
+void BeginMember(Unpacker* unpacker, const Directory* dir, const char* name, const char* path, void* tag) {
+  if (unpacker->newest - unpacker->oldest == static_cast<uint64_t>(unpacker->capacity))
+    TellUntil(unpacker, unpacker->oldest + 1);
+  // Two members of one name are written one after the other, as they stand.
+  CatchUpWith(unpacker, dir, name);
+  Member* member = At(unpacker, unpacker->newest);
+  memset(static_cast<void*>(member), 0, sizeof *member);
+  member->dir = dir;
+  snprintf(member->name, sizeof member->name, "%s", name);
+  snprintf(member->path, sizeof member->path, "%s", path);
+  member->tag = tag;
+  member->file.value = NO_FILE;
+  Held held(unpacker);
+  unpacker->newest++;
+}
+
+int AppendToMember(void* context, const uint8_t* bytes, size_t size) {
+  Unpacker* unpacker = static_cast<Unpacker*>(context);
+  At(unpacker, unpacker->newest - 1)->size += size;
+  while (size > 0) {
+    if (!unpacker->filling) {
+      unpacker->filling = NewBlock(unpacker);
+      if (!unpacker->filling) {
+        OutOfMemory("the files being unpacked");
+        return 1;
+      }
+    }
+    Block* block = unpacker->filling;
+    size_t part = BLOCK - block->used < size ? BLOCK - block->used : size;
+    memcpy(block->bytes + block->used, bytes, part);
+    block->used += part;
+    bytes += part;
+    size -= part;
+    if (block->used == BLOCK) HandOn(unpacker, false);
+  }
+  return 0;
+}
+
+void EndMember(Unpacker* unpacker, bool sound) {
+  At(unpacker, unpacker->newest - 1)->sound = sound;
+  if (!sound && unpacker->filling) {
+    Held held(unpacker);
+    FreeBlocks(unpacker, unpacker->filling);
+    unpacker->filling = nullptr;
+  }
+  HandOn(unpacker, true);
+}
+
+void CatchUp(Unpacker* unpacker) { TellUntil(unpacker, unpacker->newest); }
+
+void CatchUpWith(Unpacker* unpacker, const Directory* dir, const char* name) {
+  for (uint64_t index = unpacker->newest; index > unpacker->oldest; index--) {
+    Member* member = At(unpacker, index - 1);
+    if (member->dir == dir && SameName(member->name, name)) {
+      TellUntil(unpacker, index);
+      return;
+    }
+  }
+}
