@@ -15,8 +15,9 @@ const unsigned short END_OF_LEVEL = 0x8001;
 // How archive creation and extraction may use the machine; 0 takes the
 // default.
 struct WorkLimits {
-  int workers;           // threads that compress, or that write the unpacked files: one a
-                         // processor, at most 64; below 0 none, all on the calling thread
+  int workers;           // threads that compress (one a processor), or that write the unpacked
+                         // files (one a processor beside the decoding one, at least one); at
+                         // most 64; below 0 none, all on the calling thread
   int tasks;             // members in flight: 64
   size_t output_budget;  // bytes held for members that wait their turn (coded output, or
                          // unpacked contents not yet written): 16 MiB

@@ -324,7 +324,10 @@ Unpacker* StartUnpacker(const WorkLimits* limits, OutcomeVisitor visit, void* co
     FreeMemory(unpacker);
     return nullptr;
   }
-  int workers = limits->workers != 0 ? limits->workers : ProcessorCount();
+  // The calling thread decodes, which takes longer than writing: the
+  // other processors write, and more writers than that would only wait for
+  // one another at the same directory.
+  int workers = limits->workers != 0 ? limits->workers : ProcessorCount() > 2 ? ProcessorCount() - 1 : 1;
   if (workers > MAX_WORKERS) workers = MAX_WORKERS;
   for (int i = 0; i < workers; i++) {  // none when below 0
     if (StartThread(&unpacker->threads[unpacker->thread_count], RunWorker, unpacker) != 0) break;
