@@ -98,10 +98,13 @@ class Windows98Road(WineTestCase):
                                   "advapi32.OpenProcessToken;advapi32.OpenThreadToken")):
             subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine" + key, "/v", value, "/d",
                             data, "/f"], env=env, capture_output=True, check=True)
-        system = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "system32")
-        for name in os.listdir(system):
-            if name.lower() == "setupapi.dll":
-                os.remove(os.path.join(system, name))
+        os.remove(os.path.join(env["WINEPREFIX"], "drive_c", "windows", "rundll.exe"))
+        # A 32-bit program looks in syswow64 on 64-bit Wine.
+        for folder in ("system32", "syswow64"):
+            system = os.path.join(env["WINEPREFIX"], "drive_c", "windows", folder)
+            for name in os.listdir(system) if os.path.isdir(system) else []:
+                if name.lower() == "setupapi.dll":
+                    os.remove(os.path.join(system, name))
 
         start_task(self, "_ISDEL.EXE", env)
         names, last = walk(self, env)
@@ -129,7 +132,7 @@ class Windows98Road(WineTestCase):
             "About to run ZQK9150.INF", "Curdir = " + windows_path(medium),
             "Running rundll.exe setupx.dll,InstallHinfSection SetupInstall 128 %s\\ZQK9150.INF"
             % short,
-            # Wine has no 16-bit engine: nothing can be started.
+            # The engine's rundll.exe is gone (32-bit Wine would start its stub).
             "Failed to launch .\\ZQK9150.INF"])
         self.assertEqual(run.wait(), 1)
 
