@@ -1,3 +1,5 @@
+// Members told as gzip -v tells files: one line each on standard output,
+// in verbose mode only.
 #include "archive/report.h"
 
 #include <cinttypes>

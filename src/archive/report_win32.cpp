@@ -1,3 +1,5 @@
+// Members told as the codec always told them on Windows: its statistics
+// lines on standard output.
 #include "archive/report.h"
 
 #include "codec/codec.h"

@@ -1,3 +1,5 @@
+// Archive and member files read and written in large blocks through the
+// file-system layer.
 #include "archive/streams.h"
 
 #include <cstring>

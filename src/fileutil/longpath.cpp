@@ -1,3 +1,5 @@
+// The portable half of FullLongPath: the length checks around each
+// platform's AbsolutePath.
 #include "fileutil/longpath.h"
 
 #include <cstring>

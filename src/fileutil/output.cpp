@@ -1,3 +1,4 @@
+// Outputs written under a temporary name and renamed once whole.
 #include "fileutil/output.h"
 
 #include <cstdio>

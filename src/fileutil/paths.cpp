@@ -1,3 +1,4 @@
+// Small path and text helpers shared by every layer.
 #include "fileutil/paths.h"
 
 #include "fileutil/fsops.h"

@@ -1,3 +1,4 @@
+// The INF file read by Windows' own profile reader.
 #include <windows.h>
 
 #include "media/profile.h"

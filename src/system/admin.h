@@ -1,3 +1,5 @@
+// The administrator check: the token's groups on NT, always yes on the
+// 95 family.
 #pragma once
 
 // 1 when the user is an administrator, 0 when not or when it cannot be told.
