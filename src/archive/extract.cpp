@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/lookahead.h"
 #include "archive/report.h"
 #include "archive/streams.h"
 #include "archive/unpack.h"
@@ -17,6 +18,7 @@
 #include "fileutil/fsops.h"
 #include "fileutil/memory.h"
 #include "fileutil/paths.h"
+#include "fileutil/platform.h"
 #include "ui/messages.h"
 
 namespace {
@@ -26,6 +28,9 @@ const int LEVEL_DONE = 0;
 const int LEVEL_DAMAGED = 3;
 const int LEVEL_READ_FAILED = 5;
 const int LEVEL_STOPPED = 6;
+
+// The blocks the archive is read in while members are decoded ahead.
+const size_t AHEAD_BLOCK = size_t{1} << 20;
 
 // Deeper nesting than any tree within the path limit can hold.
 const int MAX_DEPTH = 256;
@@ -44,6 +49,7 @@ struct Extraction {
   FileReader reader;  // the archive
   Decoder* decoder;
   Unpacker* unpacker;  // writes the files; null when nothing is written
+  Lookahead* lookahead;  // decodes ahead; may be null
   WindowCarry carry;  // what each member leaves for the next
   StatusWindow window;
   const char* damage;   // what was wrong, when the archive is damaged
@@ -143,6 +149,17 @@ int ReadStream(Extraction* x, uint64_t* size) {
   return DecodeResult(x, DecompressMember(x->decoder, &x->reader.source, nullptr, nullptr, &x->carry, size));
 }
 
+// A member decoded ahead, taken as if decoded here.
+int UnpackAhead(Extraction* x, AheadMember* ahead, uint64_t* size) {
+  int result = ahead->size == 0 || UnpackBytes(x, ahead->data, ahead->size) == 0 ? LEVEL_DONE : LEVEL_STOPPED;
+  SkipReaderTo(&x->reader, ahead->end);
+  uint64_t kept = ahead->size < 4096 ? ahead->size : 4096;
+  CarryAfterDecoding(&x->carry, ahead->data + (ahead->size - kept), ahead->size);
+  *size = ahead->size;
+  FreeAheadMember(x->lookahead, ahead);
+  return result;
+}
+
 // Decodes a file member and hands it to the unpacker, which creates and
 // writes it while the next members are decoded.
 int ExtractFile(Extraction* x, HeldDirectory* dir, const char* name, const char* path) {
@@ -150,8 +167,10 @@ int ExtractFile(Extraction* x, HeldDirectory* dir, const char* name, const char*
   BeginMember(x->unpacker, &dir->dir, name, path, dir);
   StatusPrintf(x->window, "Extracting %s...", name);
   uint64_t size;
-  int result = DecodeResult(
-      x, DecompressMember(x->decoder, &x->reader.source, UnpackBytes, x, &x->carry, &size));
+  AheadMember* ahead = x->lookahead ? TakeAheadMember(x->lookahead, ReaderPosition(&x->reader)) : nullptr;
+  int result = ahead ? UnpackAhead(x, ahead, &size)
+                     : DecodeResult(x, DecompressMember(x->decoder, &x->reader.source, UnpackBytes, x,
+                                                        &x->carry, &size));
   EndMember(x->unpacker, result == LEVEL_DONE);
   if (result == LEVEL_STOPPED && Interrupted()) {
     CatchUpAll(x);
@@ -262,7 +281,8 @@ int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file) {
     FailurePrintf("Failed to find archive %s.", archive_path);
     return 1;
   }
-  uint8_t* buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
+  size_t capacity = x->lookahead ? AHEAD_BLOCK : STREAM_BUFFER;
+  uint8_t* buffer = static_cast<uint8_t*>(AllocateMemory(capacity));
   x->decoder = buffer ? NewDecoder(AllocateMemory) : nullptr;
   if (!x->decoder) {
     FreeMemory(buffer);
@@ -270,7 +290,13 @@ int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file) {
     OutOfMemory("the decoder");
     return 1;
   }
-  OpenReader(&x->reader, *file, buffer, STREAM_BUFFER);
+  OpenReader(&x->reader, *file, buffer, capacity);
+  if (x->lookahead) {
+    x->reader.on_block = [](void* ahead, int64_t offset, const uint8_t* bytes, size_t size) {
+      OfferBlock(static_cast<Lookahead*>(ahead), offset, bytes, size);
+    };
+    x->reader.block_context = x->lookahead;
+  }
   char header[8];
   int got = 0;
   for (int c; got < 8 && (c = NextByte(x)) != EOF; got++) header[got] = (char)c;
@@ -338,9 +364,15 @@ int StartWriting(Extraction* x, const char* target_path, bool own_target, const 
 int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode,
                 const WorkLimits* limits = nullptr) {
   Extraction x = {};
+  // Decoding ahead pays where another processor is there for it.
+  if (mode == MODE_EXTRACT && (!limits || limits->workers >= 0) && ProcessorCount() > 1)
+    x.lookahead = StartLookahead(AHEAD_BLOCK);
   FileHandle file;
   int result = OpenArchive(archive_path, &x, &file);
-  if (result != 0) return result;
+  if (result != 0) {
+    if (x.lookahead) FinishLookahead(x.lookahead);
+    return result;
+  }
   HeldDirectory* target = nullptr;
   if (mode != MODE_EXTRACT || (result = StartWriting(&x, target_path, own_target, limits, &target)) == 0) {
     x.window = StatusPrintf(nullptr, "Please wait...");
@@ -365,6 +397,7 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
   } else if (result == LEVEL_DONE && x.members_failed) {
     result = 4;
   }
+  if (x.lookahead) FinishLookahead(x.lookahead);
   FreeMemory(x.decoder);
   FreeMemory(x.reader.buffer);
   CloseFileHandle(&file);

@@ -21,6 +21,7 @@ static int FillReader(ByteSource* source) {
     }
     return EOF;
   }
+  if (reader->on_block) reader->on_block(reader->block_context, reader->offset, reader->buffer, (size_t)got);
   reader->offset += got;
   if (reader->counter) reader->counter->fetch_add(got, std::memory_order_relaxed);
   source->next = reader->buffer + 1;
@@ -39,10 +40,22 @@ void OpenReader(FileReader* reader, FileHandle file, uint8_t* buffer, size_t cap
   reader->failed = false;
   reader->error = 0;
   reader->counter = nullptr;
+  reader->on_block = nullptr;
+  reader->block_context = nullptr;
 }
 
 int64_t ReaderPosition(const FileReader* reader) {
   return reader->offset - (reader->source.end - reader->source.next);
+}
+
+void SkipReaderTo(FileReader* reader, int64_t position) {
+  int64_t ahead = position - ReaderPosition(reader);
+  if (ahead <= reader->source.end - reader->source.next) {
+    reader->source.next += ahead;
+    return;
+  }
+  while (ReaderPosition(reader) < position && ReadByte(&reader->source) != EOF) {
+  }
 }
 
 void OpenWriter(FileWriter* writer, FileHandle file, uint8_t* buffer, size_t capacity) {

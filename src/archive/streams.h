@@ -24,11 +24,17 @@ struct FileReader {
   bool failed;
   int error;
   std::atomic<int64_t>* counter;  // bytes read, for a progress; may be null
+  // Told of each block read (its offset in the file); may be null.
+  void (*on_block)(void* context, int64_t offset, const uint8_t* bytes, size_t size);
+  void* block_context;
 };
 // buffer: capacity bytes of the caller's, which outlive the reader.
 void OpenReader(FileReader* reader, FileHandle file, uint8_t* buffer, size_t capacity);
 // Bytes taken from the reader so far.
 int64_t ReaderPosition(const FileReader* reader);
+// Takes the bytes up to position (beyond the present one) without looking
+// at them.
+void SkipReaderTo(FileReader* reader, int64_t position);
 
 // A file written in blocks. The first failure sticks: later writes do
 // nothing, and the system's code is kept in error.

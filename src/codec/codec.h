@@ -83,3 +83,11 @@ const int DECODE_WRITE_FAILED = 4;
 // DECODE_WRITE_FAILED. *decoded: the bytes given to the sink. Prints nothing.
 int DecompressMember(Decoder* decoder, ByteSource* input, ByteSink sink, void* context,
                      WindowCarry* carry, uint64_t* decoded);
+// Whether the decoder's last stream copied carried bytes: only then does
+// what it decoded depend on the carry. Streams that the compressor writes
+// never do.
+bool StreamUsedCarry(const Decoder* decoder);
+// The carry that decoding a stream of size bytes leaves, from the carry
+// before it and the stream's last min(size, 4096) bytes (tail), as
+// DecompressMember leaves it: for bytes decoded elsewhere.
+void CarryAfterDecoding(WindowCarry* carry, const uint8_t* tail, uint64_t size);

@@ -190,6 +190,7 @@ struct Decoder {
   bool stop_when_cut;
   bool truncated;
   bool refused;      // the sink refused a block
+  bool used_carry;   // a match copied carried bytes
   uint8_t history[codec::WINDOW_SIZE + BLOCK_SIZE + 2 * codec::MAX_MATCH];
 
   // Starts decoding size bytes from input (after its size header) into the

@@ -243,6 +243,7 @@ void Decoder::Start(ByteSource* input, ByteSink output, void* output_context, ui
   stop_when_cut = stop;
   truncated = false;
   refused = false;
+  used_carry = false;
   symbols.reader.stream = input;
   // The window before the first byte: the carried bytes at the first byte's
   // position and on, then the spaces up to it.
@@ -283,6 +284,7 @@ bool Decoder::Step() {
         break;
       }
       unsigned length = static_cast<unsigned>(c - 253);
+      if (distance + DECODER_CARRY_SIZE > WINDOW_SIZE + decoded) used_carry = true;
       CopyMatch(at, distance, length);
       at += length;
       decoded += length;
@@ -308,6 +310,25 @@ void Decoder::KeepCarry(WindowCarry* carry) const {
     carry->bytes[k] = out[-back];
   }
 }
+
+void CarryAfterDecoding(WindowCarry* carry, const uint8_t* tail, uint64_t size) {
+  // As KeepCarry, on a window of the carried bytes and spaces followed by
+  // the stream's bytes, of which tail holds the last min(size, 4096).
+  uint8_t before[DECODER_CARRY_SIZE];
+  memcpy(before, carry->bytes, sizeof before);
+  uint64_t kept = size < WINDOW_SIZE ? size : WINDOW_SIZE;
+  for (int k = 0; k < DECODER_CARRY_SIZE; k++) {
+    uint64_t back = WINDOW_SIZE - ((k - size) & (WINDOW_SIZE - 1));  // 1 to 4096 bytes before the end
+    if (back <= kept) {
+      carry->bytes[k] = tail[kept - back];
+    } else {
+      uint64_t at = WINDOW_SIZE - (back - size);  // in the window before the stream
+      carry->bytes[k] = at < DECODER_CARRY_SIZE ? before[at] : ' ';
+    }
+  }
+}
+
+bool StreamUsedCarry(const Decoder* decoder) { return decoder->used_carry; }
 
 // Reads the size header; false when the input ends first.
 static bool ReadSizeHeader(ByteSource* input, uint32_t* size) {

@@ -268,4 +268,61 @@ TEST(DecompressMember, EveryCutIsReportedWithoutInventedBytes) {
   EXPECT_LT(huge.output.size(), data.size() + MAX_MATCH);
 }
 
+
+// A stream made by hand: one match of three bytes at distance (4096 names
+// the window's first place, a carried byte).
+std::string MatchAt(unsigned distance) {
+  auto coder = std::make_unique<CoderStage>();
+  std::string bytes("\x03\0\0\0", 4);
+  StartCoding(coder.get(), AppendTo, &bytes);
+  coder->symbols.EncodeSymbol(256);
+  coder->symbols.EncodePosition(distance - 1);
+  FinishCoding(coder.get());
+  return bytes;
+}
+
+// Decodes one stream from bytes in memory after the carry given.
+std::string DecodeAfter(Decoder* decoder, const std::string& coded, WindowCarry* carry) {
+  std::string out;
+  ByteSource source = {reinterpret_cast<const uint8_t*>(coded.data()),
+                       reinterpret_cast<const uint8_t*>(coded.data()) + coded.size(),
+                       [](ByteSource*) { return EOF; }, false};
+  uint64_t decoded;
+  EXPECT_EQ(DecompressMember(decoder, &source, AppendTo, &out, carry, &decoded), DECODE_OK);
+  return out;
+}
+
+// Bytes decoded elsewhere (ahead, on another thread) leave the carry that
+// decoding them here would, for every length around the carried bytes and
+// the window, after any carry. The compressor's streams never use the
+// carried bytes; a hand-made one can, and is told.
+TEST(DecompressMember, TheCarryOfBytesDecodedElsewhereAndStreamsThatUseIt) {
+  std::unique_ptr<Decoder, void (*)(void*)> decoder(NewDecoder(malloc), free);
+  std::mt19937 generator(5);
+  for (size_t size : {0, 1, 59, 60, 61, 118, 119, 120, 4095, 4096, 4097, 9000}) {
+    for (unsigned seed = 0; seed < 3; seed++) {
+      for (uint8_t& byte : carry.bytes) byte = static_cast<uint8_t>(generator());
+      std::string data = seed == 0 ? Runs(size, seed) : RandomBytes(size, seed);
+      std::string coded = Compress(data);
+      WindowCarry before;
+      for (uint8_t& byte : before.bytes) byte = static_cast<uint8_t>(generator());
+      WindowCarry decoded_carry = before, computed = before;
+      ASSERT_EQ(DecodeAfter(decoder.get(), coded, &decoded_carry), data);
+      EXPECT_FALSE(StreamUsedCarry(decoder.get())) << size;
+      size_t kept = size < 4096 ? size : 4096;
+      CarryAfterDecoding(&computed, reinterpret_cast<const uint8_t*>(data.data()) + size - kept, size);
+      EXPECT_EQ(memcmp(computed.bytes, decoded_carry.bytes, 60), 0) << size << " " << seed;
+    }
+  }
+  WindowCarry zeros{}, letters;
+  memset(letters.bytes, 'x', sizeof letters.bytes);
+  EXPECT_EQ(DecodeAfter(decoder.get(), MatchAt(4096), &letters), "xxx");
+  EXPECT_TRUE(StreamUsedCarry(decoder.get()));
+  EXPECT_EQ(DecodeAfter(decoder.get(), MatchAt(4096 - 57), &zeros), std::string("\0\0\0", 3));
+  EXPECT_TRUE(StreamUsedCarry(decoder.get()));
+  // The spaces after the carried bytes are the same after any carry.
+  EXPECT_EQ(DecodeAfter(decoder.get(), MatchAt(4096 - 60), &letters), "   ");
+  EXPECT_FALSE(StreamUsedCarry(decoder.get()));
+}
+
 }  // namespace
