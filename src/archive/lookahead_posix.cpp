@@ -1,4 +1,5 @@
-// The thread that decodes ahead. It works on its own copy of the block the
+// The thread that decodes ahead (the Linux build's; lookahead_win32.cpp
+// says why Windows has none). It works on its own copy of the block the
 // caller read last and drops what it has when the caller reads the next:
 // by then the caller has passed it all. What it keeps is bounded, and so
 // is the size of a member it decodes.
