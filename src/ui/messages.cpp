@@ -43,6 +43,21 @@ int MessagePrintf(const char* format, ...) {
   return Show(buffer, false);
 }
 
+void VerbosePrintf(const char* format, ...) {
+  if (!settings.verbose || settings.silent) return;
+  va_list args;
+  va_start(args, format);
+  PrintLine(format, args);
+  va_end(args);
+}
+
+void OutputPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PrintLine(format, args);
+  va_end(args);
+}
+
 int QuestionPrintf(const char* format, ...) {
   char buffer[MESSAGE_BUFFER_SIZE];
   va_list args;

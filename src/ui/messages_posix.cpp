@@ -138,27 +138,13 @@ void ProgressEnd() {
   if (status_open_count == 0) EraseStatusLine();
 }
 
-static void PrintLine(const char* format, va_list args) {
+void PrintLine(const char* format, va_list args) {
   EraseStatusLine();
   vprintf(format, args);
   fputc('\n', stdout);
   fflush(stdout);
 }
 
-void VerbosePrintf(const char* format, ...) {
-  if (!settings.verbose || settings.silent) return;
-  va_list args;
-  va_start(args, format);
-  PrintLine(format, args);
-  va_end(args);
-}
-
-void OutputPrintf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  PrintLine(format, args);
-  va_end(args);
-}
 
 int FormatText(char* buffer, const char* format, va_list args) {
   int length = vsnprintf(buffer, MESSAGE_BUFFER_SIZE, format, args);

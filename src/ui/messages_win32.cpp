@@ -81,26 +81,12 @@ void ProgressEnd() {}
 
 // printf alone: the C runtime's streams are not used by name, so that no
 // data of msvcrt.dll is imported.
-static void PrintLine(const char* format, va_list args) {
+void PrintLine(const char* format, va_list args) {
   char line[MESSAGE_BUFFER_SIZE];
   vsnprintf(line, sizeof line, format, args);
   printf("%s\n", line);
 }
 
-void VerbosePrintf(const char* format, ...) {
-  if (!settings.verbose || settings.silent) return;
-  va_list args;
-  va_start(args, format);
-  PrintLine(format, args);
-  va_end(args);
-}
-
-void OutputPrintf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  PrintLine(format, args);
-  va_end(args);
-}
 
 int LastSystemError() { return (int)GetLastError(); }
 
