@@ -38,9 +38,11 @@ extern const std::array<uint8_t, 256> position_decode_length;
 
 // Adaptive Huffman tree: node weights sorted by position, first-child links
 // (627 + symbol for a leaf), parents of nodes and, from 627 on, leaf
-// positions of symbols.
+// positions of symbols. Past the root's weight, the sentinel 0xFFFF ends
+// every search for a heavier node, and 7 more let a search read 8 at once.
+const int FREQ_SIZE = NODE_COUNT + 8;
 struct HuffmanTree {
-  uint16_t freq[NODE_COUNT + 1];
+  uint16_t freq[FREQ_SIZE];
   uint16_t child[NODE_COUNT];
   uint16_t parent[NODE_COUNT + SYMBOL_COUNT];
 

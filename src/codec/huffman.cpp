@@ -1,6 +1,9 @@
 // Adaptive Huffman coder over 314 symbols, the fixed position code, and the
 // bit writer and reader that pack them most significant bit first.
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codec/codec_internal.h"
 
@@ -47,7 +50,7 @@ void HuffmanTree::Start() {
     child[j] = static_cast<uint16_t>(i);
     parent[i] = parent[i + 1] = static_cast<uint16_t>(j);
   }
-  freq[NODE_COUNT] = 0xFFFF;
+  for (int n = NODE_COUNT; n < FREQ_SIZE; n++) freq[n] = 0xFFFF;  // the sentinel, and room to read past it
   parent[ROOT] = 0;
 }
 
@@ -79,6 +82,47 @@ void HuffmanTree::Rebuild() {
   }
 }
 
+// The first position from j on whose weight is k or more; the sentinel
+// stops the search. Most runs are short, but a tree fresh from Start has
+// runs of hundreds, and they are what a short stream spends its time on.
+#if defined(__SSE2__)
+static inline unsigned FindWeight(const uint16_t* freq, unsigned j, unsigned k) {
+  // Eight weights a step: k saturates to zero less a weight of k or more.
+  const __m128i key = _mm_set1_epi16(static_cast<short>(k));
+  for (;; j += 8) {
+    __m128i weights = _mm_loadu_si128(reinterpret_cast<const __m128i*>(freq + j));
+    __m128i heavy = _mm_cmpeq_epi16(_mm_subs_epu16(key, weights), _mm_setzero_si128());
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(heavy));
+    if (mask != 0) return j + __builtin_ctz(mask) / 2;
+  }
+}
+#else
+static inline unsigned FindWeight(const uint16_t* freq, unsigned j, unsigned k) {
+  // The weights are sorted: gallop, then bisect.
+  if (freq[j] >= k) return j;
+  unsigned low = j, high, step = 1;
+  for (;;) {
+    high = low + step;
+    if (high >= NODE_COUNT) {
+      high = NODE_COUNT;
+      break;
+    }
+    if (freq[high] >= k) break;
+    low = high;
+    step *= 2;
+  }
+  while (high - low > 1) {
+    unsigned middle = (low + high) / 2;
+    if (freq[middle] < k) {
+      low = middle;
+    } else {
+      high = middle;
+    }
+  }
+  return high;
+}
+#endif
+
 // Counts one more occurrence on the path from node c to the root, moving
 // each node that outgrows its right neighbour to the end of the run of
 // nodes of its old weight.
@@ -86,32 +130,7 @@ void HuffmanTree::CountUpFrom(unsigned c) {
   do {
     unsigned k = ++freq[c];
     if (k > freq[c + 1]) {
-      // The weights above c are sorted and the sentinel ends them, so the
-      // run of weight k - 1 can be measured by galloping and bisection
-      // instead of one step at a time; runs of a hundred are common.
-      unsigned l = c + 1;
-      if (freq[l + 1] < k) {
-        unsigned low = l + 1, high, step = 2;
-        for (;;) {
-          high = low + step;
-          if (high >= NODE_COUNT) {
-            high = NODE_COUNT;
-            break;
-          }
-          if (freq[high] >= k) break;
-          low = high;
-          step *= 2;
-        }
-        while (high - low > 1) {
-          unsigned middle = (low + high) / 2;
-          if (freq[middle] < k) {
-            low = middle;
-          } else {
-            high = middle;
-          }
-        }
-        l = low;
-      }
+      unsigned l = FindWeight(freq, c + 2, k) - 1;
       freq[c] = freq[l];
       freq[l] = static_cast<uint16_t>(k);
       unsigned i = child[c];
