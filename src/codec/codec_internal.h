@@ -45,6 +45,10 @@ struct HuffmanTree {
   uint16_t freq[FREQ_SIZE];
   uint16_t child[NODE_COUNT];
   uint16_t parent[NODE_COUNT + SYMBOL_COUNT];
+  // For weights by their low byte: the position where a run of that weight
+  // ended when a node last left it. A guess, checked before it is used:
+  // the runs of a fresh tree are hundreds long.
+  uint16_t run_hint[256];
 
   void Start();
   void Rebuild();

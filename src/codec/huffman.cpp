@@ -52,6 +52,7 @@ void HuffmanTree::Start() {
   }
   for (int n = NODE_COUNT; n < FREQ_SIZE; n++) freq[n] = 0xFFFF;  // the sentinel, and room to read past it
   parent[ROOT] = 0;
+  memset(run_hint, 0, sizeof run_hint);
 }
 
 // Halves every leaf weight and builds the tree afresh from the leaves in
@@ -130,7 +131,12 @@ void HuffmanTree::CountUpFrom(unsigned c) {
   do {
     unsigned k = ++freq[c];
     if (k > freq[c + 1]) {
-      unsigned l = FindWeight(freq, c + 2, k) - 1;
+      // Where the run ended the last time a node left it, if that still
+      // holds: the node there weighs k - 1 and the next one more.
+      unsigned w = k - 1;
+      unsigned l = run_hint[w & 0xFF];
+      if (l <= c || l >= NODE_COUNT || freq[l] != w || freq[l + 1] < k) l = FindWeight(freq, c + 2, k) - 1;
+      run_hint[w & 0xFF] = static_cast<uint16_t>(l - 1);
       freq[c] = freq[l];
       freq[l] = static_cast<uint16_t>(k);
       unsigned i = child[c];

@@ -29,7 +29,11 @@ static double last_drawn = 0;                     // seconds, monotonic
 
 static const double REDRAW_INTERVAL = 0.2;
 
-static int StderrIsTerminal() { return isatty(2); }
+// Asked once: the progress asks for every file.
+static int StderrIsTerminal() {
+  static const int terminal = isatty(2);
+  return terminal;
+}
 
 static double Now() {
   struct timespec now;
