@@ -30,17 +30,7 @@ static pthread_cond_t* Cond(Condition* condition) {
   return reinterpret_cast<pthread_cond_t*>(condition->opaque);
 }
 
-// The locks guard a few fields each: a thread that finds one taken spins a
-// little before it sleeps, where glibc can, instead of a system call each.
-void InitLock(Lock* lock) {
-  pthread_mutexattr_t attributes;
-  pthread_mutexattr_init(&attributes);
-#if defined(PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP)
-  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ADAPTIVE_NP);
-#endif
-  pthread_mutex_init(new (lock->opaque) pthread_mutex_t, &attributes);
-  pthread_mutexattr_destroy(&attributes);
-}
+void InitLock(Lock* lock) { pthread_mutex_init(new (lock->opaque) pthread_mutex_t, nullptr); }
 void DestroyLock(Lock* lock) { pthread_mutex_destroy(Mutex(lock)); }
 void Acquire(Lock* lock) { pthread_mutex_lock(Mutex(lock)); }
 void Release(Lock* lock) { pthread_mutex_unlock(Mutex(lock)); }
