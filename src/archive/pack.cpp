@@ -65,6 +65,7 @@ struct Packer {
   ArchiveOutput output;
   Lock lock;
   Condition work;      // a task to take, or token blocks to code
+  Condition writable;  // the oldest task has a chunk, or is done
   Condition progress;  // any other change
   Task* tasks;
   int task_count;
@@ -196,7 +197,8 @@ int AppendChunk(void* context, const uint8_t* bytes, size_t size) {
   }
   (task->last ? task->last->next : task->first) = chunk;
   task->last = chunk;
-  BroadcastCondition(&packer->progress);
+  // Only the oldest task's chunks can be written now.
+  if (task == packer->oldest) SignalCondition(&packer->writable);
   return 0;
 }
 
@@ -265,7 +267,7 @@ void RunTask(Worker* worker, Task* task, Held& held) {
   task->coding = false;
   task->owner = nullptr;
   task->done = true;
-  BroadcastCondition(&packer->progress);
+  if (task == packer->oldest) SignalCondition(&packer->writable);
 }
 
 // A task whose token blocks wait for a coder, if any.
@@ -336,7 +338,7 @@ void WriteReady(Packer* packer, Held& held, Until until) {
       BroadcastCondition(&packer->progress);  // a new oldest task may stream now
       continue;
     }
-    held.Wait(&packer->progress);
+    held.Wait(&packer->writable);
   }
 }
 
@@ -377,6 +379,7 @@ void FreePacker(Packer* packer) {
   FreeMemory(packer->buffer);
   FreeMemory(packer->tasks);
   DestroyCondition(&packer->work);
+  DestroyCondition(&packer->writable);
   DestroyCondition(&packer->progress);
   DestroyLock(&packer->lock);
   packer->~Packer();
@@ -398,7 +401,8 @@ Packer* StartPacker(const ArchiveOutput& output, const WorkLimits* limits) {
   packer->budget = limits->output_budget ? limits->output_budget : DEFAULT_BUDGET;
   packer->task_count = limits->tasks > 0 ? limits->tasks : DEFAULT_TASKS;
   InitLock(&packer->lock);
-  int conditions = InitCondition(&packer->work) | InitCondition(&packer->progress);
+  int conditions =
+      InitCondition(&packer->work) | InitCondition(&packer->writable) | InitCondition(&packer->progress);
   packer->tasks = static_cast<Task*>(AllocateMemory(packer->task_count * sizeof(Task)));
   packer->encoder = NewEncoder(AllocateMemory);
   packer->buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
