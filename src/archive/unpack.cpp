@@ -22,6 +22,9 @@ const int DEFAULT_TASKS = 64;
 const size_t DEFAULT_BUDGET = size_t{16} << 20;
 const size_t BLOCK = size_t{1} << 16;
 const int MAX_WORKERS = 64;
+// Members handed on before an idle worker is woken: one wake-up a member
+// would cost a switch of threads for each small file.
+const uint64_t WAKE_BATCH = 16;
 
 struct Block {
   Block* next;
@@ -208,6 +211,12 @@ void WriteHere(Unpacker* unpacker, Member* member) {
   member->done = ended;
 }
 
+// Before the caller waits for the workers: they may sleep while members
+// wait for them.
+void WakeWorkers(Unpacker* unpacker) {
+  if (unpacker->taken < unpacker->visible) BroadcastCondition(&unpacker->work);
+}
+
 // Tells the outcomes of the members before index (they are waited for).
 void TellUntil(Unpacker* unpacker, uint64_t index) {
   for (;;) {
@@ -216,6 +225,7 @@ void TellUntil(Unpacker* unpacker, uint64_t index) {
       Held held(unpacker);
       if (unpacker->oldest >= index) return;
       member = At(unpacker, unpacker->oldest);
+      if (!member->done) WakeWorkers(unpacker);
       while (!member->done) WaitCondition(&unpacker->progress, held.lock);
     }
     MemberOutcome outcome = {member->path,         member->size,        member->sound,
@@ -258,7 +268,8 @@ void HandOn(Unpacker* unpacker, bool ended) {
   }
   if (unpacker->thread_count == 0) {
     WriteHere(unpacker, member);
-  } else {
+  } else if (unpacker->newest <= unpacker->taken || unpacker->visible - unpacker->taken >= WAKE_BATCH) {
+    // A worker that took the member waits for its blocks.
     BroadcastCondition(&unpacker->work);
   }
 }
@@ -269,6 +280,7 @@ Block* NewBlock(Unpacker* unpacker) {
   for (;;) {
     {
       Held held(unpacker);
+      if (unpacker->held != 0 && unpacker->held + BLOCK > unpacker->budget) WakeWorkers(unpacker);
       while (unpacker->held != 0 && unpacker->held + BLOCK > unpacker->budget)
         WaitCondition(&unpacker->progress, held.lock);
       Block* block = unpacker->spare;
@@ -282,6 +294,7 @@ Block* NewBlock(Unpacker* unpacker) {
       }
       if (unpacker->held == 0) return nullptr;
       // Less is held once the workers have written what they have.
+      WakeWorkers(unpacker);
       while (unpacker->held != 0) WaitCondition(&unpacker->progress, held.lock);
     }
   }
