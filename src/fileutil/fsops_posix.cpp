@@ -170,7 +170,8 @@ int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* f
       errno = code;
       return -1;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK, which kept a FIFO from blocking the open, changes nothing
+    // for a regular file: it stays.
   }
   file->value = fd;
   return 0;
