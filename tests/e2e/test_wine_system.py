@@ -98,7 +98,10 @@ class Windows98Road(WineTestCase):
                                   "advapi32.OpenProcessToken;advapi32.OpenThreadToken")):
             subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine" + key, "/v", value, "/d",
                             data, "/f"], env=env, capture_output=True, check=True)
-        os.remove(os.path.join(env["WINEPREFIX"], "drive_c", "windows", "rundll.exe"))
+        # Only a prefix with 32-bit Wine has the rundll.exe stub.
+        rundll = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "rundll.exe")
+        if os.path.exists(rundll):
+            os.remove(rundll)
         # A 32-bit program looks in syswow64 on 64-bit Wine.
         for folder in ("system32", "syswow64"):
             system = os.path.join(env["WINEPREFIX"], "drive_c", "windows", folder)
