@@ -99,28 +99,9 @@ static inline unsigned FindWeight(const uint16_t* freq, unsigned j, unsigned k) 
 }
 #else
 static inline unsigned FindWeight(const uint16_t* freq, unsigned j, unsigned k) {
-  // The weights are sorted: gallop, then bisect.
-  if (freq[j] >= k) return j;
-  unsigned low = j, high, step = 1;
-  for (;;) {
-    high = low + step;
-    if (high >= NODE_COUNT) {
-      high = NODE_COUNT;
-      break;
-    }
-    if (freq[high] >= k) break;
-    low = high;
-    step *= 2;
-  }
-  while (high - low > 1) {
-    unsigned middle = (low + high) / 2;
-    if (freq[middle] < k) {
-      low = middle;
-    } else {
-      high = middle;
-    }
-  }
-  return high;
+  // One at a time: the guess in CountUpFrom spares most long runs.
+  while (freq[j] < k) j++;
+  return j;
 }
 #endif
 
