@@ -41,10 +41,11 @@ extern const std::array<uint8_t, 256> position_decode_length;
 // positions of symbols. Past the root's weight, the sentinel 0xFFFF ends
 // every search for a heavier node, and 7 more let a search read 8 at once.
 const int FREQ_SIZE = NODE_COUNT + 8;
+const int PARENT_SPARE = NODE_COUNT + SYMBOL_COUNT;
 struct HuffmanTree {
   uint16_t freq[FREQ_SIZE];
   uint16_t child[NODE_COUNT];
-  uint16_t parent[NODE_COUNT + SYMBOL_COUNT];
+  uint16_t parent[NODE_COUNT + SYMBOL_COUNT + 1];  // and a spare slot
   // For weights by their low byte: the position where a run of that weight
   // ended when a node last left it. A guess, checked before it is used:
   // the runs of a fresh tree are hundreds long.

@@ -113,20 +113,23 @@ void HuffmanTree::CountUpFrom(unsigned c) {
     unsigned k = ++freq[c];
     if (k > freq[c + 1]) {
       // Where the run ended the last time a node left it, if that still
-      // holds: the node there weighs k - 1 and the next one more.
+      // holds: the node there weighs k - 1 and the next one more. (A guess
+      // is always a position below the root's.)
       unsigned w = k - 1;
       unsigned l = run_hint[w & 0xFF];
-      if (l <= c || l >= NODE_COUNT || freq[l] != w || freq[l + 1] < k) l = FindWeight(freq, c + 2, k) - 1;
+      if ((l <= c) | (freq[l] != w) | (freq[l + 1] < k)) l = FindWeight(freq, c + 2, k) - 1;
       run_hint[w & 0xFF] = static_cast<uint16_t>(l - 1);
       freq[c] = freq[l];
       freq[l] = static_cast<uint16_t>(k);
+      // The second child's parent link, or for a leaf the spare slot: no
+      // branch on what is as good as random.
       unsigned i = child[c];
       parent[i] = static_cast<uint16_t>(l);
-      if (i < NODE_COUNT) parent[i + 1] = static_cast<uint16_t>(l);
+      parent[i < NODE_COUNT ? i + 1 : PARENT_SPARE] = static_cast<uint16_t>(l);
       unsigned j = child[l];
       child[l] = static_cast<uint16_t>(i);
       parent[j] = static_cast<uint16_t>(c);
-      if (j < NODE_COUNT) parent[j + 1] = static_cast<uint16_t>(c);
+      parent[j < NODE_COUNT ? j + 1 : PARENT_SPARE] = static_cast<uint16_t>(c);
       child[c] = static_cast<uint16_t>(j);
       c = l;
     }
@@ -265,7 +268,7 @@ int SymbolDecoder::DecodeSymbol() {
   int depth = 0;
   unsigned c = tree.child[ROOT];
   for (;;) {
-    if (count <= 8) {
+    if (__builtin_expect(count <= 8, 0)) {
       reader.buffer = buffer;
       reader.count = count;
       reader.FillTo(9);
