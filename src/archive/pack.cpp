@@ -24,6 +24,10 @@ const int DEFAULT_TASKS = 64;
 const int TOKEN_QUEUE = 8;  // token blocks per worker
 const size_t DEFAULT_BUDGET = size_t{16} << 20;
 const size_t OLDEST_LIMIT = size_t{1} << 20;  // what the writer may lag behind the oldest task
+// Tasks the writer lets end before it is woken, when it waits for room for
+// the next one: a wake-up for each small file would cost a switch of
+// threads each, and the second core is busy.
+const int WRITE_BATCH = 16;
 const int MAX_WORKERS = 64;
 
 struct Chunk {
@@ -65,7 +69,8 @@ struct Packer {
   ArchiveOutput output;
   Lock lock;
   Condition work;      // a task to take, or token blocks to code
-  Condition writable;  // the oldest task has a chunk, or is done
+  Condition writable;  // the awaited task is done, or a worker waits for the writer
+  Task* awaited;       // the task whose end the writer waits for
   Condition progress;  // any other change
   Task* tasks;
   int task_count;
@@ -177,8 +182,10 @@ int AppendChunk(void* context, const uint8_t* bytes, size_t size) {
   Task* task = static_cast<Task*>(context);
   Packer* packer = task->owner->packer;
   Held held(packer);
-  while (!(task == packer->oldest ? task->unwritten < OLDEST_LIMIT : packer->held < packer->budget))
+  while (!(task == packer->oldest ? task->unwritten < OLDEST_LIMIT : packer->held < packer->budget)) {
+    SignalCondition(&packer->writable);
     held.Wait(&packer->progress);
+  }
   packer->held += size;
   task->unwritten += size;
   held.Unlock();
@@ -197,8 +204,9 @@ int AppendChunk(void* context, const uint8_t* bytes, size_t size) {
   }
   (task->last ? task->last->next : task->first) = chunk;
   task->last = chunk;
-  // Only the oldest task's chunks can be written now.
-  if (task == packer->oldest) SignalCondition(&packer->writable);
+  // Only the oldest task's chunks can be written now, and the writer wants
+  // them at once only when it waits for that task.
+  if (task == packer->oldest && task == packer->awaited) SignalCondition(&packer->writable);
   return 0;
 }
 
@@ -267,7 +275,7 @@ void RunTask(Worker* worker, Task* task, Held& held) {
   task->coding = false;
   task->owner = nullptr;
   task->done = true;
-  if (task == packer->oldest) SignalCondition(&packer->writable);
+  if (task == packer->awaited) SignalCondition(&packer->writable);
 }
 
 // A task whose token blocks wait for a coder, if any.
@@ -299,10 +307,21 @@ void WorkerLoop(void* context) {
   }
 }
 
+// The task whose end the writer waits for: the last unfinished one of the
+// batch tasks from the oldest (which is unfinished).
+Task* TaskToAwait(Packer* packer, int batch) {
+  Task* awaited = packer->oldest;
+  int n = 1;
+  for (Task* task = awaited->next; task && n < batch; task = task->next, n++) {
+    if (!task->done) awaited = task;
+  }
+  return awaited;
+}
+
 // Writes what the oldest tasks have ready; waits and writes until until()
-// holds.
+// holds. A wait lasts until the batch'th task from the oldest is done.
 template <typename Until>
-void WriteReady(Packer* packer, Held& held, Until until) {
+void WriteReady(Packer* packer, Held& held, Until until, int batch = 1) {
   for (;;) {
     Task* task = packer->oldest;
     if (until() || !task) return;
@@ -338,7 +357,9 @@ void WriteReady(Packer* packer, Held& held, Until until) {
       BroadcastCondition(&packer->progress);  // a new oldest task may stream now
       continue;
     }
+    packer->awaited = TaskToAwait(packer, batch);
     held.Wait(&packer->writable);
+    packer->awaited = nullptr;
   }
 }
 
@@ -431,7 +452,7 @@ PackJob* NextJob(Packer* packer) {
     task = packer->tasks;
   } else {
     Held held(packer);
-    WriteReady(packer, held, [&] { return packer->free_tasks != nullptr; });
+    WriteReady(packer, held, [&] { return packer->free_tasks != nullptr; }, WRITE_BATCH);
     task = packer->free_tasks;
     packer->free_tasks = task->next;
   }
