@@ -71,6 +71,7 @@ struct Packer {
   Condition work;      // a task to take, or token blocks to code
   Condition writable;  // the awaited task is done, or a worker waits for the writer
   Task* awaited;       // the task whose end the writer waits for
+  int blocked;         // workers that wait for the writer to make room
   Condition progress;  // any other change
   Task* tasks;
   int task_count;
@@ -183,8 +184,10 @@ int AppendChunk(void* context, const uint8_t* bytes, size_t size) {
   Packer* packer = task->owner->packer;
   Held held(packer);
   while (!(task == packer->oldest ? task->unwritten < OLDEST_LIMIT : packer->held < packer->budget)) {
+    packer->blocked++;
     SignalCondition(&packer->writable);
     held.Wait(&packer->progress);
+    packer->blocked--;
   }
   packer->held += size;
   task->unwritten += size;
@@ -357,7 +360,8 @@ void WriteReady(Packer* packer, Held& held, Until until, int batch = 1) {
       BroadcastCondition(&packer->progress);  // a new oldest task may stream now
       continue;
     }
-    packer->awaited = TaskToAwait(packer, batch);
+    // While a worker waits for room, every end of the oldest task counts.
+    packer->awaited = TaskToAwait(packer, packer->blocked > 0 ? 1 : batch);
     held.Wait(&packer->writable);
     packer->awaited = nullptr;
   }
