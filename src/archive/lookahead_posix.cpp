@@ -5,6 +5,8 @@
 // is the size of a member it decodes.
 #include "archive/lookahead.h"
 
+#include <malloc.h>
+
 #include <cstring>
 
 #include "archive/archive.h"
@@ -198,6 +200,14 @@ void DropBefore(Lookahead* ahead, int64_t start) {
 }  // namespace
 
 Lookahead* StartLookahead(size_t block_size) {
+#if defined(M_TRIM_THRESHOLD) && defined(M_TOP_PAD)
+  // The members decoded here come from this thread's own arena and are
+  // freed by the caller's: glibc would hand the arena's pages back to the
+  // system and fault them in afresh every few members. What is held is
+  // bounded anyway.
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  mallopt(M_TOP_PAD, 4 << 20);
+#endif
   Lookahead* ahead = static_cast<Lookahead*>(AllocateMemory(sizeof(Lookahead)));
   if (!ahead) return nullptr;
   memset(static_cast<void*>(ahead), 0, sizeof *ahead);
