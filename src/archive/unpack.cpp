@@ -63,6 +63,7 @@ struct Unpacker {
   Member* ring;
   int capacity;
   uint64_t oldest;   // the first member whose outcome is not told yet
+  int oldest_slot;   // its place in the ring
   uint64_t newest;   // one past the last member begun
   uint64_t visible;  // one past the last member the workers may take
   uint64_t taken;    // one past the last member a worker took
@@ -85,7 +86,13 @@ struct Held {
   ~Held() { Release(lock); }
 };
 
-Member* At(Unpacker* unpacker, uint64_t index) { return &unpacker->ring[index % unpacker->capacity]; }
+// A member from oldest to newest, which are never a ring's length apart:
+// its place without a 64-bit division (which the 32-bit build would take
+// from libgcc).
+Member* At(Unpacker* unpacker, uint64_t index) {
+  int slot = unpacker->oldest_slot + static_cast<int>(index - unpacker->oldest);
+  return &unpacker->ring[slot < unpacker->capacity ? slot : slot - unpacker->capacity];
+}
 
 // Creates the file name in dir anew: a file or a link standing under the
 // name goes first (the link itself, never what it leads to). A directory
@@ -233,6 +240,7 @@ void TellUntil(Unpacker* unpacker, uint64_t index) {
     unpacker->visit(unpacker->context, outcome);
     Held held(unpacker);
     unpacker->oldest++;
+    if (++unpacker->oldest_slot == unpacker->capacity) unpacker->oldest_slot = 0;
   }
 }
 
