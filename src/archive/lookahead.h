@@ -1,8 +1,8 @@
 // Decoding ahead. A member's coded length is stored nowhere, so only
 // decoding a member finds the next one. While the calling thread decodes
-// the first half of each block of the archive it has read, another thread
-// guesses where a member begins in the second half (the end mark 00 FF and
-// a record that fits the format after it), decodes from there to the
+// the start of each block of the archive it has read, another thread
+// guesses where a member begins from two fifths of it on (the end mark
+// 00 FF and a record that fits the format after it), decodes from there to the
 // block's end, one member after another, and keeps what it decoded. The
 // caller takes a member from it only where its own reading arrives at
 // exactly that member's first byte: decoding is the same from the same

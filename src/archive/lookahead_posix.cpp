@@ -155,9 +155,12 @@ bool Keep(Lookahead* ahead, AheadMember* member, uint64_t generation) {
   return kept;
 }
 
-// Decodes the block's second half, one member after another from a guess.
+// Decodes the block from two fifths on, one member after another from a
+// guess.
 void DecodeBlock(Lookahead* ahead, const uint8_t* bytes, size_t size, int64_t offset, uint64_t generation) {
-  size_t at = GuessStream(bytes, size, size / 2);
+  // From two fifths on, not half: the caller also hands every member on,
+  // and the two halves ended unevenly.
+  size_t at = GuessStream(bytes, size, size / 5 * 2);
   while (at != NONE) {
     size_t end;
     AheadMember* member = DecodeAhead(ahead, bytes, size, at, offset, &end);
