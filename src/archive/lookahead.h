@@ -2,8 +2,8 @@
 // decoding a member finds the next one. While the calling thread decodes
 // the start of each block of the archive it has read, another thread
 // guesses where a member begins from two fifths of it on (the end mark
-// 00 FF and a record that fits the format after it), decodes from there to the
-// block's end, one member after another, and keeps what it decoded. The
+// 00 FF and a record that fits the format after it), decodes from there
+// to the block's end, one member after another, and keeps what it decoded. The
 // caller takes a member from it only where its own reading arrives at
 // exactly that member's first byte: decoding is the same from the same
 // bytes, so a wrong guess is never used, only wasted. A member whose stream
