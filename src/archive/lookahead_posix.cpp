@@ -90,7 +90,9 @@ int FillMember(void* context, const uint8_t* bytes, size_t size) {
 
 struct Lookahead {
   Lock lock;
-  Condition changed;
+  Condition changed;  // a block offered, or closing
+  Condition room;     // less held, a block offered, or closing
+  bool waits_room;    // the thread waits on room: only then is it woken
   Decoder* decoder;
   size_t capacity;
   uint8_t* incoming;  // the block offered last, not taken yet
@@ -141,9 +143,11 @@ AheadMember* DecodeAhead(Lookahead* ahead, const uint8_t* bytes, size_t size, si
 // came from is no longer the caller's (it is then freed).
 bool Keep(Lookahead* ahead, AheadMember* member, uint64_t generation) {
   Acquire(&ahead->lock);
+  ahead->waits_room = true;
   while (ahead->held != 0 && ahead->held + member->size > HELD_LIMIT && ahead->generation == generation &&
          !ahead->closing)
-    WaitCondition(&ahead->changed, &ahead->lock);
+    WaitCondition(&ahead->room, &ahead->lock);
+  ahead->waits_room = false;
   bool kept = ahead->generation == generation && !ahead->closing;
   if (kept) {
     (ahead->last ? ahead->last->next : ahead->first) = member;
@@ -219,7 +223,8 @@ Lookahead* StartLookahead(size_t block_size) {
   ahead->incoming = static_cast<uint8_t*>(AllocateMemory(block_size));
   ahead->working = static_cast<uint8_t*>(AllocateMemory(block_size));
   InitLock(&ahead->lock);
-  if (!ahead->decoder || !ahead->incoming || !ahead->working || InitCondition(&ahead->changed) != 0 ||
+  int conditions = InitCondition(&ahead->changed) | InitCondition(&ahead->room);
+  if (!ahead->decoder || !ahead->incoming || !ahead->working || conditions != 0 ||
       StartThread(&ahead->thread, RunAhead, ahead) != 0) {
     FreeMemory(ahead->decoder);
     FreeMemory(ahead->incoming);
@@ -235,6 +240,7 @@ void FinishLookahead(Lookahead* ahead) {
   Acquire(&ahead->lock);
   ahead->closing = true;
   BroadcastCondition(&ahead->changed);
+  BroadcastCondition(&ahead->room);
   Release(&ahead->lock);
   JoinThread(&ahead->thread);
   DropBefore(ahead, INT64_MAX);
@@ -242,6 +248,7 @@ void FinishLookahead(Lookahead* ahead) {
   FreeMemory(ahead->incoming);
   FreeMemory(ahead->working);
   DestroyCondition(&ahead->changed);
+  DestroyCondition(&ahead->room);
   DestroyLock(&ahead->lock);
   FreeMemory(ahead);
 }
@@ -256,6 +263,7 @@ void OfferBlock(Lookahead* ahead, int64_t offset, const uint8_t* bytes, size_t s
   ahead->generation++;
   DropBefore(ahead, INT64_MAX);  // the caller is past all of them
   BroadcastCondition(&ahead->changed);
+  if (ahead->waits_room) BroadcastCondition(&ahead->room);
   Release(&ahead->lock);
 }
 
@@ -268,7 +276,7 @@ AheadMember* TakeAheadMember(Lookahead* ahead, int64_t start) {
     if (!ahead->first) ahead->last = nullptr;
     ahead->held -= member->size;
   }
-  BroadcastCondition(&ahead->changed);
+  if (ahead->waits_room) BroadcastCondition(&ahead->room);
   Release(&ahead->lock);
   return member;
 }

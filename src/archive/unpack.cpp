@@ -25,6 +25,7 @@ const int MAX_WORKERS = 64;
 // Members handed on before an idle worker is woken: one wake-up a member
 // would cost a switch of threads for each small file.
 const uint64_t WAKE_BATCH = 16;
+const uint64_t NOT_AWAITED = ~uint64_t{0};
 
 struct Block {
   Block* next;
@@ -59,7 +60,7 @@ struct Member {
 struct Unpacker {
   Lock lock;
   Condition work;      // a member to take, or blocks for one taken
-  Condition progress;  // a block written, or a member done
+  Condition progress;  // what the caller waits for
   Member* ring;
   int capacity;
   uint64_t oldest;   // the first member whose outcome is not told yet
@@ -72,6 +73,10 @@ struct Unpacker {
   size_t held;  // bytes of the blocks handed out
   size_t budget;
   bool closing;
+  // What the caller waits for, so that a worker wakes it only then: the
+  // member of that index done (NOT_AWAITED: none), or blocks freed.
+  uint64_t awaited;
+  bool awaits_blocks;
   OutcomeVisitor visit;
   void* context;
   Thread threads[MAX_WORKERS];
@@ -195,7 +200,8 @@ void RunWorker(void* context) {
   for (;;) {
     while (unpacker->taken == unpacker->visible && !unpacker->closing) WaitCondition(&unpacker->work, held.lock);
     if (unpacker->taken == unpacker->visible) return;
-    Member* member = At(unpacker, unpacker->taken++);
+    uint64_t index = unpacker->taken++;
+    Member* member = At(unpacker, index);
     for (bool ended = false; !ended;) {
       while (!member->first && !member->ended) WaitCondition(&unpacker->work, held.lock);
       Block* blocks = TakeBlocks(member, &ended);
@@ -204,7 +210,8 @@ void RunWorker(void* context) {
       Acquire(held.lock);
       FreeBlocks(unpacker, blocks);
       member->done = ended;
-      BroadcastCondition(&unpacker->progress);
+      if (unpacker->awaits_blocks || (ended && index == unpacker->awaited))
+        BroadcastCondition(&unpacker->progress);
     }
   }
 }
@@ -224,16 +231,41 @@ void WakeWorkers(Unpacker* unpacker) {
   if (unpacker->taken < unpacker->visible) BroadcastCondition(&unpacker->work);
 }
 
+// Waits, holding the lock, until the member of that index is done.
+void AwaitMember(Unpacker* unpacker, uint64_t index) {
+  Member* member = At(unpacker, index);
+  if (member->done) return;
+  WakeWorkers(unpacker);
+  unpacker->awaited = index;
+  while (!member->done) WaitCondition(&unpacker->progress, &unpacker->lock);
+  unpacker->awaited = NOT_AWAITED;
+}
+
+// Waits, holding the lock, until blocks are freed and less than limit is
+// held, or nothing is.
+void AwaitBlocks(Unpacker* unpacker, size_t limit) {
+  if (unpacker->held == 0 || unpacker->held < limit) return;
+  WakeWorkers(unpacker);
+  unpacker->awaits_blocks = true;
+  while (unpacker->held != 0 && unpacker->held >= limit) WaitCondition(&unpacker->progress, &unpacker->lock);
+  unpacker->awaits_blocks = false;
+}
+
 // Tells the outcomes of the members before index (they are waited for).
+// The last of them is awaited first: with one worker that finishes them
+// all, and the caller sleeps once, not once a member.
 void TellUntil(Unpacker* unpacker, uint64_t index) {
+  {
+    Held held(unpacker);
+    if (unpacker->oldest < index) AwaitMember(unpacker, index - 1);
+  }
   for (;;) {
     Member* member;
     {
       Held held(unpacker);
       if (unpacker->oldest >= index) return;
       member = At(unpacker, unpacker->oldest);
-      if (!member->done) WakeWorkers(unpacker);
-      while (!member->done) WaitCondition(&unpacker->progress, held.lock);
+      AwaitMember(unpacker, unpacker->oldest);
     }
     MemberOutcome outcome = {member->path,         member->size,        member->sound,
                              member->create_error, member->write_error, member->tag};
@@ -288,9 +320,7 @@ Block* NewBlock(Unpacker* unpacker) {
   for (;;) {
     {
       Held held(unpacker);
-      if (unpacker->held != 0 && unpacker->held + BLOCK > unpacker->budget) WakeWorkers(unpacker);
-      while (unpacker->held != 0 && unpacker->held + BLOCK > unpacker->budget)
-        WaitCondition(&unpacker->progress, held.lock);
+      AwaitBlocks(unpacker, unpacker->budget > BLOCK ? unpacker->budget - BLOCK + 1 : 1);
       Block* block = unpacker->spare;
       if (block) unpacker->spare = block->next;
       if (!block) block = static_cast<Block*>(AllocateMemory(sizeof(Block)));
@@ -302,8 +332,7 @@ Block* NewBlock(Unpacker* unpacker) {
       }
       if (unpacker->held == 0) return nullptr;
       // Less is held once the workers have written what they have.
-      WakeWorkers(unpacker);
-      while (unpacker->held != 0) WaitCondition(&unpacker->progress, held.lock);
+      AwaitBlocks(unpacker, 1);
     }
   }
 }
@@ -333,6 +362,7 @@ Unpacker* StartUnpacker(const WorkLimits* limits, OutcomeVisitor visit, void* co
   unpacker->budget = limits->output_budget > 0 ? limits->output_budget : DEFAULT_BUDGET;
   unpacker->visit = visit;
   unpacker->context = context;
+  unpacker->awaited = NOT_AWAITED;
   InitLock(&unpacker->lock);
   int conditions = InitCondition(&unpacker->work) | InitCondition(&unpacker->progress);
   unpacker->ring = static_cast<Member*>(AllocateMemory(unpacker->capacity * sizeof(Member)));
@@ -379,8 +409,10 @@ void FinishUnpacker(Unpacker* unpacker) {
 }
 
 void BeginMember(Unpacker* unpacker, const Directory* dir, const char* name, const char* path, void* tag) {
-  if (unpacker->newest - unpacker->oldest == static_cast<uint64_t>(unpacker->capacity))
-    TellUntil(unpacker, unpacker->oldest + 1);
+  // A full ring makes room for a batch, not for one member at a time.
+  uint64_t capacity = static_cast<uint64_t>(unpacker->capacity);
+  if (unpacker->newest - unpacker->oldest == capacity)
+    TellUntil(unpacker, unpacker->oldest + (capacity < 2 * WAKE_BATCH ? 1 : WAKE_BATCH));
   // Two members of one name are written one after the other, as they stand.
   CatchUpWith(unpacker, dir, name);
   Member* member = At(unpacker, unpacker->newest);
