@@ -121,8 +121,9 @@ struct SymbolDecoder {
 // binary trees over window positions, one per first byte.
 struct MatchFinder {
   uint8_t ring[RING_SIZE];
-  int32_t tree_left[WINDOW_SIZE + 1];
-  int32_t tree_right[WINDOW_SIZE + 257];
+  // A node's lower (0) and higher (1) child side by side: a step down
+  // reads both. A root has only its higher link.
+  int32_t link[WINDOW_SIZE + 257][2];
   int32_t tree_parent[WINDOW_SIZE + 1];
   int32_t match_length;
   uint16_t match_position;

@@ -8,7 +8,7 @@
 namespace codec {
 
 void MatchFinder::Reset() {
-  for (int i = WINDOW_SIZE + 1; i <= WINDOW_SIZE + 256; i++) tree_right[i] = NO_NODE;
+  for (int i = WINDOW_SIZE + 1; i <= WINDOW_SIZE + 256; i++) link[i][1] = NO_NODE;
   for (int i = 0; i < WINDOW_SIZE; i++) tree_parent[i] = NO_NODE;
 }
 
@@ -65,19 +65,15 @@ static inline void SetMatch(MatchFinder& f, int best) {
 // A full-length match: r takes p's place, so that no two positions in the
 // trees ever hold the same string.
 static void ReplacePosition(MatchFinder& f, int p, int r) {
-  int32_t* tree_left = f.tree_left;
-  int32_t* tree_right = f.tree_right;
+  int32_t (*link)[2] = f.link;
   int32_t* tree_parent = f.tree_parent;
   tree_parent[r] = tree_parent[p];
-  tree_left[r] = tree_left[p];
-  tree_right[r] = tree_right[p];
-  tree_parent[tree_left[p]] = r;
-  tree_parent[tree_right[p]] = r;
-  if (tree_right[tree_parent[p]] == p) {
-    tree_right[tree_parent[p]] = r;
-  } else {
-    tree_left[tree_parent[p]] = r;
-  }
+  link[r][0] = link[p][0];
+  link[r][1] = link[p][1];
+  tree_parent[link[p][0]] = r;
+  tree_parent[link[p][1]] = r;
+  int up = tree_parent[p];
+  link[up][link[up][1] == p] = r;
   tree_parent[p] = NO_NODE;
 }
 
@@ -99,10 +95,10 @@ static inline Walk BeginWalk(MatchFinder& f, int r) {
   walk.key_head = LoadOrdered(walk.key + 1);
   walk.r = r;
   walk.p = WINDOW_SIZE + 1 + walk.key[0];
-  walk.next = f.tree_right[walk.p];  // the first step from a root goes right
+  walk.next = f.link[walk.p][1];  // the first step from a root goes right
   walk.higher = true;
   walk.best = 0;
-  f.tree_left[r] = f.tree_right[r] = NO_NODE;
+  f.link[r][0] = f.link[r][1] = NO_NODE;
   return walk;
 }
 
@@ -110,10 +106,10 @@ static inline Walk BeginWalk(MatchFinder& f, int r) {
 template <bool track>
 static inline bool StepWalk(MatchFinder& f, Walk& walk) {
   if (walk.next == NO_NODE) {
-    // Which side is as good as random: pick the array, not a branch. (A
-    // root has only its right link, and a walk that stops at a root has
-    // gone right.)
-    (walk.higher ? f.tree_right : f.tree_left)[walk.p] = walk.r;
+    // Which side is as good as random: an index, not a branch. (A root
+    // has only its higher link, and a walk that stops at a root has gone
+    // that way.)
+    f.link[walk.p][walk.higher] = walk.r;
     f.tree_parent[walk.r] = walk.p;
     if (track) SetMatch(f, walk.best);
     return false;
@@ -123,7 +119,7 @@ static inline bool StepWalk(MatchFinder& f, Walk& walk) {
   // Both links are fetched before the comparison that picks one, so the
   // walk waits on one load per node instead of two in a row; and the choice
   // is made without a branch, since it is as good as random.
-  int left = f.tree_left[p], right = f.tree_right[p];
+  int left = f.link[p][0], right = f.link[p][1];
   uint64_t head = LoadOrdered(&f.ring[p + 1]);
   int shared = 0;
   if (walk.key_head != head) {
@@ -182,42 +178,42 @@ void MatchFinder::InsertTogether(int ra, int rb, bool match_second) {
 
 void MatchFinder::InsertChain(int first, int last, bool leftward) {
   int root = WINDOW_SIZE + 1 + ring[first];
-  tree_right[root] = first;
+  link[root][1] = first;
   tree_parent[first] = root;
   for (int p = first; p > last; p--) {
-    tree_left[p] = leftward ? p - 1 : NO_NODE;
-    tree_right[p] = leftward ? NO_NODE : p - 1;
+    link[p][0] = leftward ? p - 1 : NO_NODE;
+    link[p][1] = leftward ? NO_NODE : p - 1;
     tree_parent[p - 1] = p;
   }
-  tree_left[last] = tree_right[last] = NO_NODE;
+  link[last][0] = link[last][1] = NO_NODE;
 }
 
 void MatchFinder::Delete(int p) {
   int up = tree_parent[p];
   if (up == NO_NODE) return;
-  int left = tree_left[p], right = tree_right[p];
+  int left = link[p][0], right = link[p][1];
   int q;
   if (left != NO_NODE && right != NO_NODE) {
     q = left;
-    if (tree_right[q] != NO_NODE) {
+    if (link[q][1] != NO_NODE) {
       // The in-order predecessor: unhooked, it takes p's left subtree.
       do {
-        q = tree_right[q];
-      } while (tree_right[q] != NO_NODE);
-      int q_up = tree_parent[q], q_left = tree_left[q];
-      tree_right[q_up] = q_left;
+        q = link[q][1];
+      } while (link[q][1] != NO_NODE);
+      int q_up = tree_parent[q], q_left = link[q][0];
+      link[q_up][1] = q_left;
       tree_parent[q_left] = q_up;
-      tree_left[q] = left;
+      link[q][0] = left;
       tree_parent[left] = q;
     }
-    tree_right[q] = right;
+    link[q][1] = right;
     tree_parent[right] = q;
   } else {
     q = right == NO_NODE ? left : right;
   }
   tree_parent[q] = up;
   // A root's only link is its right one, which names p then.
-  (tree_right[up] == p ? tree_right : tree_left)[up] = q;
+  link[up][link[up][1] == p] = q;
   tree_parent[p] = NO_NODE;
 }
 
