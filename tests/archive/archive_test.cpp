@@ -359,6 +359,26 @@ TEST(ExtractArchive, TheSameOnAnyNumberOfWorkers) {
   }
 }
 
+// An archive of several read blocks: the members that a thread decodes
+// ahead, and those that run across a block's end, come out whole.
+TEST(ExtractArchive, MembersAcrossReadBlocksComeOutWhole) {
+  ScratchDir dir;
+  fs::create_directories(dir / "tree");
+  for (int i = 0; i < 700; i++) {
+    char name[16];
+    snprintf(name, sizeof name, "m%03d", i);
+    WriteBytes(dir / "tree" / name, RandomBytes(1000 + i * 37 % 7000, i));
+  }
+  {
+    Recorder recorder;
+    settings.silent = 1;
+    ASSERT_EQ(Pack(dir / "t.zqa", dir / "tree"), 0);
+    ASSERT_GT(fs::file_size(dir / "t.zqa"), 2u << 20);
+    ASSERT_EQ(Unpack(dir / "t.zqa", dir / "out"), 0);
+  }
+  EXPECT_TRUE(Snapshot(dir / "out") == Snapshot(dir / "tree"));
+}
+
 TEST(ExtractArchive, TruncationAtEveryOffsetIsBoundedAndClear) {
   Recorder recorder;
   settings.silent = 1;

@@ -36,6 +36,12 @@ std::atomic<int> calls{0}, fail_at{0};
 
 int FailOne(int) { return ++calls == fail_at; }
 
+std::atomic<int> allocations{0};
+int CountAllocations(int call) {
+  if (call == CALL_ALLOCATE) ++allocations;
+  return 0;
+}
+
 // Relative path -> contents, "<dir>" for directories.
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::map<std::string, std::string> tree;
@@ -230,6 +236,26 @@ TEST(Faults, WithoutMemoryForTheCommandLineNothingElseRuns) {
   fault_hook = nullptr;
   EXPECT_EQ(result, 1);
   EXPECT_EQ(recorder.messages(), std::vector<std::string>{"Out of memory for the command line."});
+}
+
+// Within a budget of one block, unpacking a member reuses that block
+// however long the member is, rather than holding more.
+TEST(Faults, UnpackingStaysWithinItsBudget) {
+  auto allocations_for = [](size_t size) {
+    ScratchDir dir;
+    fs::create_directories(dir / "tree");
+    WriteBytes(dir / "tree" / "big", RandomBytes(size, 7));
+    settings.silent = 1;
+    EXPECT_EQ(CreateArchive(Path(dir / "a.zqa").c_str(), Path(dir / "tree").c_str()), 0);
+    WorkLimits one_block = {1, 0, 1};
+    allocations = 0;
+    fault_hook = CountAllocations;
+    EXPECT_EQ(ExtractArchive(Path(dir / "a.zqa").c_str(), Path(dir / "out").c_str(), &one_block), 0);
+    fault_hook = nullptr;
+    return allocations.load();
+  };
+  // Both too large to be decoded ahead.
+  EXPECT_EQ(allocations_for(6 << 20), allocations_for(3 << 19));
 }
 
 }  // namespace
