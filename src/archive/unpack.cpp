@@ -241,13 +241,12 @@ void AwaitMember(Unpacker* unpacker, uint64_t index) {
   unpacker->awaited = NOT_AWAITED;
 }
 
-// Waits, holding the lock, until blocks are freed and less than limit is
-// held, or nothing is.
+// Waits, holding the lock, until less than limit (at least 1) is held.
 void AwaitBlocks(Unpacker* unpacker, size_t limit) {
-  if (unpacker->held == 0 || unpacker->held < limit) return;
+  if (unpacker->held < limit) return;
   WakeWorkers(unpacker);
   unpacker->awaits_blocks = true;
-  while (unpacker->held != 0 && unpacker->held >= limit) WaitCondition(&unpacker->progress, &unpacker->lock);
+  while (unpacker->held >= limit) WaitCondition(&unpacker->progress, &unpacker->lock);
   unpacker->awaits_blocks = false;
 }
 

@@ -95,7 +95,7 @@ static inline Walk BeginWalk(MatchFinder& f, int r) {
   walk.key_head = LoadOrdered(walk.key + 1);
   walk.r = r;
   walk.p = WINDOW_SIZE + 1 + walk.key[0];
-  walk.next = f.link[walk.p][1];  // the first step from a root goes right
+  walk.next = f.link[walk.p][1];  // the first step from a root goes higher
   walk.higher = true;
   walk.best = 0;
   f.link[r][0] = f.link[r][1] = NO_NODE;
@@ -212,7 +212,7 @@ void MatchFinder::Delete(int p) {
     q = right == NO_NODE ? left : right;
   }
   tree_parent[q] = up;
-  // A root's only link is its right one, which names p then.
+  // A root's only link is its higher one, which names p then.
   link[up][link[up][1] == p] = q;
   tree_parent[p] = NO_NODE;
 }
