@@ -373,6 +373,7 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
     if (x.lookahead) FinishLookahead(x.lookahead);
     return result;
   }
+  if (x.lookahead) ReadAheadFrom(x.lookahead, file);
   HeldDirectory* target = nullptr;
   if (mode != MODE_EXTRACT || (result = StartWriting(&x, target_path, own_target, limits, &target)) == 0) {
     x.window = StatusPrintf(nullptr, "Please wait...");

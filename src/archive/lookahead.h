@@ -3,7 +3,9 @@
 // the start of each block of the archive it has read, another thread
 // guesses where a member begins from two fifths of it on (the end mark
 // 00 FF and a record that fits the format after it), decodes from there
-// to the block's end, one member after another, and keeps what it decoded. The
+// to the block's end, one member after another, and keeps what it decoded.
+// Where it may read the archive itself, it goes on with the block after the
+// caller's while the caller is still busy with its own. The
 // caller takes a member from it only where its own reading arrives at
 // exactly that member's first byte: decoding is the same from the same
 // bytes, so a wrong guess is never used, only wasted. A member whose stream
@@ -12,6 +14,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include "fileutil/fsops.h"
 
 struct Lookahead;
 
@@ -29,6 +33,10 @@ struct AheadMember {
 // block_size: the size of the blocks the caller reads.
 Lookahead* StartLookahead(size_t block_size);
 void FinishLookahead(Lookahead* lookahead);
+// Lets the thread read the next block of the archive in file (open until
+// FinishLookahead) before the caller offers it. A read that fails there
+// only ends the reading ahead: the caller meets the failure itself.
+void ReadAheadFrom(Lookahead* lookahead, FileHandle file);
 // The caller has read size bytes at offset of the archive (the next block).
 void OfferBlock(Lookahead* lookahead, int64_t offset, const uint8_t* bytes, size_t size);
 // The member whose stream begins at start, if it was decoded ahead; those

@@ -1,11 +1,14 @@
 // The thread that decodes ahead (the Linux build's; lookahead_win32.cpp
-// says why Windows has none). It works on its own copy of the block the
-// caller read last and drops what it has when the caller reads the next:
-// by then the caller has passed it all. What it keeps is bounded, and so
-// is the size of a member it decodes.
+// says why Windows has none). It works on its own copy of a block: the one
+// the caller read last, or the one after it, read here. It keeps at most one
+// block beyond the caller's, and drops what it has of a block once the
+// caller reads past it. What it keeps is bounded, and so is the size of a
+// member it decodes.
 #include "archive/lookahead.h"
 
 #include <malloc.h>
+#include <cerrno>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -90,7 +93,7 @@ int FillMember(void* context, const uint8_t* bytes, size_t size) {
 
 struct Lookahead {
   Lock lock;
-  Condition changed;  // a block offered, or closing
+  Condition changed;  // a block offered, the caller in a new block, or closing
   Condition room;     // less held, a block offered, or closing
   bool waits_room;    // the thread waits on room: only then is it woken
   Decoder* decoder;
@@ -100,7 +103,10 @@ struct Lookahead {
   int64_t incoming_offset;
   bool offered;
   uint8_t* working;      // the block being decoded ahead
-  uint64_t generation;   // blocks offered so far
+  int64_t passed;        // where the caller's block begins: all before it is passed
+  int64_t claimed;       // where the thread's latest block begins (-1: none yet)
+  size_t claimed_size;
+  int file;              // the archive, for reading ahead; -1: the caller offers every block
   AheadMember* first;    // decoded, in archive order
   AheadMember* last;
   size_t held;  // bytes of those
@@ -139,16 +145,16 @@ AheadMember* DecodeAhead(Lookahead* ahead, const uint8_t* bytes, size_t size, si
   return nullptr;
 }
 
-// Hands member to the caller, within the bound: false when the block it
-// came from is no longer the caller's (it is then freed).
-bool Keep(Lookahead* ahead, AheadMember* member, uint64_t generation) {
+// Hands member to the caller, within the bound: false when the caller has
+// read past the block it came from (it is then freed).
+bool Keep(Lookahead* ahead, AheadMember* member, int64_t block) {
   Acquire(&ahead->lock);
   ahead->waits_room = true;
-  while (ahead->held != 0 && ahead->held + member->size > HELD_LIMIT && ahead->generation == generation &&
+  while (ahead->held != 0 && ahead->held + member->size > HELD_LIMIT && ahead->passed <= block &&
          !ahead->closing)
     WaitCondition(&ahead->room, &ahead->lock);
   ahead->waits_room = false;
-  bool kept = ahead->generation == generation && !ahead->closing;
+  bool kept = ahead->passed <= block && !ahead->closing;
   if (kept) {
     (ahead->last ? ahead->last->next : ahead->first) = member;
     ahead->last = member;
@@ -161,34 +167,65 @@ bool Keep(Lookahead* ahead, AheadMember* member, uint64_t generation) {
 
 // Decodes the block from two fifths on, one member after another from a
 // guess.
-void DecodeBlock(Lookahead* ahead, const uint8_t* bytes, size_t size, int64_t offset, uint64_t generation) {
+void DecodeBlock(Lookahead* ahead, const uint8_t* bytes, size_t size, int64_t offset) {
   // From two fifths on, not half: the caller also hands every member on,
   // and the two halves ended unevenly.
   size_t at = GuessStream(bytes, size, size / 5 * 2);
   while (at != NONE) {
     size_t end;
     AheadMember* member = DecodeAhead(ahead, bytes, size, at, offset, &end);
-    if (member && !Keep(ahead, member, generation)) return;
+    if (member && !Keep(ahead, member, offset)) return;
     if (end == NONE) return;
     at = StreamAfterRecords(bytes, size, end);
   }
+}
+
+// Whether the thread may read the block after its latest: that one was
+// full, and the caller has come to it.
+bool MayReadAhead(const Lookahead* ahead) {
+  return ahead->file >= 0 && ahead->claimed >= 0 && ahead->claimed_size == ahead->capacity &&
+         ahead->claimed <= ahead->passed;
 }
 
 void RunAhead(void* context) {
   Lookahead* ahead = static_cast<Lookahead*>(context);
   Acquire(&ahead->lock);
   for (;;) {
-    while (!ahead->offered && !ahead->closing) WaitCondition(&ahead->changed, &ahead->lock);
+    while (!ahead->offered && !MayReadAhead(ahead) && !ahead->closing)
+      WaitCondition(&ahead->changed, &ahead->lock);
     if (ahead->closing) break;
-    uint8_t* block = ahead->incoming;
-    ahead->incoming = ahead->working;
-    ahead->working = block;
-    ahead->offered = false;
-    size_t size = ahead->incoming_size;
-    int64_t offset = ahead->incoming_offset;
-    uint64_t generation = ahead->generation;
+    int64_t offset;
+    size_t size;
+    if (ahead->offered) {
+      uint8_t* block = ahead->incoming;
+      ahead->incoming = ahead->working;
+      ahead->working = block;
+      ahead->offered = false;
+      offset = ahead->incoming_offset;
+      size = ahead->incoming_size;
+    } else {
+      // Claimed before it is read, so that the caller does not offer it
+      // meanwhile.
+      offset = ahead->claimed + static_cast<int64_t>(ahead->claimed_size);
+      ahead->claimed = offset;
+      ahead->claimed_size = 0;
+      int file = ahead->file;
+      Release(&ahead->lock);
+      ssize_t got;
+      do {
+        got = pread(file, ahead->working, ahead->capacity, offset);
+      } while (got < 0 && errno == EINTR);
+      Acquire(&ahead->lock);
+      if (got <= 0) {
+        ahead->file = -1;
+        continue;
+      }
+      size = static_cast<size_t>(got);
+    }
+    ahead->claimed = offset;
+    ahead->claimed_size = size;
     Release(&ahead->lock);
-    DecodeBlock(ahead, block, size, offset, generation);
+    DecodeBlock(ahead, ahead->working, size, offset);
     Acquire(&ahead->lock);
   }
   Release(&ahead->lock);
@@ -219,6 +256,8 @@ Lookahead* StartLookahead(size_t block_size) {
   if (!ahead) return nullptr;
   memset(static_cast<void*>(ahead), 0, sizeof *ahead);
   ahead->capacity = block_size;
+  ahead->claimed = -1;
+  ahead->file = -1;
   ahead->decoder = NewDecoder(AllocateMemory);
   ahead->incoming = static_cast<uint8_t*>(AllocateMemory(block_size));
   ahead->working = static_cast<uint8_t*>(AllocateMemory(block_size));
@@ -253,15 +292,25 @@ void FinishLookahead(Lookahead* ahead) {
   FreeMemory(ahead);
 }
 
+void ReadAheadFrom(Lookahead* ahead, FileHandle file) {
+  Acquire(&ahead->lock);
+  ahead->file = static_cast<int>(file.value);
+  BroadcastCondition(&ahead->changed);
+  Release(&ahead->lock);
+}
+
 void OfferBlock(Lookahead* ahead, int64_t offset, const uint8_t* bytes, size_t size) {
   if (size > ahead->capacity) return;
   Acquire(&ahead->lock);
-  memcpy(ahead->incoming, bytes, size);
-  ahead->incoming_size = size;
-  ahead->incoming_offset = offset;
-  ahead->offered = true;
-  ahead->generation++;
-  DropBefore(ahead, INT64_MAX);  // the caller is past all of them
+  ahead->passed = offset;
+  // A block the thread read itself is not copied again.
+  if (offset > ahead->claimed) {
+    memcpy(ahead->incoming, bytes, size);
+    ahead->incoming_size = size;
+    ahead->incoming_offset = offset;
+    ahead->offered = true;
+  }
+  DropBefore(ahead, offset);  // the caller is past all of them
   BroadcastCondition(&ahead->changed);
   if (ahead->waits_room) BroadcastCondition(&ahead->room);
   Release(&ahead->lock);

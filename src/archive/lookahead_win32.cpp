@@ -6,6 +6,7 @@
 
 Lookahead* StartLookahead(size_t) { return nullptr; }
 void FinishLookahead(Lookahead*) {}
+void ReadAheadFrom(Lookahead*, FileHandle) {}
 void OfferBlock(Lookahead*, int64_t, const uint8_t*, size_t) {}
 AheadMember* TakeAheadMember(Lookahead*, int64_t) { return nullptr; }
 void FreeAheadMember(Lookahead*, AheadMember*) {}

@@ -279,6 +279,18 @@ class MediumTools(NativeTestCase):
                     codes.append(code)
         self.assertNotEqual(set(codes), {0}, "nothing failed")
 
+    def test_reading_ahead_that_fails_leaves_the_unpacking_whole(self):
+        if not shutil.which("fiu-run"):
+            self.skipTest("fiu-run (fiu-utils) is not installed")
+        tree = os.path.join(self.workdir, "tree")
+        for n in range(40):  # several read blocks of the archive
+            write(os.path.join(tree, "%02d.bin" % n), os.urandom(100000))
+        self.run_setup("-s", "-a", self.workdir + "/a.zqa", tree)
+        code, _, stderr = self.run_setup("-x", "-c", "enable name=posix/io/rw/pread", setup_native(),
+                                         "-x", "a.zqa", "out", exe="fiu-run")
+        self.assertEqual((code, stderr), (0, "Extraction is complete.\n"))
+        self.assertEqual(snapshot(self.workdir + "/out"), snapshot(tree))
+
     def test_cut_the_remainder_first_and_every_later_piece_full(self):
         for size, pieces in ((0, []), (1, [1]), (PIECE, [0, PIECE]), (PIECE + 1, [1, PIECE]),
                              (3000000, [84672, PIECE, PIECE])):
