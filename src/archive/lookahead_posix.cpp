@@ -7,9 +7,9 @@
 #include "archive/lookahead.h"
 
 #include <malloc.h>
-#include <cerrno>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "archive/archive.h"
@@ -93,7 +93,7 @@ int FillMember(void* context, const uint8_t* bytes, size_t size) {
 
 struct Lookahead {
   Lock lock;
-  Condition changed;  // a block offered, the caller in a new block, or closing
+  Condition changed;  // a block offered, the archive given to read ahead, or closing
   Condition room;     // less held, a block offered, or closing
   bool waits_room;    // the thread waits on room: only then is it woken
   Decoder* decoder;
