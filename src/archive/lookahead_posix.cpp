@@ -206,7 +206,9 @@ void RunAhead(void* context) {
     } else {
       // Claimed before it is read, so that the caller does not offer it
       // meanwhile.
-      offset = ahead->claimed + static_cast<int64_t>(ahead->claimed_size);
+      int64_t before = ahead->claimed;
+      size_t before_size = ahead->claimed_size;
+      offset = before + static_cast<int64_t>(before_size);
       ahead->claimed = offset;
       ahead->claimed_size = 0;
       int file = ahead->file;
@@ -217,6 +219,9 @@ void RunAhead(void* context) {
       } while (got < 0 && errno == EINTR);
       Acquire(&ahead->lock);
       if (got <= 0) {
+        // Unclaimed again, so that the caller's offer of it is taken.
+        ahead->claimed = before;
+        ahead->claimed_size = before_size;
         ahead->file = -1;
         continue;
       }
