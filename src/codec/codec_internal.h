@@ -85,13 +85,28 @@ struct BitWriter {
 
 // The bit reader. missing counts the bytes the input failed to deliver and
 // that the reader took as zeros; once the input ends it is not read again.
+// The format ends a stream where a reader that refills a byte at a time,
+// whenever it holds 8 bits or fewer, stops taking bytes: FillTo is that
+// reader. FillWord takes a whole word at once while the source's buffer
+// holds one, and GiveBack returns what it took beyond that reader.
 struct BitReader {
-  uint32_t buffer;  // unread bits, left-aligned
+  typedef uintptr_t Word;
+  static constexpr unsigned BITS = 8 * sizeof(Word);
+  Word buffer;  // unread bits, left-aligned
   unsigned count;
   uint64_t missing;
   ByteSource* stream;
 
   void FillTo(unsigned wanted);
+  void FillWord();
+  // After a whole item a byte-at-a-time reader holds 8 to 15 bits, as many
+  // modulo 8 as this one: the whole bytes beyond those came from the
+  // source's buffer through FillWord and go back to it, so that the stream
+  // ends where the format says. Once the input has ended nothing is held
+  // beyond. The reader is done with its stream then.
+  void GiveBack() {
+    if (missing == 0 && count >= 16) stream->next -= count / 8 - 1;
+  }
   int GetBit();
   int GetByte();
   // True once the decoder has used a bit the input never held: the stream

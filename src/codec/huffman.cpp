@@ -227,10 +227,10 @@ void SymbolEncoder::EncodePosition(unsigned position) {
   writer.PutBits(position_code_length[high] + 6u, bits);
 }
 
-// Unread bits are held left-aligned in 32 bits. The reader refills a byte
-// at a time whenever it holds 8 bits or fewer, as a 16-bit register would,
-// so it takes exactly the same bytes from the input. The end of the input
-// reads as zero bytes, and is not read again once met.
+// Unread bits are held left-aligned in a word. FillTo refills a byte at a
+// time whenever the reader holds fewer than wanted bits, as a 16-bit
+// register would; the end of the input reads as zero bytes, and is not read
+// again once met.
 inline void BitReader::FillTo(unsigned wanted) {
   while (count < wanted) {
     int byte = missing != 0 ? EOF : ReadByte(stream);
@@ -238,14 +238,35 @@ inline void BitReader::FillTo(unsigned wanted) {
       byte = 0;
       missing++;
     }
-    buffer |= static_cast<uint32_t>(byte) << (24 - count);
+    buffer |= static_cast<Word>(byte) << (BITS - 8 - count);
     count += 8;
   }
 }
 
+// As many whole bytes as the word has room for, in one load: the caller
+// makes sure the source's buffer holds a word. The bits after them are the
+// next byte's own, which a later FillTo ORs in again unchanged. Once
+// FillTo reads a byte, the two readers hold the same again.
+inline void BitReader::FillWord() {
+  const uint8_t* next = stream->next;
+  Word word;
+  memcpy(&word, next, sizeof word);
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__
+  if constexpr (sizeof word == 8) {
+    word = static_cast<Word>(__builtin_bswap64(word));
+  } else {
+    word = static_cast<Word>(__builtin_bswap32(static_cast<uint32_t>(word)));
+  }
+#endif
+  buffer |= word >> count;
+  unsigned filled = count | (BITS - 8);  // count plus the whole bytes that fit
+  stream->next = next + (filled - count) / 8;
+  count = filled;
+}
+
 int BitReader::GetBit() {
   FillTo(9);
-  int bit = static_cast<int>(buffer >> 31);
+  int bit = static_cast<int>(buffer >> (BITS - 1));
   buffer <<= 1;
   count--;
   return bit;
@@ -253,16 +274,18 @@ int BitReader::GetBit() {
 
 int BitReader::GetByte() {
   FillTo(9);
-  int byte = static_cast<int>(buffer >> 24);
+  int byte = static_cast<int>(buffer >> (BITS - 8));
   buffer <<= 8;
   count -= 8;
   return byte;
 }
 
 int SymbolDecoder::DecodeSymbol() {
-  // The bit buffer stays in registers for the walk down the tree; the
-  // refill, one byte at a time as in GetBit, is the rare path.
-  uint32_t buffer = reader.buffer;
+  // The bit buffer stays in registers for the walk down the tree. A word
+  // is loaded first while the source's buffer holds one; the refill one
+  // byte at a time is the rare path, near the ends of the source's buffers.
+  if (reader.stream->end - reader.stream->next >= static_cast<ptrdiff_t>(sizeof(BitReader::Word))) reader.FillWord();
+  BitReader::Word buffer = reader.buffer;
   unsigned count = reader.count;
   uint16_t path[64];
   int depth = 0;
@@ -275,7 +298,7 @@ int SymbolDecoder::DecodeSymbol() {
       buffer = reader.buffer;
       count = reader.count;
     }
-    c += buffer >> 31;
+    c += static_cast<unsigned>(buffer >> (BitReader::BITS - 1));
     buffer <<= 1;
     count--;
     path[depth & 63] = static_cast<uint16_t>(c);
@@ -302,7 +325,7 @@ unsigned SymbolDecoder::DecodePosition() {
   // held takes exactly the bytes that n single-bit reads would have taken:
   // both keep at least 8 bits after the last bit used.
   reader.FillTo(n + 8);
-  unsigned rest = reader.buffer >> (32 - n);
+  unsigned rest = static_cast<unsigned>(reader.buffer >> (BitReader::BITS - n));
   reader.buffer <<= n;
   reader.count -= n;
   return (high << 6) | (((b << n) | rest) & 0x3F);

@@ -360,6 +360,7 @@ int DecodeStream(Decoder* decoder, ByteSource* input, ByteSink sink, void* conte
     decoder->Start(input, sink, context, *size, *carry, stop_when_cut);
     while (decoder->Step()) {
     }
+    decoder->symbols.reader.GiveBack();
     decoder->KeepCarry(carry);
     *decoded = decoder->handed;
     if (decoder->refused) return DECODE_WRITE_FAILED;

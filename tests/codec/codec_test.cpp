@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "codec/codec.h"
 #include "codec/codec_internal.h"
@@ -155,6 +157,54 @@ TEST(CompressStream, RoundTripsOfManySizesAndKinds) {
 int AppendTo(void* text, const uint8_t* bytes, size_t size) {
   static_cast<std::string*>(text)->append(reinterpret_cast<const char*>(bytes), size);
   return 0;
+}
+
+// A source that hands out its bytes in pieces of one size.
+struct PieceSource {
+  ByteSource source;
+  const uint8_t* bytes;
+  size_t size;
+  size_t piece;
+  size_t given = 0;
+  static int Fill(ByteSource* self) {
+    PieceSource* s = reinterpret_cast<PieceSource*>(self);
+    if (s->given == s->size) return EOF;
+    size_t part = std::min(s->piece, s->size - s->given);
+    self->next = s->bytes + s->given + 1;
+    self->end = s->bytes + s->given + part;
+    s->given += part;
+    return s->bytes[s->given - part];
+  }
+};
+
+// Streams one after another end exactly where they end, however the source
+// cuts its buffers: the reader may take bytes ahead within a buffer, but
+// never past a stream's end.
+TEST(DecompressMember, StreamsEndAtTheirEndWhateverPiecesTheSourceHandsOut) {
+  std::vector<std::string> inputs;
+  for (size_t size : {1, 2, 3, 7, 8, 9, 60, 119, 1000, 5000})
+    for (const std::string& data : {RandomBytes(size, static_cast<unsigned>(size)), TextBytes(size), Runs(size, 5)})
+      inputs.push_back(data);
+  carry = WindowCarry{};
+  std::vector<std::string> coded;
+  std::string streams;
+  for (const std::string& data : inputs) streams += coded.emplace_back(Compress(data));
+  std::unique_ptr<Decoder, void (*)(void*)> decoder(NewDecoder(malloc), free);
+  for (size_t piece : {1, 2, 7, 8, 9, 15, 16, 4096}) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(streams.data());
+    PieceSource source{{bytes, bytes, PieceSource::Fill, false}, bytes, streams.size(), piece};
+    carry = WindowCarry{};
+    size_t end = 0;
+    for (size_t i = 0; i < inputs.size(); i++) {
+      std::string out;
+      uint64_t decoded;
+      ASSERT_EQ(DecompressMember(decoder.get(), &source.source, AppendTo, &out, &carry, &decoded), DECODE_OK)
+          << piece << " " << i;
+      ASSERT_TRUE(out == inputs[i]) << piece << " " << i;
+      end += coded[i].size();
+      ASSERT_EQ(static_cast<size_t>(source.source.next - bytes), end) << piece << " " << i;
+    }
+  }
 }
 
 int Depth(const HuffmanTree& tree, int symbol) {
