@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/byteio.h"
 #include "codec/encoder.h"
@@ -27,6 +28,23 @@ const int NO_NODE = WINDOW_SIZE;
 // position on; a decoder keeps no mirror and carries only the window's part.
 static_assert(START_POSITION + CARRY_SIZE == RING_SIZE, "the carry is the ring's tail");
 const int DECODER_CARRY_SIZE = MAX_MATCH;
+
+// sizeof(T) bytes as one number whose most significant byte comes first,
+// so that numbers compare as the strings do and bits come out in stream
+// order.
+template <typename T>
+inline T LoadOrdered(const uint8_t* bytes) {
+  T word;
+  memcpy(&word, bytes, sizeof word);
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__
+  if constexpr (sizeof word == 8) {
+    word = static_cast<T>(__builtin_bswap64(word));
+  } else {
+    word = static_cast<T>(__builtin_bswap32(static_cast<uint32_t>(word)));
+  }
+#endif
+  return word;
+}
 
 // Prefix code of a match position's upper 6 bits: its length, and the code
 // left-aligned in a byte; the decode tables give, for every byte, the value
@@ -107,7 +125,6 @@ struct BitReader {
   void GiveBack() {
     if (missing == 0 && count >= 16) stream->next -= count / 8 - 1;
   }
-  int GetBit();
   int GetByte();
   // True once the decoder has used a bit the input never held: the stream
   // was cut off inside its bit stream, beyond the one byte of read-ahead.

@@ -249,27 +249,11 @@ inline void BitReader::FillTo(unsigned wanted) {
 // FillTo reads a byte, the two readers hold the same again.
 inline void BitReader::FillWord() {
   const uint8_t* next = stream->next;
-  Word word;
-  memcpy(&word, next, sizeof word);
-#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__
-  if constexpr (sizeof word == 8) {
-    word = static_cast<Word>(__builtin_bswap64(word));
-  } else {
-    word = static_cast<Word>(__builtin_bswap32(static_cast<uint32_t>(word)));
-  }
-#endif
+  Word word = LoadOrdered<Word>(next);
   buffer |= word >> count;
   unsigned filled = count | (BITS - 8);  // count plus the whole bytes that fit
   stream->next = next + (filled - count) / 8;
   count = filled;
-}
-
-int BitReader::GetBit() {
-  FillTo(9);
-  int bit = static_cast<int>(buffer >> (BITS - 1));
-  buffer <<= 1;
-  count--;
-  return bit;
 }
 
 int BitReader::GetByte() {

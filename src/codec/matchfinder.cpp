@@ -1,7 +1,6 @@
 // The compressor's dictionary: 256 binary search trees over the window's
 // positions, one per first byte, each ordered by the 59 bytes that follow.
 // One walk down a tree finds the longest, nearest match and inserts the key.
-#include <cstring>
 
 #include "codec/codec_internal.h"
 
@@ -12,18 +11,6 @@ void MatchFinder::Reset() {
   for (int i = 0; i < WINDOW_SIZE; i++) tree_parent[i] = NO_NODE;
 }
 
-// Eight bytes as one number whose most significant byte comes first, so
-// that numbers compare as the strings do.
-static inline uint64_t LoadOrdered(const uint8_t* bytes) {
-  uint64_t word;
-  memcpy(&word, bytes, sizeof word);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  return word;
-#else
-  return __builtin_bswap64(word);
-#endif
-}
-
 // Compares the strings at key and at candidate, whose first bytes are
 // equal: sets *shared to the number of leading bytes they share (1 to 60)
 // and answers whether the key is equal or higher. Eight bytes are compared
@@ -31,13 +18,13 @@ static inline uint64_t LoadOrdered(const uint8_t* bytes) {
 // word, so that no byte beyond the 60th is read.
 static inline bool CompareKey(const uint8_t* key, const uint8_t* candidate, int* shared) {
   for (int i = 1; i < 57; i += 8) {
-    uint64_t a = LoadOrdered(key + i), b = LoadOrdered(candidate + i);
+    uint64_t a = LoadOrdered<uint64_t>(key + i), b = LoadOrdered<uint64_t>(candidate + i);
     if (a != b) {
       *shared = i + __builtin_clzll(a ^ b) / 8;
       return a > b;
     }
   }
-  uint64_t a = LoadOrdered(key + 52), b = LoadOrdered(candidate + 52);
+  uint64_t a = LoadOrdered<uint64_t>(key + 52), b = LoadOrdered<uint64_t>(candidate + 52);
   if (a != b) {
     *shared = 52 + __builtin_clzll(a ^ b) / 8;
     return a > b;
@@ -92,7 +79,7 @@ struct Walk {
 static inline Walk BeginWalk(MatchFinder& f, int r) {
   Walk walk;
   walk.key = &f.ring[r];
-  walk.key_head = LoadOrdered(walk.key + 1);
+  walk.key_head = LoadOrdered<uint64_t>(walk.key + 1);
   walk.r = r;
   walk.p = WINDOW_SIZE + 1 + walk.key[0];
   walk.next = f.link[walk.p][1];  // the first step from a root goes higher
@@ -120,7 +107,7 @@ static inline bool StepWalk(MatchFinder& f, Walk& walk) {
   // walk waits on one load per node instead of two in a row; and the choice
   // is made without a branch, since it is as good as random.
   int left = f.link[p][0], right = f.link[p][1];
-  uint64_t head = LoadOrdered(&f.ring[p + 1]);
+  uint64_t head = LoadOrdered<uint64_t>(&f.ring[p + 1]);
   int shared = 0;
   if (walk.key_head != head) {
     if (track) shared = 1 + __builtin_clzll(walk.key_head ^ head) / 8;
