@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/check.h"
 #include "archive/pack.h"
 #include "codec/encoder.h"
 #include "fileutil/dirscan.h"
@@ -43,7 +44,11 @@ struct Level {
   const Directory* dir;
 };
 
-bool Stopped(const Walk* walk) { return StopRequested() != 0 || walk->writer->failed; }
+// The run's stop, an archive that can no longer be written, or a member
+// that could not be read whole: the walk goes no further.
+bool Stopped(const Walk* walk) {
+  return StopRequested() != 0 || walk->writer->failed || PackerBroken(walk->packer);
+}
 
 // Hands the stretch on and starts the next.
 void HandOn(Walk* walk) {
@@ -105,12 +110,13 @@ bool IsTheArchive(const Walk* walk, FileHandle file) {
          (SameFile(identity, walk->archive) || (walk->has_old_archive && SameFile(identity, walk->old_archive)));
 }
 
+// A file goes in only when it can be read: what cannot is left out before
+// its record, so that the archive never holds a member that would unpack
+// as something else (an empty file in place of a real one).
 void ArchiveFile(Walk* walk, const Directory* dir, const DirEntry& entry, const char* path) {
   FileHandle file;
   if (OpenFileAt(dir, entry.name, ACCESS_READ, &file) != 0) {
-    WriteRecord(walk, entry.attributes, entry.name);
-    AddFailureNote(walk, "Cannot open file %s; it is archived empty. %s.", path);
-    WriteEmptyStream(walk, path);
+    AddFailureNote(walk, "Cannot read file %s; it is left out of the archive. %s.", path);
     AddFailure(walk, 1);
     return;
   }
@@ -119,26 +125,25 @@ void ArchiveFile(Walk* walk, const Directory* dir, const DirEntry& entry, const 
     AddNote(walk, NOTE_MESSAGE, "%s is the archive being written; it is left out of it.", walk->archive_path);
     return;
   }
-  WriteRecord(walk, entry.attributes, entry.name);
-  AddNote(walk, NOTE_STATUS, "Compressing %s...", entry.name);
   int64_t size = SizeOfFile(file);
   if (size < 0 || size > 0xFFFFFFFF) {
     if (size < 0)
-      AddFailureNote(walk, "Cannot read file %s; it is archived empty. %s.", path);
+      AddFailureNote(walk, "Cannot read file %s; it is left out of the archive. %s.", path);
     else
-      AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is archived empty.", path);
+      AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is left out of the archive.", path);
     CloseFileHandle(&file);
-    WriteEmptyStream(walk, path);
     AddFailure(walk, 1);
     return;
   }
+  WriteRecord(walk, entry.attributes, entry.name);
   if (size == 0) {
     CloseFileHandle(&file);
     WriteEmptyStream(walk, path);
     return;
   }
+  AddNote(walk, NOTE_STATUS, "Compressing %s...", entry.name);
   // Those of its last bytes that cannot be read count as zeros here; the
-  // compression then finds the failure and names the member.
+  // compression then finds the failure, and no archive is written.
   uint8_t tail[4096];
   ReadTail(file, (uint64_t)size, tail);
   PackJob* job = walk->job;
@@ -276,6 +281,7 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
   }
   walk.packer = StartPacker(packing, limits);
   int result = 1;
+  *broken = !walk.packer;
   if (walk.packer) {
     // Every archive starts from the carry of a fresh process, so that its
     // bytes do not depend on what the process did before.
@@ -306,10 +312,23 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   uint8_t* buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
   int result = 1;
   bool broken = !buffer;
+  BlockSums sums;
+  StartSums(&sums);
   if (buffer) {
     FileWriter writer;
     OpenWriter(&writer, output.file, buffer, STREAM_BUFFER);
+    writer.sums = &sums;
     result = WriteArchive(&tree, &output, &writer, limits, &broken);
+    writer.sums = nullptr;
+    if (!broken && !StopRequested()) {
+      if (sums.out_of_memory) {
+        OutOfMemory("the archive's check record");
+        broken = true;
+      } else {
+        WriteCheckRecord(&writer, &sums);
+      }
+    }
+    // A write that failed, whenever it did, is told here, once.
     if (!broken && !StopRequested() && FlushWriter(&writer) != 0) {
       FailurePrintf("Failed to write archive %s.", archive_path);
       broken = true;
@@ -318,11 +337,12 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   } else {
     OutOfMemory("the archive's buffer");
   }
+  FreeSums(&sums);
   CloseDirectory(&tree);
   if (broken || StopRequested()) {
     AbandonOutput(&output);
     if (Interrupted()) MessagePrintf("Interrupted; the unfinished archive %s is removed.", archive_path);
-    return result == 0 ? 1 : result;
+    return 1;
   }
   if (CommitOutput(&output) != 0) {
     FailurePrintf("Failed to write archive %s.", archive_path);

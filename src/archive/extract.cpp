@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/check.h"
 #include "archive/lookahead.h"
 #include "archive/report.h"
 #include "archive/streams.h"
@@ -57,6 +58,9 @@ struct Extraction {
   int levels_skipped;   // directories that could not be made or entered
   int depth;
   int64_t files_done;   // for the progress, beside the archive's position
+  int64_t size;         // of the archive file
+  int64_t covered;      // the bytes its check record covers, or -1 without one
+  int64_t scanned_end;  // where the top level ended when it was read before, or -1
 };
 
 int Damaged(Extraction* x, const char* what) {
@@ -78,7 +82,9 @@ int NextByte(Extraction* x) { return ReadByte(&x->reader.source); }
 // marker, or the archive ends cleanly here), else the level's result.
 int ReadWord(Extraction* x, uint16_t* word) {
   int low = NextByte(x);
-  if (low == EOF) return x->reader.failed || x->reader.source.abandoned ? EndedEarly(x, "") : 0;
+  // Every level ends with its marker: an archive cut at a member's end is
+  // cut all the same.
+  if (low == EOF) return EndedEarly(x, "it ends before its last end-of-level marker");
   int high = NextByte(x);
   if (high == EOF) return EndedEarly(x, "it ends inside a member record");
   *word = (uint16_t)(low | (high << 8));
@@ -274,9 +280,118 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
   return result;
 }
 
-// Opens the archive and reads its header: 0, or the result to end with
-// after a message.
-int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file) {
+const char ARCHIVE_TAG[] = "ZQAR\0\0\0\0";
+
+// What follows "Archive a.zqa is damaged: ..." once the cause is told.
+const char* AfterDamage(int mode, bool written) {
+  if (mode != MODE_EXTRACT) return "";
+  return written ? " The extraction stopped there." : " Nothing was extracted.";
+}
+
+int ReadFailed(const char* archive_path, int code) {
+  SetSystemError(code);
+  FailurePrintf("Failed to read archive %s.", archive_path);
+  return LEVEL_READ_FAILED;
+}
+
+// What the archive holds after the top level's end at end: exactly its
+// check record, or (without one at the file's end) nothing at all. 0, or
+// LEVEL_DAMAGED or LEVEL_READ_FAILED after a message.
+int CheckEnd(const char* archive_path, Extraction* x, FileHandle file, int64_t end, const char* after) {
+  if (x->covered >= 0 && end == x->covered) return 0;
+  if (x->covered >= 0) {
+    MessagePrintf("Archive %s is damaged: its check record does not begin where its top level ends.%s",
+                  archive_path, after);
+    return LEVEL_DAMAGED;
+  }
+  if (end == x->size) return 0;
+  CheckRecord record;
+  int found = ReadCheckRecordAt(file, x->size, end, &record);
+  FreeCheckRecord(&record);
+  char tag[4];
+  int tagged = found == CHECK_READ_FAILED ? -1 : ReadAt(file, end, tag, 4);
+  if (tagged < 0) return ReadFailed(archive_path, LastSystemError());
+  if (found == CHECK_FOUND)
+    MessagePrintf("Archive %s is damaged: %" PRId64 " bytes after its check record are not part of it.%s",
+                  archive_path, x->size - end - record.length, after);
+  else if (tagged == 0 && memcmp(tag, "ZQCK", 4) == 0)
+    MessagePrintf("Archive %s is damaged: its check record is broken.%s", archive_path, after);
+  else
+    MessagePrintf("Archive %s is damaged: %" PRId64 " bytes after its end are not part of it.%s", archive_path,
+                  x->size - end, after);
+  return LEVEL_DAMAGED;
+}
+
+int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode);
+
+// An archive without a check record is read through once before anything is
+// written, so that damage stops it first: 0, or the result after a message.
+int ScanPlain(const char* archive_path, Extraction* x, FileHandle file) {
+  if (SeekInFile(file, 0) != 0) return ReadFailed(archive_path, LastSystemError());
+  OpenReader(&x->reader, file, x->reader.buffer, x->reader.capacity);
+  SkipReaderTo(&x->reader, 8);  // the header, read before
+  int result = ReadLevel(x, nullptr, "", MODE_READ);
+  x->scanned_end = ReaderPosition(&x->reader);
+  x->carry = WindowCarry{};
+  x->files_done = 0;
+  if (result == LEVEL_DAMAGED) {
+    MessagePrintf("Archive %s is damaged: %s.%s", archive_path, x->damage, AfterDamage(MODE_EXTRACT, false));
+  } else if (result == LEVEL_READ_FAILED) {
+    ReadFailed(archive_path, x->reader.error);
+  } else if (result == LEVEL_DONE) {
+    result = CheckEnd(archive_path, x, file, x->scanned_end, AfterDamage(MODE_EXTRACT, false));
+  }
+  return result == LEVEL_STOPPED ? 1 : result;
+}
+
+// Finds the archive's check record and compares every block of the
+// archive with it, before anything is written: 0, or the result to end with
+// after a message. An archive without one is read through first when it is
+// to be extracted.
+int CheckArchive(const char* archive_path, Extraction* x, FileHandle file, int mode) {
+  x->covered = -1;
+  x->scanned_end = -1;
+  x->size = SizeOfFile(file);
+  uint8_t header[8];
+  int got = x->size < 0 ? -1 : ReadAt(file, 0, header, 8);
+  CheckRecord record;
+  int found = got < 0 ? CHECK_READ_FAILED : FindCheckRecord(file, x->size, &record);
+  if (found == CHECK_READ_FAILED) return ReadFailed(archive_path, LastSystemError());
+  if (found == CHECK_NO_MEMORY) {
+    OutOfMemory("the archive's check record");
+    return 1;
+  }
+  // A file that is no archive at all is told by the header's test.
+  bool archive = got == 0 && memcmp(header, ARCHIVE_TAG, 8) == 0;
+  if (found != CHECK_FOUND && !archive) return 0;
+  const char* after = AfterDamage(mode, false);
+  if (found == CHECK_NONE) return mode == MODE_EXTRACT ? ScanPlain(archive_path, x, file) : 0;
+  if (found == CHECK_BROKEN) {
+    MessagePrintf("Archive %s is damaged: its check record is broken.%s", archive_path, after);
+    return LEVEL_DAMAGED;
+  }
+  if (found == CHECK_UNKNOWN_KIND) {
+    MessagePrintf("Archive %s has a check record of kind %u, which this program does not know; it is not "
+                  "trusted.%s",
+                  archive_path, record.kind, after);
+    return LEVEL_DAMAGED;
+  }
+  int64_t first_bad, bad_count;
+  int verified = VerifyBlocks(file, &record, x->reader.buffer, x->reader.capacity, &first_bad, &bad_count);
+  x->covered = record.start;
+  FreeCheckRecord(&record);
+  if (verified < 0) return ReadFailed(archive_path, LastSystemError());
+  if (verified == 0) return 0;
+  char more[64] = "";
+  if (bad_count > 1) snprintf(more, sizeof more, " (and %" PRId64 " more blocks)", bad_count - 1);
+  MessagePrintf("Archive %s is damaged: the 64 KiB block at byte offset %" PRId64 "%s does not match its check.%s",
+                archive_path, first_bad, more, after);
+  return LEVEL_DAMAGED;
+}
+
+// Opens the archive, checks it and reads its header: 0, or the result to
+// end with after a message.
+int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file, int mode) {
   if (OpenFileAt(nullptr, archive_path, ACCESS_READ, file) != 0) {
     FailurePrintf("Failed to find archive %s.", archive_path);
     return 1;
@@ -290,27 +405,31 @@ int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file) {
     OutOfMemory("the decoder");
     return 1;
   }
-  OpenReader(&x->reader, *file, buffer, capacity);
-  if (x->lookahead) {
-    x->reader.on_block = [](void* ahead, int64_t offset, const uint8_t* bytes, size_t size) {
-      OfferBlock(static_cast<Lookahead*>(ahead), offset, bytes, size);
-    };
-    x->reader.block_context = x->lookahead;
-  }
-  char header[8];
-  int got = 0;
-  for (int c; got < 8 && (c = NextByte(x)) != EOF; got++) header[got] = (char)c;
-  if (got == 8 && memcmp(header, "ZQAR\0\0\0\0", 8) == 0) return 0;
-  int result = 2;
-  if (x->reader.failed) {
-    SetSystemError(x->reader.error);
-    FailurePrintf("Failed to read archive %s.", archive_path);
-    result = LEVEL_READ_FAILED;
-  } else if (!x->reader.source.abandoned) {
-    MessagePrintf("File %s isn't a supported archive type.", archive_path);
+  x->reader.buffer = buffer;
+  x->reader.capacity = capacity;
+  int result = CheckArchive(archive_path, x, *file, mode);
+  if (result == 0 && SeekInFile(*file, 0) != 0) result = ReadFailed(archive_path, LastSystemError());
+  if (result == 0) {
+    OpenReader(&x->reader, *file, buffer, capacity);
+    if (x->lookahead) {
+      x->reader.on_block = [](void* ahead, int64_t offset, const uint8_t* bytes, size_t size) {
+        OfferBlock(static_cast<Lookahead*>(ahead), offset, bytes, size);
+      };
+      x->reader.block_context = x->lookahead;
+    }
+    char header[8];
+    int got = 0;
+    for (int c; got < 8 && (c = NextByte(x)) != EOF; got++) header[got] = (char)c;
+    if (got == 8 && memcmp(header, ARCHIVE_TAG, 8) == 0) return 0;
+    result = 2;
+    if (x->reader.failed) {
+      result = ReadFailed(archive_path, x->reader.error);
+    } else if (!x->reader.source.abandoned) {
+      MessagePrintf("File %s isn't a supported archive type.", archive_path);
+    }
   }
   FreeMemory(x->decoder);
-  FreeMemory(x->reader.buffer);
+  FreeMemory(buffer);
   CloseFileHandle(file);
   return result;
 }
@@ -360,19 +479,21 @@ int StartWriting(Extraction* x, const char* target_path, bool own_target, const 
 }
 
 // Reads the whole archive: into target (MODE_EXTRACT), or listing or only
-// reading it. The result as ExtractArchive's.
+// reading it. The result as ExtractArchive's; *verified tells whether a
+// check record vouched for every byte.
 int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode,
-                const WorkLimits* limits = nullptr) {
+                const WorkLimits* limits = nullptr, bool* verified = nullptr) {
   Extraction x = {};
   // Decoding ahead pays where another processor is there for it.
   if (mode == MODE_EXTRACT && (!limits || limits->workers >= 0) && ProcessorCount() > 1)
     x.lookahead = StartLookahead(AHEAD_BLOCK);
   FileHandle file;
-  int result = OpenArchive(archive_path, &x, &file);
+  int result = OpenArchive(archive_path, &x, &file, mode);
   if (result != 0) {
     if (x.lookahead) FinishLookahead(x.lookahead);
     return result;
   }
+  if (verified) *verified = x.covered >= 0;
   if (x.lookahead) ReadAheadFrom(x.lookahead, file);
   HeldDirectory* target = nullptr;
   if (mode != MODE_EXTRACT || (result = StartWriting(&x, target_path, own_target, limits, &target)) == 0) {
@@ -381,14 +502,18 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
     result = ReadLevel(&x, target, "", mode);
     if (x.unpacker) FinishUnpacker(x.unpacker);
     Leave(target);
-    // The end marks follow the last member: all of the archive is read now.
-    if (result == LEVEL_DONE) ProgressUpdate(x.files_done, ReaderPosition(&x.reader));
+    // The end marks follow the last member, and the check record them: all
+    // of the archive is read now.
+    if (result == LEVEL_DONE) ProgressUpdate(x.files_done, x.size);
     StatusClose(&x.window);
     ProgressEnd();
   }
-  if (result == LEVEL_DAMAGED) {
-    MessagePrintf("Archive %s is damaged: %s. The extraction stopped there.", archive_path, x.damage);
-  } else if (result == LEVEL_READ_FAILED) {
+  const char* after = AfterDamage(mode, true);
+  if (result == LEVEL_DONE && x.scanned_end < 0)
+    result = CheckEnd(archive_path, &x, file, ReaderPosition(&x.reader), after);
+  if (result == LEVEL_DAMAGED && x.damage) {
+    MessagePrintf("Archive %s is damaged: %s.%s", archive_path, x.damage, after);
+  } else if (result == LEVEL_READ_FAILED && x.reader.failed) {
     SetSystemError(x.reader.error);
     FailurePrintf("Failed to read archive %s; the extraction stopped there.", archive_path);
   } else if (result == LEVEL_STOPPED) {
@@ -420,7 +545,11 @@ int ExtractArchiveInto(const char* archive_path, const char* name) {
 int ListArchive(const char* archive_path) { return ReadArchive(archive_path, nullptr, false, MODE_LIST); }
 
 int TestArchive(const char* archive_path) {
-  int result = ReadArchive(archive_path, nullptr, false, MODE_READ);
-  if (settings.verbose && result == 0) MessagePrintf("Archive %s is sound.", archive_path);
+  bool verified = false;
+  int result = ReadArchive(archive_path, nullptr, false, MODE_READ, nullptr, &verified);
+  if (result == 0 && !verified)
+    MessagePrintf("Archive %s has no check record: it decodes, but could not be verified.", archive_path);
+  else if (settings.verbose && result == 0)
+    MessagePrintf("Archive %s is sound.", archive_path);
   return result;
 }

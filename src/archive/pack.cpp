@@ -152,13 +152,15 @@ void WriteJobEnd(ArchiveOutput* output, const PackJob* job) {
   output->files_done += 1;
   output->bytes_done += job->size;
   ProgressUpdate(output->files_done, output->bytes_done);
+  // Its record and size are written: an archive without all of its bytes
+  // would unpack as sound, but wrong.
   if (job->read_error) {
     SetSystemError(job->read_error);
-    FailurePrintf("Failed to read file %s; its member is incomplete.", job->path);
-    NoteFailure(output, 1);
+    FailurePrintf("Failed to read file %s to its end; no archive is written.", job->path);
+    output->broken = true;
   } else if (job->result == COMPRESS_SHORT_INPUT) {
-    MessagePrintf("File %s shrank while it was archived; its member is incomplete.", job->path);
-    NoteFailure(output, 1);
+    MessagePrintf("File %s shrank while it was archived; no archive is written.", job->path);
+    output->broken = true;
   }
 }
 
@@ -492,6 +494,8 @@ void SubmitJob(Packer* packer, PackJob* job) {
     return !oldest || (oldest->started && !oldest->first && !oldest->done);
   });
 }
+
+bool PackerBroken(const Packer* packer) { return packer->output.broken; }
 
 ArchiveOutput FinishPacker(Packer* packer) {
   if (packer->worker_count > 0) {

@@ -47,7 +47,7 @@ struct ArchiveOutput {
   FileWriter* writer;
   StatusWindow window;
   int failure;
-  bool broken;         // memory ran out: the archive cannot be completed
+  bool broken;         // memory ran out, or a member could not be read whole: no archive
   int64_t files_done;  // for the progress: files and their bytes written
   int64_t bytes_done;
 };
@@ -63,5 +63,8 @@ Packer* StartPacker(const ArchiveOutput& output, const WorkLimits* limits);
 PackJob* NextJob(Packer* packer);
 // Hands the filled job on, in archive order; the packer closes its input.
 void SubmitJob(Packer* packer, PackJob* job);
+// A member could not be packed whole (told): the archive cannot be
+// completed. Only the calling thread's view.
+bool PackerBroken(const Packer* packer);
 // Drains and ends the packer: the output with the failures of all members.
 ArchiveOutput FinishPacker(Packer* packer);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "archive/check.h"
 #include "ui/messages.h"
 
 static int FillReader(ByteSource* source) {
@@ -65,6 +66,7 @@ void OpenWriter(FileWriter* writer, FileHandle file, uint8_t* buffer, size_t cap
   writer->used = 0;
   writer->failed = false;
   writer->error = 0;
+  writer->sums = nullptr;
 }
 
 static void Put(FileWriter* writer, const void* bytes, size_t size) {
@@ -76,6 +78,7 @@ static void Put(FileWriter* writer, const void* bytes, size_t size) {
 }
 
 void WriteBytes(FileWriter* writer, const void* bytes, size_t size) {
+  if (writer->sums) AddToSums(writer->sums, bytes, size);
   if (writer->used + size > writer->capacity) {
     Put(writer, writer->buffer, writer->used);
     writer->used = 0;

@@ -45,7 +45,6 @@ struct Member {
   bool visible;
   bool ended;
   bool sound;
-  bool streaming;  // more than a block: written under a temporary name
   // The writer's: whoever took the member.
   bool opened;
   FileHandle file;
@@ -99,20 +98,6 @@ Member* At(Unpacker* unpacker, uint64_t index) {
   return &unpacker->ring[slot < unpacker->capacity ? slot : slot - unpacker->capacity];
 }
 
-// Creates the file name in dir anew: a file or a link standing under the
-// name goes first (the link itself, never what it leads to). A directory
-// there stays, and the creation fails.
-int CreateMember(const Directory* dir, const char* name, FileHandle* file) {
-  if (OpenFileAt(dir, name, ACCESS_CREATE_NEW, file) == 0) return 0;
-  int code = LastSystemError();
-  if (!EntryExistsAt(dir, name)) {
-    SetSystemError(code);
-    return -1;
-  }
-  if (DeleteEntryAt(dir, name) != 0) return -1;
-  return OpenFileAt(dir, name, ACCESS_CREATE_NEW, file);
-}
-
 // Creates a temporary file beside name in dir; its name is kept in
 // temporary. A name left by a run that was killed is not ours to reuse.
 int CreateTemporary(const Directory* dir, const char* name, char* temporary, FileHandle* file) {
@@ -129,38 +114,33 @@ int CreateTemporary(const Directory* dir, const char* name, char* temporary, Fil
   return -1;
 }
 
-// Gives the whole temporary file its name, in place of what stood there as
-// CreateMember would have replaced it.
-int PlaceMember(const Directory* dir, const char* temporary, const char* name) {
-  if (EntryExistsAt(dir, name) && DeleteEntryAt(dir, name) != 0) return -1;
-  return RenameEntryAt(dir, temporary, name, false);
-}
-
 // Ends the member's file: 0, or -1 with the file gone (the system's code
 // left) when it could not be closed or given its name.
+// A file or a link standing under the name is replaced by the rename (the
+// link itself, never what it leads to); a directory or a read-only file
+// there stays, and the member is not written.
 int CloseMember(Member* member) {
-  const char* written = member->streaming ? member->temporary : member->name;
   if (CloseFileHandle(&member->file) != 0) {
     member->write_error = LastSystemError();
-  } else if (member->streaming && PlaceMember(member->dir, member->temporary, member->name) != 0) {
+  } else if (RenameEntryAt(member->dir, member->temporary, member->name, true) != 0) {
     member->create_error = LastSystemError();
   } else {
     return 0;
   }
-  DeleteEntryAt(member->dir, written);
+  DeleteEntryAt(member->dir, member->temporary);
   return -1;
 }
 
 // The file-system work on blocks taken from member, with ended telling
-// whether more can come. The first call creates the file: at once under its
-// name when the member is one block, else under a temporary name.
+// whether more can come. The first call creates the file under a temporary
+// name beside its own, which it takes only when it is whole: what stood
+// under the name stays until then, whatever fails.
 void WriteBlocks(Member* member, const Block* blocks, bool ended) {
   if (!member->opened) {
     member->opened = true;
     if (ended && !member->sound) return;  // nothing of it is written
-    int created = member->streaming ? CreateTemporary(member->dir, member->name, member->temporary, &member->file)
-                                    : CreateMember(member->dir, member->name, &member->file);
-    if (created != 0) member->create_error = LastSystemError();
+    if (CreateTemporary(member->dir, member->name, member->temporary, &member->file) != 0)
+      member->create_error = LastSystemError();
   }
   if (member->create_error) return;
   for (const Block* block = blocks; block && !member->write_error; block = block->next) {
@@ -171,8 +151,7 @@ void WriteBlocks(Member* member, const Block* blocks, bool ended) {
     CloseMember(member);
   } else if (member->file.value != NO_FILE) {
     CloseFileHandle(&member->file);
-    // What it holds is incomplete.
-    DeleteEntryAt(member->dir, member->streaming ? member->temporary : member->name);
+    DeleteEntryAt(member->dir, member->temporary);  // what it holds is incomplete
   }
 }
 
@@ -301,7 +280,6 @@ void HandOn(Unpacker* unpacker, bool ended) {
   }
   member->ended = ended;
   if (!member->visible) {
-    member->streaming = !ended;
     member->visible = true;
     unpacker->visible++;
   }

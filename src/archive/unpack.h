@@ -7,11 +7,9 @@
 // thread can be started, the calling thread writes each block as it is
 // handed on.
 //
-// A member whose contents are all decoded before any of it is written is
-// created under its name at once. One that streams (larger than a block,
-// or written while it is still being decoded) is written under a temporary
-// name beside it and takes its name only when it is whole: a member cut off
-// by damage or by an interrupt never replaces what stood under its name.
+// Every member is written under a temporary name beside its own and takes
+// its name only when it is whole and closed: a member cut off by damage, a
+// failed write or an interrupt never replaces what stood under its name.
 #pragma once
 
 #include <cstddef>

@@ -161,7 +161,13 @@ int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* f
       O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW,
   };
   int fd = openat(Where(dir), name, flags[access] | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    struct stat info;
+    if (access == ACCESS_READ && errno == ENOENT && fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(info.st_mode))
+      errno = ERROR_BROKEN_LINK;
+    return -1;
+  }
   if (access == ACCESS_READ) {
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -213,9 +213,29 @@ int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool r
   if (MoveFileA(source, target)) return 0;
   DWORD code = GetLastError();
   if (!replace || (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS)) return -1;
-  // MoveFileExA is missing on the 95 family: the old entry goes first.
-  if (DeleteNamed(target) != 0) return -1;
-  return MoveFileA(source, target) ? 0 : -1;
+  // What stands there stays until the new entry takes its place: one step
+  // from NT on, which refuses a directory and a read-only file there.
+  typedef BOOL(WINAPI * MoveFileExProc)(LPCSTR, LPCSTR, DWORD);
+  MoveFileExProc move =
+      (MoveFileExProc)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA");
+  if (move && move(source, target, MOVEFILE_REPLACE_EXISTING)) return 0;
+  if (move && GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return -1;
+  // The 95 family: the old entry goes aside, and comes back if the move fails.
+  char aside[PATH_SIZE + 4];
+  if (CanReplaceAt(dir, to) != 0) return -1;
+  if (snprintf(aside, sizeof aside, "%s.old", target) >= PATH_SIZE) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return -1;
+  }
+  if (!MoveFileA(target, aside)) return -1;
+  if (!MoveFileA(source, target)) {
+    code = GetLastError();
+    MoveFileA(aside, target);
+    SetLastError(code);
+    return -1;
+  }
+  DeleteFileA(aside);
+  return 0;
 }
 
 int CanReplaceAt(const Directory* dir, const char* name) {

@@ -49,6 +49,8 @@ const int ERROR_NOT_REGULAR_FILE = 0x20000001;
 const int ERROR_FILE_ENDED_EARLY = 0x20000002;
 // And one that is no longer as it was when it was listed.
 const int ERROR_FILE_CHANGED = 0x20000003;
+// And a symbolic link whose file is not there.
+const int ERROR_BROKEN_LINK = 0x20000004;
 
 // The stop of a run, asked for by Cancel in a box (exit code 1) or by an
 // interrupt (Linux: SIGINT, SIGTERM, SIGHUP; 128 plus its number).

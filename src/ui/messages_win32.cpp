@@ -95,7 +95,8 @@ void SetSystemError(int code) { SetLastError((DWORD)code); }
 // The system's words for a code, without the line break and period that end
 // them; the code in digits when the system has none.
 const char* SystemErrorText(int code, char* buffer, int size) {
-  if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file";
+  if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file but a pipe, a socket or a device";
+  if (code == ERROR_BROKEN_LINK) return "A link to a file that is not there";
   if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
   if (code == ERROR_FILE_CHANGED) return "The file changed since it was listed";
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
