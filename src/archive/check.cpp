@@ -5,186 +5,133 @@
 
 #include "codec/crc32.h"
 #include "fileutil/memory.h"
+#include "ui/messages.h"
 
 namespace {
 
 const char TAG[4] = {'Z', 'Q', 'C', 'K'};
+const int FIXED = 28;  // the record without its sums
 
-void Put16(uint8_t* at, unsigned value) {
-  at[0] = (uint8_t)value;
-  at[1] = (uint8_t)(value >> 8);
-}
+uint32_t Get32(const uint8_t* at) { return at[0] | at[1] << 8 | at[2] << 16 | (uint32_t)at[3] << 24; }
 
 void Put32(uint8_t* at, uint32_t value) {
-  Put16(at, value & 0xffff);
-  Put16(at + 2, value >> 16);
+  for (int i = 0; i < 4; i++) at[i] = (uint8_t)(value >> 8 * i);
 }
 
-unsigned Get16(const uint8_t* at) { return at[0] | (unsigned)at[1] << 8; }
+void PutLength(uint8_t* at, int64_t length) {
+  Put32(at, (uint32_t)length);
+  Put32(at + 4, (uint32_t)(length >> 32));
+}
 
-uint32_t Get32(const uint8_t* at) { return Get16(at) | (uint32_t)Get16(at + 2) << 16; }
+int64_t RecordLength(int64_t covered) { return FIXED + 4 * ((covered + CHECK_BLOCK - 1) >> CHECK_BLOCK_SHIFT); }
 
-uint64_t Get64(const uint8_t* at) { return Get32(at) | (uint64_t)Get32(at + 4) << 32; }
-
-int64_t BlocksOf(int64_t bytes) { return (bytes + CHECK_BLOCK - 1) >> CHECK_BLOCK_SHIFT; }
-
-// Checks the record of length bytes at start against itself and reads its
-// sums.
-int ReadRecord(FileHandle file, int64_t start, int64_t length, CheckRecord* record) {
-  uint8_t head[16], tail[12];
-  int got = ReadAt(file, start, head, sizeof head);
-  if (got == 0) got = ReadAt(file, start + length - 12, tail, sizeof tail);
-  if (got < 0) return CHECK_READ_FAILED;
-  if (got > 0 || memcmp(head, TAG, 4) != 0 || memcmp(tail + 8, TAG, 4) != 0 || Get32(tail + 4) != length)
-    return CHECK_BROKEN;
-  uint8_t buffer[4096];
+// Reads the first length bytes of file from its start through buffer and
+// tells visit of each block.
+int SumBlocks(FileHandle file, int64_t length, uint8_t* buffer, size_t capacity, BlockVisitor visit,
+              void* context) {
+  if (SeekInFile(file, 0) != 0) return -1;
   uint32_t crc = 0;
-  for (int64_t at = start; at < start + length - 12;) {
-    int64_t left = start + length - 12 - at;
-    size_t part = left < (int64_t)sizeof buffer ? (size_t)left : sizeof buffer;
-    if (ReadAt(file, at, buffer, part) != 0) return CHECK_READ_FAILED;
-    crc = UpdateCrc32(crc, buffer, part);
-    at += (int64_t)part;
+  for (int64_t at = 0, start = 0; at < length;) {
+    int64_t part = start + CHECK_BLOCK < length ? start + CHECK_BLOCK - at : length - at;
+    if (part > (int64_t)capacity) part = (int64_t)capacity;
+    intptr_t got = ReadFromFile(file, buffer, (size_t)part);
+    if (got <= 0) {
+      if (got == 0) SetSystemError(ERROR_FILE_ENDED_EARLY);
+      return -1;
+    }
+    crc = UpdateCrc32(crc, buffer, (size_t)got);
+    at += got;
+    if (at == length || at - start == CHECK_BLOCK) {
+      visit(context, start, at - start, crc);
+      crc = 0;
+      start = at;
+    }
   }
-  if (crc != Get32(tail)) return CHECK_BROKEN;
-  record->start = start;
-  record->length = length;
-  record->kind = Get16(head + 4);
-  if (record->kind != CHECK_KIND_BLOCKS) return CHECK_UNKNOWN_KIND;
-  int64_t count = BlocksOf(start);
-  if (Get16(head + 6) != CHECK_BLOCK_SHIFT || Get64(head + 8) != (uint64_t)start ||
-      length != CHECK_FIXED_SIZE + 4 * count)
-    return CHECK_BROKEN;
-  uint8_t* bytes = static_cast<uint8_t*>(AllocateMemory((size_t)(4 * count)));
-  record->sums = reinterpret_cast<uint32_t*>(bytes);
-  if (!bytes) return CHECK_NO_MEMORY;
-  record->count = count;
-  if (ReadAt(file, start + 16, bytes, (size_t)(4 * count)) != 0) return CHECK_READ_FAILED;
-  for (int64_t i = 0; i < count; i++) record->sums[i] = Get32(bytes + 4 * i);
-  return CHECK_FOUND;
+  return 0;
 }
 
-int Result(int found, CheckRecord* record) {
-  if (found != CHECK_FOUND) FreeCheckRecord(record);
-  return found;
+struct Writing {
+  FileWriter* writer;
+  uint32_t crc;
+};
+
+void Write(Writing* writing, const void* bytes, size_t size) {
+  WriteBytes(writing->writer, bytes, size);
+  writing->crc = UpdateCrc32(writing->crc, bytes, size);
+}
+
+void WriteSum(void* context, int64_t, int64_t, uint32_t sum) {
+  uint8_t bytes[4];
+  Put32(bytes, sum);
+  Write(static_cast<Writing*>(context), bytes, 4);
+}
+
+struct Verifying {
+  const uint8_t* sums;
+  int64_t bad;
+  BlockVisitor tell;
+  void* context;
+};
+
+void CompareSum(void* context, int64_t offset, int64_t size, uint32_t sum) {
+  Verifying* verifying = static_cast<Verifying*>(context);
+  if (sum == Get32(verifying->sums + 4 * (offset >> CHECK_BLOCK_SHIFT))) return;
+  verifying->bad++;
+  if (verifying->tell) verifying->tell(verifying->context, offset, size, sum);
 }
 
 }  // namespace
 
-void StartSums(BlockSums* sums) { memset(sums, 0, sizeof *sums); }
-
-void AddToSums(BlockSums* sums, const void* data, size_t size) {
-  const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  while (size > 0) {
-    size_t room = (size_t)(CHECK_BLOCK - (sums->total & (CHECK_BLOCK - 1)));
-    size_t part = size < room ? size : room;
-    sums->crc = UpdateCrc32(sums->crc, bytes, part);
-    sums->total += (int64_t)part;
-    bytes += part;
-    size -= part;
-    if (part < room) break;
-    if (sums->count == sums->capacity) {
-      int64_t capacity = sums->capacity ? 2 * sums->capacity : 64;
-      uint32_t* grown = static_cast<uint32_t*>(ResizeMemory(sums->sums, (size_t)capacity * 4));
-      if (!grown) {
-        sums->out_of_memory = true;
-        sums->crc = 0;
-        continue;
-      }
-      sums->sums = grown;
-      sums->capacity = capacity;
-    }
-    sums->sums[sums->count++] = sums->crc;
-    sums->crc = 0;
-  }
-}
-
-uint32_t SumOfBlock(const BlockSums* sums, int64_t index) {
-  return index < sums->count ? sums->sums[index] : sums->crc;
-}
-
-void FreeSums(BlockSums* sums) {
-  FreeMemory(sums->sums);
-  StartSums(sums);
-}
-
-void WriteCheckRecord(FileWriter* writer, const BlockSums* sums) {
-  int64_t count = BlocksOf(sums->total);
-  uint8_t head[16];
-  memcpy(head, TAG, 4);
-  Put16(head + 4, CHECK_KIND_BLOCKS);
-  Put16(head + 6, CHECK_BLOCK_SHIFT);
-  Put32(head + 8, (uint32_t)sums->total);
-  Put32(head + 12, (uint32_t)(sums->total >> 32));
-  WriteBytes(writer, head, sizeof head);
-  uint32_t crc = UpdateCrc32(0, head, sizeof head);
-  for (int64_t i = 0; i < count; i++) {
-    uint8_t sum[4];
-    Put32(sum, SumOfBlock(sums, i));
-    WriteBytes(writer, sum, 4);
-    crc = UpdateCrc32(crc, sum, 4);
-  }
+int WriteCheckRecord(FileHandle file, int64_t length, FileWriter* writer, uint8_t* buffer, size_t capacity) {
+  uint8_t head[16] = {'Z', 'Q', 'C', 'K', 1, 0, CHECK_BLOCK_SHIFT, 0};
+  PutLength(head + 8, length);
+  Writing writing = {writer, 0};
+  Write(&writing, head, sizeof head);
+  if (SumBlocks(file, length, buffer, capacity, WriteSum, &writing) != 0) return -1;
   uint8_t tail[12];
-  Put32(tail, crc);
-  Put32(tail + 4, (uint32_t)(CHECK_FIXED_SIZE + 4 * count));
+  Put32(tail, writing.crc);
+  Put32(tail + 4, (uint32_t)RecordLength(length));
   memcpy(tail + 8, TAG, 4);
   WriteBytes(writer, tail, sizeof tail);
+  return 0;
 }
 
 int FindCheckRecord(FileHandle file, int64_t size, CheckRecord* record) {
   memset(record, 0, sizeof *record);
   uint8_t tail[12];
-  if (size < (int64_t)sizeof tail) return CHECK_NONE;
+  if (size < 12) return CHECK_NONE;
   int got = ReadAt(file, size - 12, tail, sizeof tail);
-  if (got != 0) return got < 0 ? CHECK_READ_FAILED : CHECK_NONE;
-  if (memcmp(tail + 8, TAG, 4) != 0) return CHECK_NONE;
+  if (got < 0) return CHECK_READ_FAILED;
+  if (got > 0 || memcmp(tail + 8, TAG, 4) != 0) return CHECK_NONE;
   int64_t length = Get32(tail + 4);
-  if (length < CHECK_FIXED_SIZE || length > size) return CHECK_BROKEN;
-  return Result(ReadRecord(file, size - length, length, record), record);
-}
-
-int ReadCheckRecordAt(FileHandle file, int64_t size, int64_t start, CheckRecord* record) {
-  memset(record, 0, sizeof *record);
-  int64_t length = CHECK_FIXED_SIZE + 4 * BlocksOf(start);
-  if (start + length > size) return CHECK_BROKEN;
-  return Result(ReadRecord(file, start, length, record), record);
+  int64_t at = size - length;
+  // No longer than a record of its kind for an archive of this size.
+  if (length < FIXED || at < 0 || length > RecordLength(size)) return CHECK_BROKEN;
+  uint8_t* bytes = static_cast<uint8_t*>(AllocateMemory((size_t)length));
+  if (!bytes) return CHECK_NO_MEMORY;
+  record->bytes = bytes;
+  record->start = at;
+  record->length = length;
+  if (ReadAt(file, at, bytes, (size_t)length) != 0) return CHECK_READ_FAILED;
+  if (memcmp(bytes, TAG, 4) != 0 || Get32(bytes + length - 12) != UpdateCrc32(0, bytes, (size_t)length - 12))
+    return CHECK_BROKEN;
+  record->kind = bytes[4] | bytes[5] << 8;
+  if (record->kind != 1) return CHECK_UNKNOWN_KIND;
+  uint8_t head[16] = {'Z', 'Q', 'C', 'K', 1, 0, CHECK_BLOCK_SHIFT, 0};
+  PutLength(head + 8, at);
+  return memcmp(bytes, head, 16) != 0 || length != RecordLength(at) ? CHECK_BROKEN : CHECK_FOUND;
 }
 
 void FreeCheckRecord(CheckRecord* record) {
-  FreeMemory(record->sums);
-  record->sums = nullptr;
-  record->count = 0;
+  FreeMemory(record->bytes);
+  record->bytes = nullptr;
 }
 
-int VerifyBlocks(FileHandle file, const CheckRecord* record, uint8_t* buffer, size_t capacity,
-                 int64_t* first_bad, int64_t* bad_count) {
-  *first_bad = -1;
-  *bad_count = 0;
-  capacity &= ~(size_t)(CHECK_BLOCK - 1);  // whole blocks a read
-  if (SeekInFile(file, 0) != 0) return -1;
-  for (int64_t at = 0; at < record->start;) {
-    int64_t left = record->start - at;
-    size_t want = left < (int64_t)capacity ? (size_t)left : capacity;
-    for (size_t got = 0; got < want;) {
-      intptr_t read = ReadFromFile(file, buffer + got, want - got);
-      if (read < 0) return -1;
-      if (read == 0) {  // cut off since the record was read
-        *first_bad = at;
-        ++*bad_count;
-        return 1;
-      }
-      got += (size_t)read;
-    }
-    for (size_t done = 0; done < want; done += (size_t)CHECK_BLOCK) {
-      size_t part = want - done < (size_t)CHECK_BLOCK ? want - done : (size_t)CHECK_BLOCK;
-      if (UpdateCrc32(0, buffer + done, part) != record->sums[(at + (int64_t)done) >> CHECK_BLOCK_SHIFT]) {
-        if (*first_bad < 0) *first_bad = at + (int64_t)done;
-        ++*bad_count;
-      }
-    }
-    at += (int64_t)want;
-  }
-  return *bad_count ? 1 : 0;
+int64_t VerifyBlocks(FileHandle file, const CheckRecord* record, uint8_t* buffer, size_t capacity,
+                     BlockVisitor bad, void* context) {
+  Verifying verifying = {record->bytes + 16, 0, bad, context};
+  if (SumBlocks(file, record->start, buffer, capacity, CompareSum, &verifying) != 0) return -1;
+  return verifying.bad;
 }
 
 int ReadAt(FileHandle file, int64_t offset, void* bytes, size_t size) {

@@ -25,35 +25,20 @@
 
 const int CHECK_BLOCK_SHIFT = 16;
 const int64_t CHECK_BLOCK = int64_t{1} << CHECK_BLOCK_SHIFT;
-const unsigned CHECK_KIND_BLOCKS = 1;
-const int64_t CHECK_FIXED_SIZE = 28;  // the record without its sums
 
-// CRC-32s of the 64 KiB blocks of a stream of bytes, made as they pass.
-struct BlockSums {
-  uint32_t* sums;  // of the complete blocks
-  int64_t count;
-  int64_t capacity;
-  uint32_t crc;   // of the block being filled
-  int64_t total;  // bytes so far
-  bool out_of_memory;
-};
-void StartSums(BlockSums* sums);
-void AddToSums(BlockSums* sums, const void* bytes, size_t size);
-// The sum of block index, which must be complete or the last one.
-uint32_t SumOfBlock(const BlockSums* sums, int64_t index);
-void FreeSums(BlockSums* sums);
+// Told of each block: its offset, its size and its CRC-32.
+typedef void (*BlockVisitor)(void* context, int64_t offset, int64_t size, uint32_t sum);
 
-// Writes the record of the bytes summed so far. The writer must not be
-// summing into sums any more.
-void WriteCheckRecord(FileWriter* writer, const BlockSums* sums);
+// Appends the record of the first length bytes of file, read through buffer,
+// to writer: 0, or -1 when they could not be read (the system's code set).
+int WriteCheckRecord(FileHandle file, int64_t length, FileWriter* writer, uint8_t* buffer, size_t capacity);
 
 // A record read from an archive.
 struct CheckRecord {
   int64_t start;  // its offset: the bytes before it are covered
   int64_t length;
   unsigned kind;
-  uint32_t* sums;  // one a block
-  int64_t count;
+  uint8_t* bytes;  // all of it
 };
 enum CheckFound {
   CHECK_FOUND,
@@ -63,19 +48,15 @@ enum CheckFound {
   CHECK_READ_FAILED,   // with the system's code set
   CHECK_NO_MEMORY,
 };
-// The record that ends the file of size bytes.
+// The record that ends the file of size bytes, freed with FreeCheckRecord.
 int FindCheckRecord(FileHandle file, int64_t size, CheckRecord* record);
-// The record that begins at start, where the archive's top level ends; it
-// may be followed by other bytes.
-int ReadCheckRecordAt(FileHandle file, int64_t size, int64_t start, CheckRecord* record);
 void FreeCheckRecord(CheckRecord* record);
 
 // Reads the covered bytes through buffer and compares each block with its
-// sum: 0 all sound; 1 damaged, with the offset of the first block that is
-// not and the count of such blocks; -1 the file could not be read (the
-// system's code set).
-int VerifyBlocks(FileHandle file, const CheckRecord* record, uint8_t* buffer, size_t capacity,
-                 int64_t* first_bad, int64_t* bad_count);
+// sum, telling bad (may be null) of each that differs: how many differ, or
+// -1 when the file could not be read (the system's code set).
+int64_t VerifyBlocks(FileHandle file, const CheckRecord* record, uint8_t* buffer, size_t capacity,
+                     BlockVisitor bad, void* context);
 
 // Reads exactly size bytes at offset: 0, 1 when the file ends before, -1
 // when it cannot be read (the system's code set).

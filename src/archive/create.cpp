@@ -297,6 +297,17 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
   return result;
 }
 
+// Seals the archive written so far with its check record, from its bytes
+// as they stand in the file: 0, or -1 (the system's code set).
+int AddCheckRecord(const OutputFile* output, FileWriter* writer) {
+  FileHolder written;
+  uint8_t buffer[16384];
+  int64_t size = -1;
+  if (OpenFileAt(nullptr, output->temporary, ACCESS_READ, &written.file) == 0) size = SizeOfFile(written.file);
+  if (size < 0 || WriteCheckRecord(written.file, size, writer, buffer, sizeof buffer) != 0) return -1;
+  return FlushWriter(writer);
+}
+
 }  // namespace
 
 int CreateArchive(const char* archive_path, const char* directory_path, const WorkLimits* limits) {
@@ -312,24 +323,12 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   uint8_t* buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
   int result = 1;
   bool broken = !buffer;
-  BlockSums sums;
-  StartSums(&sums);
   if (buffer) {
     FileWriter writer;
     OpenWriter(&writer, output.file, buffer, STREAM_BUFFER);
-    writer.sums = &sums;
     result = WriteArchive(&tree, &output, &writer, limits, &broken);
-    writer.sums = nullptr;
-    if (!broken && !StopRequested()) {
-      if (sums.out_of_memory) {
-        OutOfMemory("the archive's check record");
-        broken = true;
-      } else {
-        WriteCheckRecord(&writer, &sums);
-      }
-    }
     // A write that failed, whenever it did, is told here, once.
-    if (!broken && !StopRequested() && FlushWriter(&writer) != 0) {
+    if (!broken && !StopRequested() && (FlushWriter(&writer) != 0 || AddCheckRecord(&output, &writer) != 0)) {
       FailurePrintf("Failed to write archive %s.", archive_path);
       broken = true;
     }
@@ -337,7 +336,6 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   } else {
     OutOfMemory("the archive's buffer");
   }
-  FreeSums(&sums);
   CloseDirectory(&tree);
   if (broken || StopRequested()) {
     AbandonOutput(&output);

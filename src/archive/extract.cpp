@@ -61,6 +61,8 @@ struct Extraction {
   int64_t size;         // of the archive file
   int64_t covered;      // the bytes its check record covers, or -1 without one
   int64_t scanned_end;  // where the top level ended when it was read before, or -1
+  int read_error;       // the system's code, when the archive could not be read
+  char reason[128];     // what was wrong, when it was worded here
 };
 
 int Damaged(Extraction* x, const char* what) {
@@ -68,10 +70,20 @@ int Damaged(Extraction* x, const char* what) {
   return LEVEL_DAMAGED;
 }
 
+int DamagedBy(Extraction* x, const char* format, int64_t value, int64_t more = 0) {
+  snprintf(x->reason, sizeof x->reason, format, value, more);
+  return Damaged(x, x->reason);
+}
+
+int ReadFailed(Extraction* x, int code) {
+  x->read_error = code;
+  return LEVEL_READ_FAILED;
+}
+
 // The archive ended where it did: because it could not be read, because
 // the run stops, or (damage) because it is cut off.
 int EndedEarly(Extraction* x, const char* damage) {
-  if (x->reader.failed) return LEVEL_READ_FAILED;
+  if (x->reader.failed) return ReadFailed(x, x->reader.error);
   if (x->reader.source.abandoned) return LEVEL_STOPPED;
   return Damaged(x, damage);
 }
@@ -258,7 +270,7 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
   if (x->depth >= MAX_DEPTH) return Damaged(x, "its directories nest too deeply");
   ++x->depth;
   int result;
-  uint16_t word;
+  uint16_t word = 0;
   char name[PATH_SIZE];
   char path[PATH_SIZE];
   for (;;) {
@@ -282,111 +294,81 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
 
 const char ARCHIVE_TAG[] = "ZQAR\0\0\0\0";
 
-// What follows "Archive a.zqa is damaged: ..." once the cause is told.
-const char* AfterDamage(int mode, bool written) {
-  if (mode != MODE_EXTRACT) return "";
-  return written ? " The extraction stopped there." : " Nothing was extracted.";
-}
-
-int ReadFailed(const char* archive_path, int code) {
-  SetSystemError(code);
-  FailurePrintf("Failed to read archive %s.", archive_path);
-  return LEVEL_READ_FAILED;
-}
-
 // What the archive holds after the top level's end at end: exactly its
-// check record, or (without one at the file's end) nothing at all. 0, or
-// LEVEL_DAMAGED or LEVEL_READ_FAILED after a message.
-int CheckEnd(const char* archive_path, Extraction* x, FileHandle file, int64_t end, const char* after) {
-  if (x->covered >= 0 && end == x->covered) return 0;
-  if (x->covered >= 0) {
-    MessagePrintf("Archive %s is damaged: its check record does not begin where its top level ends.%s",
-                  archive_path, after);
-    return LEVEL_DAMAGED;
-  }
+// check record, or (without one at the file's end) nothing at all.
+int CheckEnd(Extraction* x, FileHandle file, int64_t end) {
+  if (x->covered >= 0)
+    return end == x->covered ? 0 : Damaged(x, "its check record does not begin where its top level ends");
+  char tag[4] = "";
   if (end == x->size) return 0;
-  CheckRecord record;
-  int found = ReadCheckRecordAt(file, x->size, end, &record);
-  FreeCheckRecord(&record);
-  char tag[4];
-  int tagged = found == CHECK_READ_FAILED ? -1 : ReadAt(file, end, tag, 4);
-  if (tagged < 0) return ReadFailed(archive_path, LastSystemError());
-  if (found == CHECK_FOUND)
-    MessagePrintf("Archive %s is damaged: %" PRId64 " bytes after its check record are not part of it.%s",
-                  archive_path, x->size - end - record.length, after);
-  else if (tagged == 0 && memcmp(tag, "ZQCK", 4) == 0)
-    MessagePrintf("Archive %s is damaged: its check record is broken.%s", archive_path, after);
-  else
-    MessagePrintf("Archive %s is damaged: %" PRId64 " bytes after its end are not part of it.%s", archive_path,
-                  x->size - end, after);
-  return LEVEL_DAMAGED;
+  if (ReadAt(file, end, tag, 4) < 0) return ReadFailed(x, LastSystemError());
+  if (memcmp(tag, "ZQCK", 4) == 0) return Damaged(x, "its check record is broken, or bytes follow it");
+  return DamagedBy(x, "%" PRId64 " bytes after its end are not part of it", x->size - end);
 }
 
 int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode);
 
 // An archive without a check record is read through once before anything is
-// written, so that damage stops it first: 0, or the result after a message.
-int ScanPlain(const char* archive_path, Extraction* x, FileHandle file) {
-  if (SeekInFile(file, 0) != 0) return ReadFailed(archive_path, LastSystemError());
+// written, so that damage stops it first.
+int ScanPlain(Extraction* x, FileHandle file) {
+  if (SeekInFile(file, 0) != 0) return ReadFailed(x, LastSystemError());
   OpenReader(&x->reader, file, x->reader.buffer, x->reader.capacity);
   SkipReaderTo(&x->reader, 8);  // the header, read before
   int result = ReadLevel(x, nullptr, "", MODE_READ);
   x->scanned_end = ReaderPosition(&x->reader);
   x->carry = WindowCarry{};
   x->files_done = 0;
-  if (result == LEVEL_DAMAGED) {
-    MessagePrintf("Archive %s is damaged: %s.%s", archive_path, x->damage, AfterDamage(MODE_EXTRACT, false));
-  } else if (result == LEVEL_READ_FAILED) {
-    ReadFailed(archive_path, x->reader.error);
-  } else if (result == LEVEL_DONE) {
-    result = CheckEnd(archive_path, x, file, x->scanned_end, AfterDamage(MODE_EXTRACT, false));
-  }
-  return result == LEVEL_STOPPED ? 1 : result;
+  return result == LEVEL_DONE ? CheckEnd(x, file, x->scanned_end) : result;
 }
 
-// Finds the archive's check record and compares every block of the
-// archive with it, before anything is written: 0, or the result to end with
-// after a message. An archive without one is read through first when it is
-// to be extracted.
-int CheckArchive(const char* archive_path, Extraction* x, FileHandle file, int mode) {
+// Finds the archive's check record and compares every block of the archive
+// with it, before anything is written; an archive without one is read
+// through first when it is to be extracted. 0, or how reading ended.
+int CheckArchive(Extraction* x, FileHandle file, int mode) {
   x->covered = -1;
   x->scanned_end = -1;
   x->size = SizeOfFile(file);
   uint8_t header[8];
   int got = x->size < 0 ? -1 : ReadAt(file, 0, header, 8);
-  CheckRecord record;
+  CheckRecord record = {};
   int found = got < 0 ? CHECK_READ_FAILED : FindCheckRecord(file, x->size, &record);
-  if (found == CHECK_READ_FAILED) return ReadFailed(archive_path, LastSystemError());
+  int64_t bad = 0, first_bad = -1;
+  if (found == CHECK_FOUND) {
+    x->covered = record.start;
+    bad = VerifyBlocks(file, &record, x->reader.buffer, x->reader.capacity,
+                       [](void* context, int64_t offset, int64_t, uint32_t) {
+                         int64_t* first = static_cast<int64_t*>(context);
+                         if (*first < 0) *first = offset;
+                       },
+                       &first_bad);
+  }
+  FreeCheckRecord(&record);
+  if (found == CHECK_READ_FAILED || bad < 0) return ReadFailed(x, LastSystemError());
   if (found == CHECK_NO_MEMORY) {
     OutOfMemory("the archive's check record");
-    return 1;
+    return LEVEL_STOPPED;
   }
   // A file that is no archive at all is told by the header's test.
-  bool archive = got == 0 && memcmp(header, ARCHIVE_TAG, 8) == 0;
-  if (found != CHECK_FOUND && !archive) return 0;
-  const char* after = AfterDamage(mode, false);
-  if (found == CHECK_NONE) return mode == MODE_EXTRACT ? ScanPlain(archive_path, x, file) : 0;
-  if (found == CHECK_BROKEN) {
-    MessagePrintf("Archive %s is damaged: its check record is broken.%s", archive_path, after);
-    return LEVEL_DAMAGED;
+  if (found != CHECK_FOUND && (got != 0 || memcmp(header, ARCHIVE_TAG, 8) != 0)) return 0;
+  if (found == CHECK_NONE) return mode == MODE_EXTRACT ? ScanPlain(x, file) : 0;
+  if (found == CHECK_BROKEN) return Damaged(x, "its check record is broken");
+  if (found == CHECK_UNKNOWN_KIND)
+    return DamagedBy(x, "its check record is of kind %" PRId64 ", which this program does not know", record.kind);
+  if (bad == 0) return 0;
+  return DamagedBy(x, "the 64 KiB block at byte offset %" PRId64 " does not match its check (%" PRId64 " of its blocks do not)",
+                   first_bad, bad);
+}
+
+// The result to end with, after the message that tells how reading ended.
+int Tell(const char* archive_path, Extraction* x, int result, int mode, bool written) {
+  const char* after = mode != MODE_EXTRACT ? "" : written ? " The extraction stopped there." : " Nothing was extracted.";
+  if (result == LEVEL_DAMAGED) {
+    MessagePrintf("Archive %s is damaged: %s.%s", archive_path, x->damage, after);
+  } else if (result == LEVEL_READ_FAILED) {
+    SetSystemError(x->read_error);
+    FailurePrintf("Failed to read archive %s.%s", archive_path, after);
   }
-  if (found == CHECK_UNKNOWN_KIND) {
-    MessagePrintf("Archive %s has a check record of kind %u, which this program does not know; it is not "
-                  "trusted.%s",
-                  archive_path, record.kind, after);
-    return LEVEL_DAMAGED;
-  }
-  int64_t first_bad, bad_count;
-  int verified = VerifyBlocks(file, &record, x->reader.buffer, x->reader.capacity, &first_bad, &bad_count);
-  x->covered = record.start;
-  FreeCheckRecord(&record);
-  if (verified < 0) return ReadFailed(archive_path, LastSystemError());
-  if (verified == 0) return 0;
-  char more[64] = "";
-  if (bad_count > 1) snprintf(more, sizeof more, " (and %" PRId64 " more blocks)", bad_count - 1);
-  MessagePrintf("Archive %s is damaged: the 64 KiB block at byte offset %" PRId64 "%s does not match its check.%s",
-                archive_path, first_bad, more, after);
-  return LEVEL_DAMAGED;
+  return result == LEVEL_STOPPED ? 1 : result;
 }
 
 // Opens the archive, checks it and reads its header: 0, or the result to
@@ -407,8 +389,9 @@ int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file, int m
   }
   x->reader.buffer = buffer;
   x->reader.capacity = capacity;
-  int result = CheckArchive(archive_path, x, *file, mode);
-  if (result == 0 && SeekInFile(*file, 0) != 0) result = ReadFailed(archive_path, LastSystemError());
+  int result = CheckArchive(x, *file, mode);
+  if (result == 0 && SeekInFile(*file, 0) != 0) result = ReadFailed(x, LastSystemError());
+  result = Tell(archive_path, x, result, mode, false);
   if (result == 0) {
     OpenReader(&x->reader, *file, buffer, capacity);
     if (x->lookahead) {
@@ -423,7 +406,7 @@ int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file, int m
     if (got == 8 && memcmp(header, ARCHIVE_TAG, 8) == 0) return 0;
     result = 2;
     if (x->reader.failed) {
-      result = ReadFailed(archive_path, x->reader.error);
+      result = Tell(archive_path, x, ReadFailed(x, x->reader.error), mode, false);
     } else if (!x->reader.source.abandoned) {
       MessagePrintf("File %s isn't a supported archive type.", archive_path);
     }
@@ -508,21 +491,13 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
     StatusClose(&x.window);
     ProgressEnd();
   }
-  const char* after = AfterDamage(mode, true);
-  if (result == LEVEL_DONE && x.scanned_end < 0)
-    result = CheckEnd(archive_path, &x, file, ReaderPosition(&x.reader), after);
-  if (result == LEVEL_DAMAGED && x.damage) {
-    MessagePrintf("Archive %s is damaged: %s.%s", archive_path, x.damage, after);
-  } else if (result == LEVEL_READ_FAILED && x.reader.failed) {
-    SetSystemError(x.reader.error);
-    FailurePrintf("Failed to read archive %s; the extraction stopped there.", archive_path);
-  } else if (result == LEVEL_STOPPED) {
-    result = 1;
-  } else if (result == LEVEL_DONE && x.levels_skipped) {
+  if (result == LEVEL_DONE && x.scanned_end < 0) result = CheckEnd(&x, file, ReaderPosition(&x.reader));
+  if (result == LEVEL_DONE && x.levels_skipped) {
     result = -1;  // each level was named when it was skipped
   } else if (result == LEVEL_DONE && x.members_failed) {
     result = 4;
   }
+  result = Tell(archive_path, &x, result, mode, true);
   if (x.lookahead) FinishLookahead(x.lookahead);
   FreeMemory(x.decoder);
   FreeMemory(x.reader.buffer);

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "archive/check.h"
 #include "ui/messages.h"
 
 static int FillReader(ByteSource* source) {
@@ -66,7 +65,6 @@ void OpenWriter(FileWriter* writer, FileHandle file, uint8_t* buffer, size_t cap
   writer->used = 0;
   writer->failed = false;
   writer->error = 0;
-  writer->sums = nullptr;
 }
 
 static void Put(FileWriter* writer, const void* bytes, size_t size) {
@@ -78,7 +76,6 @@ static void Put(FileWriter* writer, const void* bytes, size_t size) {
 }
 
 void WriteBytes(FileWriter* writer, const void* bytes, size_t size) {
-  if (writer->sums) AddToSums(writer->sums, bytes, size);
   if (writer->used + size > writer->capacity) {
     Put(writer, writer->buffer, writer->used);
     writer->used = 0;

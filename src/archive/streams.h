@@ -36,8 +36,6 @@ int64_t ReaderPosition(const FileReader* reader);
 // at them.
 void SkipReaderTo(FileReader* reader, int64_t position);
 
-struct BlockSums;
-
 // A file written in blocks. The first failure sticks: later writes do
 // nothing, and the system's code is kept in error.
 struct FileWriter {
@@ -47,7 +45,6 @@ struct FileWriter {
   size_t used;
   bool failed;
   int error;
-  BlockSums* sums;  // of everything written, when not null
 };
 void OpenWriter(FileWriter* writer, FileHandle file, uint8_t* buffer, size_t capacity);
 void WriteBytes(FileWriter* writer, const void* bytes, size_t size);

@@ -3,9 +3,11 @@
 // its clean-up task to come and go, and remove the target directory.
 #include "driver/install.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "archive/archive.h"
+#include "archive/check.h"
 #include "fileutil/deltree.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/filecopy.h"
@@ -13,6 +15,8 @@
 #include "fileutil/output.h"
 #include "fileutil/paths.h"
 #include "fileutil/platform.h"
+#include "media/floppy.h"
+#include "media/profile.h"
 #include "system/admin.h"
 #include "system/procenum.h"
 #include "system/process.h"
@@ -113,18 +117,83 @@ int CleanupTaskCallback(unsigned long, unsigned short, const char* module_name, 
   return 1;
 }
 
-// Appends the piece name to the open archive: 0, or 1 after the append's
-// error report.
-int AppendPiece(FileHandle archive, const char* name, unsigned char* buffer) {
-  FileHolder piece;
-  int result = OpenFileAt(nullptr, name, ACCESS_READ, &piece.file) == 0 ? 0 : 1;
-  int64_t length = result == 0 ? SizeOfFile(piece.file) : -1;
+namespace {
+
+// A piece of the package: where its bytes lie in the joined archive.
+struct Piece {
+  const char* name;
+  int64_t start;
+  int64_t end;
+  bool damaged;
+};
+
+// Appends the piece to the open archive: 0, or 1 after the append's error
+// report. Its place in the archive follows the pieces before it.
+int AppendPiece(FileHandle archive, Piece* piece, int64_t start, unsigned char* buffer) {
+  FileHolder from;
+  int result = OpenFileAt(nullptr, piece->name, ACCESS_READ, &from.file) == 0 ? 0 : 1;
+  int64_t length = result == 0 ? SizeOfFile(from.file) : -1;
   if (result == 0 && length < 0) result = 1;
-  if (result == 0) result = CopyBlocks(piece.file, archive, length, buffer);
-  if (result == 1) ErrorPrintf("\nAppend: Error reading from file %s.\n", name);
+  if (result == 0) result = CopyBlocks(from.file, archive, length, buffer);
+  if (result == 1) ErrorPrintf("\nAppend: Error reading from file %s.\n", piece->name);
   if (result == 2) ErrorPrintf("\nAppend: Error writing to file %s.\n", ARCHIVE);
+  piece->start = start;
+  piece->end = start + length;
   return result == 0 ? 0 : 1;
 }
+
+void MarkDamage(void* context, int64_t from, int64_t size, uint32_t) {
+  Piece* pieces = static_cast<Piece*>(context);
+  for (int i = 0; i < 3; i++)
+    if (pieces[i].start < from + size && from < pieces[i].end) pieces[i].damaged = true;
+}
+
+// Names the damaged pieces, each with its disk where the INF file beside
+// the program tells it: "disk 2 (ZQK9150.002)".
+void TellDamage(const Piece* pieces) {
+  char inf[PATH_SIZE + 16];
+  snprintf(inf, sizeof inf, "%s%c%s", settings.module_directory, PATH_SEPARATOR, "ZQK9150.INF");
+  char where[MESSAGE_BUFFER_SIZE] = "";
+  for (int i = 0; i < 3; i++) {
+    if (!pieces[i].damaged) continue;
+    char value[64];
+    ReadProfileString("SourceDisksFiles", pieces[i].name, "", value, sizeof value, inf);
+    int disk = DiskNumber(value);
+    size_t used = strlen(where);
+    snprintf(where + used, sizeof where - used, disk > 0 ? "%s%s%d (%s)" : "%s%s%.0d%s", used ? " or " : "",
+             disk > 0 ? "disk " : "piece ", disk, pieces[i].name);
+  }
+  MessagePrintf("The package on %s is damaged. Copy the medium again.", where);
+}
+
+// Compares the joined archive (the file path) with its check record, so
+// that damage is told by the pieces that hold it: 0 sound or without a
+// record (unpacking then tells), or 1 after a message.
+int CheckJoined(const char* path, Piece* pieces, unsigned char* buffer) {
+  FileHolder joined;
+  CheckRecord record = {};
+  int64_t size = pieces[2].end;
+  int found = OpenFileAt(nullptr, path, ACCESS_READ, &joined.file) == 0
+                  ? FindCheckRecord(joined.file, size, &record)
+                  : CHECK_READ_FAILED;
+  int64_t bad = found == CHECK_BROKEN;
+  if (bad) MarkDamage(pieces, size - 12, 12, 0);  // the record's end
+  if (found == CHECK_FOUND) bad = VerifyBlocks(joined.file, &record, buffer, COPY_BUFFER_SIZE, MarkDamage, pieces);
+  FreeCheckRecord(&record);
+  if (found == CHECK_READ_FAILED || bad < 0) {
+    FailurePrintf("Cannot read %s.", ARCHIVE);
+    return 1;
+  }
+  if (found == CHECK_NO_MEMORY) {
+    OutOfMemory("the package's check record");
+    return 1;
+  }
+  if (bad == 0) return 0;
+  TellDamage(pieces);
+  return 1;
+}
+
+}  // namespace
 
 int RejoinPieces() {
   if (!EntryExistsAt(nullptr, PIECES[0])) return 0;
@@ -134,8 +203,8 @@ int RejoinPieces() {
                   EXTRA_PIECE);
     return 1;
   }
-  // The archive appears under its name only once it is whole; the pieces go
-  // only then.
+  // The archive appears under its name only once it is whole and matches
+  // its check; the pieces go only then.
   StatusWindow window = StatusPrintf(nullptr, "Copying files...");
   OutputFile archive;
   int result = 0;
@@ -144,7 +213,9 @@ int RejoinPieces() {
     result = 1;
   }
   unsigned char buffer[COPY_BUFFER_SIZE];
-  for (int i = 0; i < 3 && result == 0; i++) result = AppendPiece(archive.file, PIECES[i], buffer);
+  Piece pieces[3] = {{PIECES[0], 0, 0, false}, {PIECES[1], 0, 0, false}, {PIECES[2], 0, 0, false}};
+  for (int i = 0; i < 3 && result == 0; i++) result = AppendPiece(archive.file, &pieces[i], i ? pieces[i - 1].end : 0, buffer);
+  if (result == 0) result = CheckJoined(archive.temporary, pieces, buffer);
   if (result == 0 && !StopRequested() && CommitOutput(&archive) != 0) {
     FailurePrintf("Cannot write %s.", ARCHIVE);
     result = 1;

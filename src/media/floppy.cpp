@@ -79,14 +79,6 @@ bool IsShortName(const char* name) {
   return true;
 }
 
-// The disk a value names: its leading number, 0 when that is not 1 to 8.
-int DiskNumber(const char* value) {
-  int number = 0;
-  const char* p = value;
-  for (; *p >= '0' && *p <= '9' && number <= MAX_DISKS; ++p) number = number * 10 + (*p - '0');
-  return p > value && number >= 1 && number <= MAX_DISKS ? number : 0;
-}
-
 // Size and time of the file, which must be a file here: 0, or 1.
 int MeasureFile(FloppyFile* file) {
   DirSearch search;
@@ -162,6 +154,13 @@ int CheckSet(char* keys, FloppyFile* files, int* disks, Refusal* refusal) {
 }
 
 }  // namespace
+
+int DiskNumber(const char* value) {
+  int number = 0;
+  const char* p = value;
+  for (; *p >= '0' && *p <= '9' && number <= MAX_DISKS; ++p) number = number * 10 + (*p - '0');
+  return p > value && number >= 1 && number <= MAX_DISKS ? number : 0;
+}
 
 int BuildFloppySet() {
   char keys[KEYS_SIZE];

@@ -2,3 +2,7 @@
 #pragma once
 
 int BuildFloppySet();
+
+// The disk that a value of [SourceDisksFiles] names: its leading number, 0
+// when that is not 1 to 8.
+int DiskNumber(const char* value);

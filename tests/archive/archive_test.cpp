@@ -446,3 +446,167 @@ TEST(ExtractArchive, TruncationAtEveryOffsetIsBoundedAndClear) {
 }
 
 }  // namespace
+
+// Damage, and what follows an archive's end.
+namespace {
+
+int Verify(const fs::path& archive) { return TestArchive(archive.string().c_str()); }
+
+// A small tree of a few kinds of file, and its archive.
+struct Sample {
+  ScratchDir dir;
+  std::string archive;
+  std::map<std::string, std::string> tree;
+  Sample() {
+    Recorder recorder;
+    fs::create_directories(dir / "tree" / "sub");
+    WriteBytes(dir / "tree" / "text", TextBytes(3000));
+    WriteBytes(dir / "tree" / "sub" / "random", RandomBytes(2500, 4));
+    WriteBytes(dir / "tree" / "sub" / "spaces", std::string(900, ' '));
+    WriteBytes(dir / "tree" / "empty", "");
+    EXPECT_EQ(Pack(dir / "s.zqa", dir / "tree"), 0);
+    archive = ReadBytes(dir / "s.zqa");
+    tree = Snapshot(dir / "tree");
+  }
+};
+
+// A reader of the plain format, as older programs have it: it stops at the
+// top level's end marker and never looks further. The tree it reads.
+struct PlainReader {
+  const std::string& bytes;
+  size_t at = 8;
+  std::map<std::string, std::string> tree;
+  static int Append(void* out, const uint8_t* data, size_t size) {
+    static_cast<std::string*>(out)->append(reinterpret_cast<const char*>(data), size);
+    return 0;
+  }
+  bool Level(const std::string& prefix) {
+    for (;;) {
+      if (at + 2 > bytes.size()) return false;
+      unsigned word = static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8;
+      at += 2;
+      if (word == 0x8001) return true;
+      std::string name = bytes.c_str() + at;
+      at += name.size() + 1;
+      std::string path = prefix + name;
+      if (word & 0x10) {
+        tree[path] = "<dir>";
+        if (!Level(path + "/")) return false;
+        continue;
+      }
+      ByteSource source = {reinterpret_cast<const uint8_t*>(bytes.data()) + at,
+                           reinterpret_cast<const uint8_t*>(bytes.data()) + bytes.size(),
+                           [](ByteSource*) { return EOF; }, false};
+      std::unique_ptr<Decoder, void (*)(void*)> decoder(NewDecoder(malloc), free);
+      WindowCarry carry{};
+      uint64_t size;
+      if (DecompressMember(decoder.get(), &source, Append, &tree[path], &carry, &size) != DECODE_OK) return false;
+      at = source.next - reinterpret_cast<const uint8_t*>(bytes.data());
+    }
+  }
+};
+
+TEST(CheckRecord, AReaderThatStopsAtTheEndMarkerReadsTheWholeTree) {
+  Sample sample;
+  PlainReader reader{sample.archive, 8, {}};
+  ASSERT_TRUE(reader.Level(""));
+  EXPECT_EQ(reader.tree, sample.tree);
+  EXPECT_EQ(reader.at, Plain(sample.archive).size());  // the record begins where it stops
+  EXPECT_EQ(sample.archive, WithCheck(Plain(sample.archive)));
+}
+
+// Every 97th bit flipped, and 8 bytes overwritten at random places: each is
+// found before anything is written, by -x and by --test alike.
+TEST(CheckRecord, EveryFlippedBitAndOverwriteIsFoundBeforeAnythingIsWritten) {
+  Sample sample;
+  Recorder recorder;
+  settings.silent = 1;
+  std::vector<std::string> damaged;
+  for (size_t bit = 0; bit < sample.archive.size() * 8; bit += 97) {
+    damaged.push_back(sample.archive);
+    damaged.back()[bit / 8] ^= static_cast<char>(1 << (bit % 8));
+  }
+  std::string random = RandomBytes(8 * 300, 11);
+  for (size_t i = 0; i < 300; i++) {
+    std::string bytes = sample.archive;
+    size_t at = static_cast<uint8_t>(random[8 * i]) * 131 % (bytes.size() - 7);
+    bytes.replace(at, 8, random, 8 * i, 8);
+    if (bytes != sample.archive) damaged.push_back(bytes);
+  }
+  int missed = 0;
+  for (const std::string& bytes : damaged) {
+    WriteBytes(sample.dir / "d.zqa", bytes);
+    int extracted = Unpack(sample.dir / "d.zqa", sample.dir / "out");
+    int tested = Verify(sample.dir / "d.zqa");
+    missed += extracted != 3 || tested != 3;
+    ASSERT_EQ(extracted, 3);
+    ASSERT_EQ(tested, 3);
+    ASSERT_FALSE(fs::exists(sample.dir / "out"));
+  }
+  printf("%zu damaged archives of %zu bytes: %zu found, %d missed\n", damaged.size(), sample.archive.size(),
+         damaged.size() - missed, missed);
+}
+
+TEST(CheckRecord, WhatIsWrongIsSaidAndWhereItLies) {
+  Sample sample;
+  const std::string plain = Plain(sample.archive);
+  const std::string record = sample.archive.substr(plain.size());
+  std::string other_kind = record;
+  other_kind[4] = 2;
+  std::string body = other_kind.substr(0, other_kind.size() - 12);
+  other_kind = body + Le(BitwiseCrc(body, 0, body.size()), 4) + other_kind.substr(other_kind.size() - 8);
+  // Four blocks, the second and third damaged.
+  fs::create_directories(sample.dir / "big");
+  WriteBytes(sample.dir / "big" / "random", RandomBytes(200000, 5));
+  {
+    Recorder quiet;
+    ASSERT_EQ(Pack(sample.dir / "big.zqa", sample.dir / "big"), 0);
+  }
+  std::string big = ReadBytes(sample.dir / "big.zqa");
+  big[70000] ^= 1;
+  big[140000] ^= 1;
+  struct Case {
+    std::string bytes;
+    int result;
+    const char* said;  // by -x, and by --test; "" for nothing
+  } cases[] = {
+      {sample.archive, 0, ""},
+      {plain, 0, ""},  // an older program's: unverified, but sound
+      {sample.archive + "junk", 3, "its check record is broken, or bytes follow it"},
+      {plain + "junk", 3, "4 bytes after its end are not part of it"},
+      {plain + record.substr(0, 20) + "Z" + record.substr(21), 3, "its check record is broken"},
+      {plain + record.substr(0, record.size() - 1) + "X", 3, "its check record is broken, or bytes follow it"},
+      {plain + record.substr(0, record.size() - 5), 3, "its check record is broken, or bytes follow it"},
+      {plain + other_kind, 3, "its check record is of kind 2, which this program does not know"},
+      {big, 3, "the 64 KiB block at byte offset 65536 does not match its check (2 of its blocks do not)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.said);
+    Recorder recorder;
+    WriteBytes(sample.dir / "c.zqa", c.bytes);
+    EXPECT_EQ(Unpack(sample.dir / "c.zqa", sample.dir / "out"), c.result);
+    EXPECT_EQ(fs::exists(sample.dir / "out"), c.result == 0);
+    if (c.result == 0) {
+      EXPECT_EQ(Snapshot(sample.dir / "out"), sample.tree);
+      EXPECT_TRUE(recorder.messages().empty());
+    } else {
+      EXPECT_NE(recorder.last().find(c.said), std::string::npos) << recorder.last();
+      EXPECT_NE(recorder.last().find("Nothing was extracted."), std::string::npos);
+    }
+    fs::remove_all(sample.dir / "out");
+    EXPECT_EQ(Verify(sample.dir / "c.zqa"), c.result);
+    if (c.result != 0) {
+      EXPECT_NE(recorder.last().find(c.said), std::string::npos) << recorder.last();
+    }
+  }
+  // Only an archive without a record is said to be unverified.
+  Recorder recorder;
+  WriteBytes(sample.dir / "c.zqa", plain);
+  EXPECT_EQ(Verify(sample.dir / "c.zqa"), 0);
+  WriteBytes(sample.dir / "c.zqa", sample.archive);
+  EXPECT_EQ(Verify(sample.dir / "c.zqa"), 0);
+  EXPECT_EQ(recorder.messages(), std::vector<std::string>{"Archive " + (sample.dir / "c.zqa").string() +
+                                                          " has no check record: it decodes, but could not be verified."});
+}
+
+}  // namespace

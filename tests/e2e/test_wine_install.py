@@ -68,6 +68,19 @@ class Installation(WineTestCase):
         self.assertEqual(sorted(os.listdir(self.records)), ["_ISDEL.EXE.txt", "setup.exe.txt"])
         self.assertFalse(os.path.exists(self.target))
 
+    def test_a_flipped_bit_in_piece_2_names_its_disk_and_nothing_runs(self):
+        medium = shutil.copytree(self.medium, os.path.join(self.workdir, "medium"))
+        piece = bytearray(read(os.path.join(medium, "ZQK9150.002")))
+        piece[len(piece) // 2] ^= 0x08
+        write(os.path.join(medium, "ZQK9150.002"), bytes(piece))
+        run = self.install(exe=os.path.join(medium, "setup.exe"))
+        self.assertEqual([box.text for box in run.steps("all")],
+                         ["The package on disk 2 (ZQK9150.002) is damaged. Copy the medium again.",
+                          STOPPED % "rejoining the package's pieces"])
+        self.assertEqual(run.wait(), 1)
+        self.assertEqual(os.listdir(self.records), [])  # the vendor's setup never started
+        self.assertFalse(os.path.exists(self.target))
+
     def test_a_target_that_cannot_be_removed_stops_before_anything_runs(self):
         outside = os.path.join(self.workdir, "outside")
         write(os.path.join(outside, "keep"), b"keep")

@@ -42,16 +42,18 @@ class Archives(WineTestCase):
         archive = os.path.join(self.workdir, "links.zqa")
         self.assertEqual(self.converse("-a %s %s" % (windows_path(archive), windows_path(tree)),
                                        "ok").exit_code, 0)
-        talk = self.converse("-x %s %s" % (windows_path(archive), windows_path(target)), *["ok"] * 5)
-        self.assertEqual(talk.exit_code, -1)
-        # Wine cannot remove a Unix symbolic link, only what it leads to: those
-        # members are not written; the hard link gives way to a new file.
-        # The system's reason after the first sentence aside.
+        run = self.start("-x %s %s" % (windows_path(archive), windows_path(target)))
+        talk = SimpleNamespace(texts=[box.text for box in run.steps("all")], exit_code=run.wait())
+        self.assertEqual(talk.exit_code, -1, talk.texts)
+        # A member takes its name by a rename, which replaces the link to a
+        # file and the hard link themselves; one to a folder stays, and that
+        # member is not written. The system's reason after the first
+        # sentence aside.
         self.assertEqual({re.sub(r"\. .*", ".", text) for text in talk.texts},
-                         {refused_level(kind + "-d") for kind in LINKS} |
-                         {"Cannot create file file-link-f.", "Cannot create file folder-link-f."})
-        self.assertFalse(os.path.islink(os.path.join(target, "hard-link-f")))
-        self.assertEqual(read(os.path.join(target, "hard-link-f")), b"member")
+                         {refused_level(kind + "-d") for kind in LINKS} | {"Cannot create file folder-link-f."})
+        for name in ("hard-link-f", "file-link-f"):
+            self.assertFalse(os.path.islink(os.path.join(target, name)))
+            self.assertEqual(read(os.path.join(target, name)), b"member")
         self.assertEqual(snapshot(outside), {"folder": "<dir>", "file": b"outside"})
 
     def test_delete_tree(self):

@@ -238,6 +238,47 @@ TEST(Faults, AFourthPieceIsNeverLeftOut) {
   EXPECT_FALSE(fs::exists(dir / "ZQK9150.ZQA"));
 }
 
+// A package whose pieces hold damage: the pieces that hold it are named,
+// with their disks where the INF file beside the program has them, and
+// nothing is joined.
+TEST(Rejoin, DamageIsToldByThePieceThatHoldsIt) {
+  ScratchDir dir;
+  fs::create_directories(dir / "tree");
+  WriteBytes(dir / "tree" / "random", RandomBytes(560000, 3));
+  settings.silent = 1;
+  ASSERT_EQ(CreateArchive(Path(dir / "a.zqa").c_str(), Path(dir / "tree").c_str()), 0);
+  const std::string whole = ReadBytes(dir / "a.zqa");
+  WriteBytes(dir / "ZQK9150.INF", "[SourceDisksFiles]\nZQK9150.001=1\nZQK9150.002=2,,,\n");
+  struct Case {
+    size_t flipped;  // a byte of the joined archive
+    bool listed;     // the INF file is there
+    const char* said;
+  } cases[] = {
+      {300000, true, "The package on disk 2 (ZQK9150.002) is damaged. Copy the medium again."},
+      {10, true, "The package on disk 1 (ZQK9150.001) is damaged. Copy the medium again."},
+      {whole.size() - 14, true, "The package on piece ZQK9150.003 is damaged. Copy the medium again."},
+      {300000, false, "The package on piece ZQK9150.002 is damaged. Copy the medium again."},
+      // The block from 196608 on lies in the first two pieces.
+      {199000, true, "The package on disk 1 (ZQK9150.001) or disk 2 (ZQK9150.002) is damaged. Copy the medium again."},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    std::string bytes = whole;
+    bytes[c.flipped] ^= 0x10;
+    fs::create_directories(dir / "target");
+    for (int i = 0; i < 3; i++) WriteBytes(dir / "target" / ("ZQK9150.00" + std::to_string(i + 1)), bytes.substr(i * 200000, i < 2 ? 200000 : std::string::npos));
+    snprintf(settings.module_directory, PATH_SIZE, "%s", Path(c.listed ? dir.path : dir / "target").c_str());
+    fs::current_path(dir / "target");
+    EXPECT_EQ(RejoinPieces(), 1);
+    EXPECT_EQ(recorder.last(), c.said);
+    EXPECT_FALSE(fs::exists(dir / "target" / "ZQK9150.ZQA"));
+    EXPECT_TRUE(fs::exists(dir / "target" / "ZQK9150.002"));
+    fs::current_path(dir.path);
+    fs::remove_all(dir / "target");
+  }
+  settings.module_directory[0] = '\0';
+}
+
 TEST(Faults, WithoutMemoryForTheCommandLineNothingElseRuns) {
   Recorder recorder;
   calls = 0;
