@@ -355,8 +355,10 @@ int CheckArchive(Extraction* x, FileHandle file, int mode) {
   if (found == CHECK_UNKNOWN_KIND)
     return DamagedBy(x, "its check record is of kind %" PRId64 ", which this program does not know", record.kind);
   if (bad == 0) return 0;
-  return DamagedBy(x, "the 64 KiB block at byte offset %" PRId64 " does not match its check (%" PRId64 " of its blocks do not)",
-                   first_bad, bad);
+  return DamagedBy(x,
+                   bad == 1 ? "%" PRId64 " of its 64 KiB blocks fails its check, at byte offset %" PRId64
+                            : "%" PRId64 " of its 64 KiB blocks fail their check, the first at byte offset %" PRId64,
+                   bad, first_bad);
 }
 
 // The result to end with, after the message that tells how reading ended.

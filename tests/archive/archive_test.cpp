@@ -578,7 +578,7 @@ TEST(CheckRecord, WhatIsWrongIsSaidAndWhereItLies) {
       {plain + record.substr(0, record.size() - 1) + "X", 3, "its check record is broken, or bytes follow it"},
       {plain + record.substr(0, record.size() - 5), 3, "its check record is broken, or bytes follow it"},
       {plain + other_kind, 3, "its check record is of kind 2, which this program does not know"},
-      {big, 3, "the 64 KiB block at byte offset 65536 does not match its check (2 of its blocks do not)"},
+      {big, 3, "2 of its 64 KiB blocks fail their check, the first at byte offset 65536"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.said);
