@@ -17,6 +17,7 @@
 #include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
 #include "fileutil/memory.h"
+#include "fileutil/names.h"
 #include "fileutil/output.h"
 #include "fileutil/paths.h"
 
@@ -35,6 +36,7 @@ struct Walk {
   FileIdentity old_archive;
   bool has_old_archive;
   const char* archive_path;
+  const NameCoding* names;  // how names are stored
 };
 
 // One directory of the walk.
@@ -83,9 +85,24 @@ void WriteWord(Walk* walk, uint16_t word) {
   AddText(walk, bytes, 2);
 }
 
+// The name in the archive's code page; every name here has passed LeftOut.
 void WriteRecord(Walk* walk, uint16_t attributes, const char* name) {
+  char stored[PATH_SIZE], why[8];
+  const char* written = NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why) == 0 ? stored : name;
   WriteWord(walk, attributes);
-  AddText(walk, name, strlen(name) + 1);
+  AddText(walk, written, strlen(written) + 1);
+}
+
+// A name that would not come back as it is, on Windows or through the code
+// page, is left out before its record is written.
+bool LeftOut(Walk* walk, const char* name, const char* path) {
+  char stored[PATH_SIZE], why[160];
+  if (!WindowsNameFault(name, why, sizeof why) &&
+      NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why) == 0)
+    return false;
+  AddNote(walk, NOTE_MESSAGE, "%s is left out of the archive: %s.", path, why);
+  AddFailure(walk, 1);
+  return true;
 }
 
 // An empty file's coded stream: size 0 and the end mark.
@@ -158,6 +175,7 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
   if (Stopped(walk)) return WALK_STOPPED;
   char path[PATH_SIZE];
   JoinPathBelow(level->dir, entry.name, path, PATH_SIZE);
+  if (LeftOut(walk, entry.name, path)) return 0;
   if (!(entry.attributes & ATTR_DIRECTORY)) {
     if (entry.size_high != 0) {
       // The coded stream's size header holds 32 bits.
@@ -257,8 +275,9 @@ int OpenTree(const char* directory_path, Directory* tree) {
 // Writes the archive's header and every level into output: the walk's
 // result, or the packer's failures.
 int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, const WorkLimits* limits,
-                 bool* broken) {
+                 const NameCoding* names, bool* broken) {
   Walk walk = {};
+  walk.names = names;
   walk.writer = writer;
   walk.archive_path = output->path;
   IdentifyFile(output->file, &walk.archive);
@@ -294,6 +313,11 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
 }  // namespace
 
 int CreateArchive(const char* archive_path, const char* directory_path, const WorkLimits* limits) {
+  NameCoding names;
+  if (OpenNameCoding(settings.code_page, &names) != 0) {
+    MessagePrintf("Names cannot be converted to code page %d here; nothing is archived.", settings.code_page);
+    return 1;
+  }
   Directory tree;
   int opened = OpenTree(directory_path, &tree);
   if (opened != 0) return opened;
@@ -309,7 +333,7 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   if (buffer) {
     FileWriter writer;
     OpenWriter(&writer, output.file, buffer, STREAM_BUFFER);
-    result = WriteArchive(&tree, &output, &writer, limits, &broken);
+    result = WriteArchive(&tree, &output, &writer, limits, &names, &broken);
     if (!broken && !StopRequested() && FlushWriter(&writer) != 0) {
       FailurePrintf("Failed to write archive %s.", archive_path);
       broken = true;

@@ -17,6 +17,7 @@
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
 #include "fileutil/memory.h"
+#include "fileutil/names.h"
 #include "fileutil/paths.h"
 #include "fileutil/platform.h"
 #include "ui/messages.h"
@@ -57,6 +58,7 @@ struct Extraction {
   int levels_skipped;   // directories that could not be made or entered
   int depth;
   int64_t files_done;   // for the progress, beside the archive's position
+  NameCoding names;     // how the stored names read here
 };
 
 int Damaged(Extraction* x, const char* what) {
@@ -223,9 +225,18 @@ int ExtractDirectory(Extraction* x, HeldDirectory* parent, const char* name, con
 }
 
 int ReadMember(Extraction* x, HeldDirectory* dir, uint16_t word, const char* name, const char* path,
-               int mode) {
+               int coded, int mode) {
   bool directory = (word & ATTR_DIRECTORY) != 0;
-  if (mode == MODE_EXTRACT && !IsSafeName(name)) {
+  if (mode == MODE_EXTRACT && coded != 0) {
+    CatchUpAll(x);
+    if (coded == NAME_NO_CHARACTER)
+      MessagePrintf("The archive holds the name \"%s\", whose bytes shown as \\xNN have no character in code "
+                    "page %d; that member is not extracted.", path, x->names.code_page);
+    else
+      MessagePrintf("The archive holds the name \"%s...\", too long here; that member is not extracted.", path);
+    ++x->members_failed;
+    mode = MODE_READ;
+  } else if (mode == MODE_EXTRACT && !IsSafeName(name)) {
     CatchUpAll(x);
     MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", path);
     ++x->members_failed;
@@ -253,6 +264,7 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
   ++x->depth;
   int result;
   uint16_t word;
+  char stored[PATH_SIZE];
   char name[PATH_SIZE];
   char path[PATH_SIZE];
   for (;;) {
@@ -263,11 +275,12 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
     }
     result = ReadWord(x, &word);
     if (result != 1) break;
-    result = ReadName(x, name);
+    result = ReadName(x, stored);
     if (result != 0) break;
+    int coded = NameFromArchive(&x->names, stored, name, PATH_SIZE);
     if (!prefix[0] || snprintf(path, sizeof path, "%s%c%s", prefix, PATH_SEPARATOR, name) >= (int)sizeof path)
       snprintf(path, sizeof path, "%s", name);
-    result = ReadMember(x, dir, word, name, path, mode);
+    result = ReadMember(x, dir, word, name, path, coded, mode);
     if (result != 0) break;
   }
   --x->depth;
@@ -364,6 +377,10 @@ int StartWriting(Extraction* x, const char* target_path, bool own_target, const 
 int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode,
                 const WorkLimits* limits = nullptr) {
   Extraction x = {};
+  if (OpenNameCoding(settings.code_page, &x.names) != 0) {
+    MessagePrintf("Names cannot be converted from code page %d here; nothing is read.", settings.code_page);
+    return 1;
+  }
   // Decoding ahead pays where another processor is there for it.
   if (mode == MODE_EXTRACT && (!limits || limits->workers >= 0) && ProcessorCount() > 1)
     x.lookahead = StartLookahead(AHEAD_BLOCK);
