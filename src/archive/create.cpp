@@ -257,8 +257,15 @@ int CountEntry(const DirEntry& entry, void* context) {
 // Opens the tree to pack: 0, or the result to end with after a message.
 int OpenTree(const char* directory_path, Directory* tree) {
   char full[PATH_SIZE] = "";
-  if (FullLongPath(directory_path, full, PATH_SIZE) == 0 || !full[0]) {
-    MessagePrintf("Path %s invalid.", directory_path);
+  int length = FullLongPath(directory_path, full, PATH_SIZE);
+  if (length == 0 || !full[0]) {
+    if (!directory_path[0])
+      MessagePrintf("Path %s invalid: it is empty.", directory_path);
+    else if (length >= PATH_SIZE)
+      MessagePrintf("Path %s invalid: its full form is %d characters long, more than %d.", directory_path,
+                    length, PATH_SIZE - 1);
+    else
+      FailurePrintf("Path %s invalid.", directory_path);
     return 1;
   }
   if (OpenDirectory(full, tree) == 0) return 0;

@@ -2,6 +2,7 @@
 // whose every component exists. Names are kept as written (the file system
 // has no short names), "." and ".." are removed as text, like the Windows
 // full-path service does, and links are not resolved.
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@ int AbsolutePath(const char* path, char* output, int size) {
     if (!getcwd(joined, sizeof joined - 1)) return 0;
     strcat(joined, "/");
   }
+  errno = ENAMETOOLONG;  // for what does not fit
   if (strlen(joined) + strlen(path) >= sizeof joined) return 0;
   strcat(joined, path);
   // Remove ".", ".." and doubled separators as text.
@@ -60,7 +62,10 @@ int ResolveLongName(char* full_path, char* result) {
     if (found != 0) return 0;
     if (!kept) break;
   }
-  if (strlen(full_path) >= (size_t)(2 * PATH_SIZE)) return 0;
+  if (strlen(full_path) >= (size_t)(2 * PATH_SIZE)) {
+    errno = ENAMETOOLONG;
+    return 0;
+  }
   strcpy(result, full_path);
   return 1;
 }
