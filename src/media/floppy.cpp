@@ -164,6 +164,10 @@ int CheckSet(char* keys, FloppyFile* files, int* disks, Refusal* refusal) {
 }  // namespace
 
 int BuildFloppySet() {
+  if (!ProfileFileExists(INF_FILE)) {
+    MessagePrintf("%s not found; no floppy set is written.", INF_FILE);
+    return 1;
+  }
   char keys[KEYS_SIZE];
   // A name takes two characters at least, its own and its end.
   FloppyFile* files = (FloppyFile*)AllocateMemory(KEYS_SIZE / 2 * sizeof(FloppyFile));

@@ -55,6 +55,26 @@ int WritePiece(FileHandle file, const char* path, const char* name, int64_t leng
   return 0;
 }
 
+// The pieces from number on that an earlier, longer cut left beside the
+// new ones: named, since joining them would add another file's bytes.
+void TellOlderPieces(const char* path, size_t suffix, int number) {
+  char name[PATH_SIZE], first[PATH_SIZE];
+  int found = 0;
+  for (; number <= 999 && suffix + 5 <= sizeof name; ++number, ++found) {
+    memcpy(name, path, suffix);
+    snprintf(name + suffix, sizeof name - suffix, ".%03d", number);
+    if (!EntryExistsAt(nullptr, name)) break;
+    if (found == 0) memcpy(first, name, sizeof name);
+  }
+  if (found == 0) return;
+  if (found == 1) {
+    MessagePrintf("%s, left from an earlier cut, is not one of the new pieces.", first);
+    return;
+  }
+  snprintf(name + suffix, sizeof name - suffix, ".%03d", number - 1);
+  MessagePrintf("%s to %s, left from an earlier cut, are not among the new pieces.", first, BaseName(name));
+}
+
 int Cut(const char* path) {
   FileHolder file;
   if (OpenFileAt(nullptr, path, ACCESS_READ, &file.file) != 0) {
@@ -99,6 +119,7 @@ int Cut(const char* path) {
     length = PIECE_SIZE;
   }
   ProgressEnd();
+  TellOlderPieces(path, suffix, number);
   MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
   return 0;
 }
