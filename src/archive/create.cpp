@@ -88,7 +88,8 @@ void WriteWord(Walk* walk, uint16_t word) {
 // The name in the archive's code page; every name here has passed LeftOut.
 void WriteRecord(Walk* walk, uint16_t attributes, const char* name) {
   char stored[PATH_SIZE], why[8];
-  const char* written = NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why) == 0 ? stored : name;
+  const char* written = NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why);
+  if (!written) written = name;
   WriteWord(walk, attributes);
   AddText(walk, written, strlen(written) + 1);
 }
@@ -97,9 +98,7 @@ void WriteRecord(Walk* walk, uint16_t attributes, const char* name) {
 // page, is left out before its record is written.
 bool LeftOut(Walk* walk, const char* name, const char* path) {
   char stored[PATH_SIZE], why[160];
-  if (!WindowsNameFault(name, why, sizeof why) &&
-      NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why) == 0)
-    return false;
+  if (NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why)) return false;
   AddNote(walk, NOTE_MESSAGE, "%s is left out of the archive: %s.", path, why);
   AddFailure(walk, 1);
   return true;
@@ -259,13 +258,8 @@ int OpenTree(const char* directory_path, Directory* tree) {
   char full[PATH_SIZE] = "";
   int length = FullLongPath(directory_path, full, PATH_SIZE);
   if (length == 0 || !full[0]) {
-    if (!directory_path[0])
-      MessagePrintf("Path %s invalid: it is empty.", directory_path);
-    else if (length >= PATH_SIZE)
-      MessagePrintf("Path %s invalid: its full form is %d characters long, more than %d.", directory_path,
-                    length, PATH_SIZE - 1);
-    else
-      FailurePrintf("Path %s invalid.", directory_path);
+    if (length >= PATH_SIZE) SetSystemError(NameTooLongCode());
+    FailurePrintf("Path %s invalid.", directory_path);
     return 1;
   }
   if (OpenDirectory(full, tree) == 0) return 0;
@@ -321,10 +315,7 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
 
 int CreateArchive(const char* archive_path, const char* directory_path, const WorkLimits* limits) {
   NameCoding names;
-  if (OpenNameCoding(settings.code_page, &names) != 0) {
-    MessagePrintf("Names cannot be converted to code page %d here; nothing is archived.", settings.code_page);
-    return 1;
-  }
+  if (OpenNameCoding(settings.code_page, &names) != 0) return 1;
   Directory tree;
   int opened = OpenTree(directory_path, &tree);
   if (opened != 0) return opened;

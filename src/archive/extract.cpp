@@ -225,20 +225,12 @@ int ExtractDirectory(Extraction* x, HeldDirectory* parent, const char* name, con
 }
 
 int ReadMember(Extraction* x, HeldDirectory* dir, uint16_t word, const char* name, const char* path,
-               int coded, int mode) {
+               const char* unusable, int mode) {
   bool directory = (word & ATTR_DIRECTORY) != 0;
-  if (mode == MODE_EXTRACT && coded != 0) {
+  if (mode == MODE_EXTRACT && !unusable && !IsSafeName(name)) unusable = "which is unsafe here";
+  if (mode == MODE_EXTRACT && unusable) {
     CatchUpAll(x);
-    if (coded == NAME_NO_CHARACTER)
-      MessagePrintf("The archive holds the name \"%s\", whose bytes shown as \\xNN have no character in code "
-                    "page %d; that member is not extracted.", path, x->names.code_page);
-    else
-      MessagePrintf("The archive holds the name \"%s...\", too long here; that member is not extracted.", path);
-    ++x->members_failed;
-    mode = MODE_READ;
-  } else if (mode == MODE_EXTRACT && !IsSafeName(name)) {
-    CatchUpAll(x);
-    MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", path);
+    MessagePrintf("The archive holds the name \"%s\", %s; that member is not extracted.", path, unusable);
     ++x->members_failed;
     mode = MODE_READ;
   }
@@ -265,7 +257,7 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
   int result;
   uint16_t word;
   char stored[PATH_SIZE];
-  char name[PATH_SIZE];
+  char converted[PATH_SIZE];
   char path[PATH_SIZE];
   for (;;) {
     if (x->unpacker) TellWritten(x->unpacker);  // a Cancel there stops at once
@@ -277,10 +269,11 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
     if (result != 1) break;
     result = ReadName(x, stored);
     if (result != 0) break;
-    int coded = NameFromArchive(&x->names, stored, name, PATH_SIZE);
+    const char* unusable;
+    const char* name = NameFromArchive(&x->names, stored, converted, PATH_SIZE, &unusable);
     if (!prefix[0] || snprintf(path, sizeof path, "%s%c%s", prefix, PATH_SEPARATOR, name) >= (int)sizeof path)
       snprintf(path, sizeof path, "%s", name);
-    result = ReadMember(x, dir, word, name, path, coded, mode);
+    result = ReadMember(x, dir, word, name, path, unusable, mode);
     if (result != 0) break;
   }
   --x->depth;
@@ -377,10 +370,7 @@ int StartWriting(Extraction* x, const char* target_path, bool own_target, const 
 int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode,
                 const WorkLimits* limits = nullptr) {
   Extraction x = {};
-  if (OpenNameCoding(settings.code_page, &x.names) != 0) {
-    MessagePrintf("Names cannot be converted from code page %d here; nothing is read.", settings.code_page);
-    return 1;
-  }
+  if (OpenNameCoding(settings.code_page, &x.names) != 0) return 1;
   // Decoding ahead pays where another processor is there for it.
   if (mode == MODE_EXTRACT && (!limits || limits->workers >= 0) && ProcessorCount() > 1)
     x.lookahead = StartLookahead(AHEAD_BLOCK);

@@ -102,10 +102,7 @@ int Cut(char** values, int) { return SplitFile(values[0]); }
 int Floppies(char**, int) { return BuildFloppySet(); }
 
 int RemoveItself(char**, int) {
-  if (WALK_RULES.ask_before_removing_itself &&
-      !QuestionPrintf("Delete this program, %s, once it has ended, and its folder %s if that is empty then?",
-                      settings.module_file, settings.module_directory))
-    return 1;
+  if (!ConfirmRemovingItself()) return 1;
   RemoveSelf();
   return 0;
 }
@@ -186,29 +183,6 @@ const Switch* Find(const Switch* table, const char* name) {
   return nullptr;
 }
 
-// Too few values after argument, a switch: the usage (or not a word), or on a
-// shell's build the name of the first value missing.
-void TellMissingValues(const Switch* entry, const char* argument, int given) {
-  if (!WALK_RULES.name_missing_values) {
-    if (!(entry->flags & SWITCH_QUIET_WHEN_SHORT)) ShowUsage();
-    return;
-  }
-  const char* missing = entry->arguments;
-  for (int j = 0; j < given && strchr(missing, ' '); ++j) missing = strchr(missing, ' ') + 1;
-  MessagePrintf("%s %s: %.*s is missing%s.", argument, entry->arguments, (int)strcspn(missing, " "), missing,
-                WALK_RULES.help_hint);
-}
-
-// A word after an action's values: named, and nothing is done.
-int RefuseExtra(char** slots, int i, int wanted) {
-  char action[MESSAGE_BUFFER_SIZE];
-  int length = snprintf(action, sizeof action, "%s", slots[i]);
-  for (int j = 1; j <= wanted && length < (int)sizeof action; ++j)
-    length += snprintf(action + length, sizeof action - length, " %s", slots[i + j]);
-  MessagePrintf("Unexpected argument \"%s\" after \"%s\"; nothing is done%s.", slots[i + wanted + 1], action,
-                WALK_RULES.help_hint);
-  return 1;
-}
 
 // Walks slots 1..count-1: the exit code of the action (or of an error) that
 // ended the walk, or RUN_INSTALLATION when the walk ended without one.
@@ -233,7 +207,11 @@ int WalkSwitches(char** slots, int count) {
       return 1;
     }
     bool last = (entry->flags & SWITCH_ALONE) || (WALK_RULES.one_action && !(entry->flags & SWITCH_SETTING));
-    if (last && values > wanted) return RefuseExtra(slots, i, wanted);
+    if (last && values > wanted) {
+      MessagePrintf("Unexpected argument \"%s\" after %s%s%s; nothing is done%s.", slots[i + wanted + 1], argument,
+                    entry->arguments[0] ? " " : "", entry->arguments, WALK_RULES.help_hint);
+      return 1;
+    }
     int result = entry->run(slots + i + 1, wanted);
     if (result != WALK_ON) return result;
     i += wanted;  // a setting's values are its own
@@ -247,7 +225,7 @@ int WalkSwitches(char** slots, int count) {
 const Switch SWITCHES[] = {
     {"?", 0, Usage, 0, "", "show the usage text, even in silent mode"},
     {"a", 2, Pack, 0, "arch path", "pack the tree path into the archive arch"},
-    {"c", 1, Cut, 0, "name", "cut name into floppy-sized pieces: a.txt gives a.001, a.002, ..."},
+    {"c", 1, Cut, 0, "name", "cut name into floppy-sized pieces: a.txt gives a.001, ..."},
     {"ds", 0, RemoveItself, 0, "", "remove the program and its folder once it has ended"},
     // A path with blanks, split on Windows, would name another tree.
     {"dt", 1, RemoveTree, SWITCH_QUIET_WHEN_SHORT | SWITCH_ALONE, "path", "delete the tree path after asking"},

@@ -43,16 +43,19 @@ extern const Switch SWITCHES[];
 extern const Switch HOST_SWITCHES[];
 
 // How each build walks (host_*.cpp). Windows keeps the original walk: words
-// after an action's values are not looked at, too few values show the usage.
-// A shell user gets more: one action a run and nothing after its values,
-// missing values named, a hint at the help, and -ds asks first.
+// after an action's values are not looked at, too few values show the usage
+// (or, for -dt, nothing). A shell user gets more: one action a run and
+// nothing after its values, missing values named, a hint at the help, and
+// -ds asks first.
 struct WalkRules {
   bool one_action;
-  bool name_missing_values;
-  bool ask_before_removing_itself;
   const char* help_hint;  // ends the messages about the line
 };
 extern const WalkRules WALK_RULES;
+// Too few values after argument, which names entry: given of them.
+void TellMissingValues(const Switch* entry, const char* argument, int given);
+// -ds: 1 when the program may remove itself (Windows: always, as it was).
+int ConfirmRemovingItself();
 
 // The usage box: caption "ZQ K9150 Setup", OK only, shown even in silent
 // mode; standard output on Linux. The platform shows the text.

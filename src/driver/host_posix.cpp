@@ -11,7 +11,20 @@
 #include "fileutil/paths.h"
 #include "ui/messages.h"
 
-const WalkRules WALK_RULES = {true, true, true, " (see setup --help)"};
+const WalkRules WALK_RULES = {true, " (see setup --help)"};
+
+int ConfirmRemovingItself() {
+  return QuestionPrintf("Delete this program, %s, once it has ended, and its folder %s if that is empty then?",
+                        settings.module_file, settings.module_directory);
+}
+
+// The first value missing, by its name in the help.
+void TellMissingValues(const Switch* entry, const char* argument, int given) {
+  const char* missing = entry->arguments;
+  for (int j = 0; j < given && strchr(missing, ' '); ++j) missing = strchr(missing, ' ') + 1;
+  MessagePrintf("%s %s: %.*s is missing%s.", argument, entry->arguments, (int)strcspn(missing, " "), missing,
+                WALK_RULES.help_hint);
+}
 
 void ShowUsageText(const char* text) {
   fputs(text, stdout);
@@ -68,8 +81,7 @@ int CodePage(char** values, int) {
     if (StartsWith(text, lead)) text += strlen(lead);
   char* end;
   long number = strtol(text, &end, 10);
-  NameCoding coding;
-  if (*text < '0' || *text > '9' || *end || number > 99999 || OpenNameCoding((int)number, &coding) != 0) {
+  if (*text < '0' || *text > '9' || *end || number > 99999 || !CodePageKnown((int)number)) {
     MessagePrintf("Code page %s is not one for names in archives; these are: %s%s.", values[0],
                   SUPPORTED_CODE_PAGES, WALK_RULES.help_hint);
     return 1;
@@ -88,7 +100,7 @@ const Switch HOST_SWITCHES[] = {
     {"-version", 0, Version, 0, "", "show the version"},
     {"-list", 1, List, 0, "arch", "list the members of arch: packed size, size, path"},
     {"-test", 1, Test, 0, "arch", "read every member of arch, writing nothing"},
-    {"-codepage", 1, CodePage, SWITCH_SETTING, "N", "names in archives in code page N (1252; 437, 850, 1250, ...)"},
+    {"-codepage", 1, CodePage, SWITCH_SETTING, "N", "the code page of names in archives (1252, 850, ...)"},
     {nullptr, 0, nullptr, 0, nullptr, nullptr},
 };
 

@@ -11,7 +11,13 @@ void ShowUsageText(const char* text) { MessageBoxA(nullptr, text, "ZQ K9150 Setu
 
 // Windows knows only the switches of the walk, and walks as it always did.
 const Switch HOST_SWITCHES[] = {{nullptr, 0, nullptr, 0, nullptr, nullptr}};
-const WalkRules WALK_RULES = {false, false, false, ""};
+const WalkRules WALK_RULES = {false, ""};
+
+int ConfirmRemovingItself() { return 1; }
+
+void TellMissingValues(const Switch* entry, const char*, int) {
+  if (!(entry->flags & SWITCH_QUIET_WHEN_SHORT)) ShowUsage();
+}
 
 // Results are not looked at: the program then runs where it was started.
 void EnterProgramDirectory() {

@@ -12,6 +12,10 @@
 #include "ui/limits.h"
 
 int AbsolutePath(const char* path, char* output, int size) {
+  if (!path[0]) {
+    errno = ENOENT;  // an empty name names nothing
+    return 0;
+  }
   char joined[4096];
   joined[0] = '\0';
   if (path[0] != '/') {

@@ -67,6 +67,10 @@ int ResolveLongName(char* full_path, char* result) {
 }
 
 int AbsolutePath(const char* path, char* output, int size) {
+  if (!path[0]) {
+    SetLastError(ERROR_FILE_NOT_FOUND);  // an empty name names nothing
+    return 0;
+  }
   DWORD length = GetFullPathNameA(path, (DWORD)size, output, nullptr);
   if (length >= (DWORD)size) SetLastError(ERROR_FILENAME_EXCED_RANGE);
   return length > 0 && length < (DWORD)size ? (int)length : 0;

@@ -165,7 +165,7 @@ int CheckSet(char* keys, FloppyFile* files, int* disks, Refusal* refusal) {
 
 int BuildFloppySet() {
   if (!ProfileFileExists(INF_FILE)) {
-    MessagePrintf("%s not found; no floppy set is written.", INF_FILE);
+    MessagePrintf("%s not found.", INF_FILE);
     return 1;
   }
   char keys[KEYS_SIZE];

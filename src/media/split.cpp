@@ -55,24 +55,19 @@ int WritePiece(FileHandle file, const char* path, const char* name, int64_t leng
   return 0;
 }
 
-// The pieces from number on that an earlier, longer cut left beside the
-// new ones: named, since joining them would add another file's bytes.
-void TellOlderPieces(const char* path, size_t suffix, int number) {
-  char name[PATH_SIZE], first[PATH_SIZE];
-  int found = 0;
-  for (; number <= 999 && suffix + 5 <= sizeof name; ++number, ++found) {
-    memcpy(name, path, suffix);
-    snprintf(name + suffix, sizeof name - suffix, ".%03d", number);
+// The pieces from number on that an earlier, longer cut of path left beside
+// the new ones: named, since joining them would add another file's bytes.
+// name holds the path up to suffix, with room for the piece number.
+void TellOlderPieces(const char* path, char* name, size_t suffix, int number) {
+  int last = number;
+  for (; last <= 999; ++last) {
+    snprintf(name + suffix, PATH_SIZE - suffix, ".%03d", last);
     if (!EntryExistsAt(nullptr, name)) break;
-    if (found == 0) memcpy(first, name, sizeof name);
   }
-  if (found == 0) return;
-  if (found == 1) {
-    MessagePrintf("%s, left from an earlier cut, is not one of the new pieces.", first);
-    return;
-  }
-  snprintf(name + suffix, sizeof name - suffix, ".%03d", number - 1);
-  MessagePrintf("%s to %s, left from an earlier cut, are not among the new pieces.", first, BaseName(name));
+  if (last == number) return;
+  char range[32];
+  snprintf(range, sizeof range, last - 1 > number ? ".%03d to .%03d" : ".%03d", number, last - 1);
+  MessagePrintf("Left from an earlier cut of %s beside the new pieces: %s.", path, range);
 }
 
 int Cut(const char* path) {
@@ -119,7 +114,10 @@ int Cut(const char* path) {
     length = PIECE_SIZE;
   }
   ProgressEnd();
-  TellOlderPieces(path, suffix, number);
+  if (suffix + 5 <= sizeof name) {
+    memcpy(name, path, suffix);
+    TellOlderPieces(path, name, suffix, number);
+  }
   MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
   return 0;
 }
