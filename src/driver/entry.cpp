@@ -183,7 +183,6 @@ const Switch* Find(const Switch* table, const char* name) {
   return nullptr;
 }
 
-
 // Walks slots 1..count-1: the exit code of the action (or of an error) that
 // ended the walk, or RUN_INSTALLATION when the walk ended without one.
 int WalkSwitches(char** slots, int count) {

@@ -77,6 +77,9 @@ class Switches(NativeTestCase):
                 ("-? -tr 1", 1, "", extra("-tr", "-?")),
                 ("--codepage 850 -v -tr 2", 2, "", "About to return exit code 2\n"),
                 ("--codepage windows-1250 --codepage CP1251 -tr 2", 2, "", "About to return exit code 2\n"),
+                (["--codepage", " 850", "-tr", "2"], 1, "", "Code page  850 is not one for names in archives; "
+                 "these are: 437, 850, 852, 855, 857, 858, 860, 861, 862, 863, 865, 866, 869, 874, 1250, "
+                 "1251, 1252, 1253, 1254, 1256, 1257 (see setup --help).\n"),
                 ("--codepage 65001 -tr 2", 1, "", "Code page 65001 is not one for names in archives; "
                  "these are: 437, 850, 852, 855, 857, 858, 860, 861, 862, 863, 865, 866, 869, 874, 1250, "
                  "1251, 1252, 1253, 1254, 1256, 1257 (see setup --help).\n"),
