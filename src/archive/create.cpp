@@ -18,6 +18,7 @@
 #include "fileutil/fsops.h"
 #include "fileutil/longpath.h"
 #include "fileutil/memory.h"
+#include "fileutil/names.h"
 #include "fileutil/output.h"
 #include "fileutil/paths.h"
 
@@ -36,6 +37,7 @@ struct Walk {
   FileIdentity old_archive;
   bool has_old_archive;
   const char* archive_path;
+  const NameCoding* names;  // how names are stored
 };
 
 // One directory of the walk.
@@ -88,9 +90,23 @@ void WriteWord(Walk* walk, uint16_t word) {
   AddText(walk, bytes, 2);
 }
 
+// The name in the archive's code page; every name here has passed LeftOut.
 void WriteRecord(Walk* walk, uint16_t attributes, const char* name) {
+  char stored[PATH_SIZE], why[8];
+  const char* written = NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why);
+  if (!written) written = name;
   WriteWord(walk, attributes);
-  AddText(walk, name, strlen(name) + 1);
+  AddText(walk, written, strlen(written) + 1);
+}
+
+// A name that would not come back as it is, on Windows or through the code
+// page, is left out before its record is written.
+bool LeftOut(Walk* walk, const char* name, const char* path) {
+  char stored[PATH_SIZE], why[160];
+  if (NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why)) return false;
+  AddNote(walk, NOTE_MESSAGE, "%s is left out of the archive: %s.", path, why);
+  AddFailure(walk, 1);
+  return true;
 }
 
 // An empty file's coded stream: size 0 and the end mark.
@@ -163,6 +179,7 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
   if (Stopped(walk)) return WALK_STOPPED;
   char path[PATH_SIZE];
   JoinPathBelow(level->dir, entry.name, path, PATH_SIZE);
+  if (LeftOut(walk, entry.name, path)) return 0;
   if (!(entry.attributes & ATTR_DIRECTORY)) {
     if (entry.size_high != 0) {
       // The coded stream's size header holds 32 bits.
@@ -244,8 +261,10 @@ int CountEntry(const DirEntry& entry, void* context) {
 // Opens the tree to pack: 0, or the result to end with after a message.
 int OpenTree(const char* directory_path, Directory* tree) {
   char full[PATH_SIZE] = "";
-  if (FullLongPath(directory_path, full, PATH_SIZE) == 0 || !full[0]) {
-    MessagePrintf("Path %s invalid.", directory_path);
+  int length = FullLongPath(directory_path, full, PATH_SIZE);
+  if (length == 0 || !full[0]) {
+    if (length >= PATH_SIZE) SetSystemError(NameTooLongCode());
+    FailurePrintf("Path %s invalid.", directory_path);
     return 1;
   }
   if (OpenDirectory(full, tree) == 0) return 0;
@@ -262,8 +281,9 @@ int OpenTree(const char* directory_path, Directory* tree) {
 // Writes the archive's header and every level into output: the walk's
 // result, or the packer's failures.
 int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, const WorkLimits* limits,
-                 bool* broken) {
+                 const NameCoding* names, bool* broken) {
   Walk walk = {};
+  walk.names = names;
   walk.writer = writer;
   walk.archive_path = output->path;
   IdentifyFile(output->file, &walk.archive);
@@ -311,6 +331,8 @@ int AddCheckRecord(const OutputFile* output, FileWriter* writer) {
 }  // namespace
 
 int CreateArchive(const char* archive_path, const char* directory_path, const WorkLimits* limits) {
+  NameCoding names;
+  if (OpenNameCoding(settings.code_page, &names) != 0) return 1;
   Directory tree;
   int opened = OpenTree(directory_path, &tree);
   if (opened != 0) return opened;
@@ -326,7 +348,7 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   if (buffer) {
     FileWriter writer;
     OpenWriter(&writer, output.file, buffer, STREAM_BUFFER);
-    result = WriteArchive(&tree, &output, &writer, limits, &broken);
+    result = WriteArchive(&tree, &output, &writer, limits, &names, &broken);
     // A write that failed, whenever it did, is told here, once.
     if (!broken && !StopRequested() && (FlushWriter(&writer) != 0 || AddCheckRecord(&output, &writer) != 0)) {
       FailurePrintf("Failed to write archive %s.", archive_path);

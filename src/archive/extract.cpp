@@ -18,6 +18,7 @@
 #include "fileutil/dirscan.h"
 #include "fileutil/fsops.h"
 #include "fileutil/memory.h"
+#include "fileutil/names.h"
 #include "fileutil/paths.h"
 #include "fileutil/platform.h"
 #include "ui/messages.h"
@@ -63,6 +64,7 @@ struct Extraction {
   int64_t scanned_end;  // where the top level ended when it was read before, or -1
   int read_error;       // the system's code, when the archive could not be read
   char reason[128];     // what was wrong, when it was worded here
+  NameCoding names;     // how the stored names read here
 };
 
 int Damaged(Extraction* x, const char* what) {
@@ -241,11 +243,12 @@ int ExtractDirectory(Extraction* x, HeldDirectory* parent, const char* name, con
 }
 
 int ReadMember(Extraction* x, HeldDirectory* dir, uint16_t word, const char* name, const char* path,
-               int mode) {
+               const char* unusable, int mode) {
   bool directory = (word & ATTR_DIRECTORY) != 0;
-  if (mode == MODE_EXTRACT && !IsSafeName(name)) {
+  if (mode == MODE_EXTRACT && !unusable && !IsSafeName(name)) unusable = "which is unsafe here";
+  if (mode == MODE_EXTRACT && unusable) {
     CatchUpAll(x);
-    MessagePrintf("The archive holds the unsafe name \"%s\"; that member is not extracted.", path);
+    MessagePrintf("The archive holds the name \"%s\", %s; that member is not extracted.", path, unusable);
     ++x->members_failed;
     mode = MODE_READ;
   }
@@ -271,7 +274,8 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
   ++x->depth;
   int result;
   uint16_t word = 0;
-  char name[PATH_SIZE];
+  char stored[PATH_SIZE];
+  char converted[PATH_SIZE];
   char path[PATH_SIZE];
   for (;;) {
     if (x->unpacker) TellWritten(x->unpacker);  // a Cancel there stops at once
@@ -281,11 +285,13 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
     }
     result = ReadWord(x, &word);
     if (result != 1) break;
-    result = ReadName(x, name);
+    result = ReadName(x, stored);
     if (result != 0) break;
+    const char* unusable;
+    const char* name = NameFromArchive(&x->names, stored, converted, PATH_SIZE, &unusable);
     if (!prefix[0] || snprintf(path, sizeof path, "%s%c%s", prefix, PATH_SEPARATOR, name) >= (int)sizeof path)
       snprintf(path, sizeof path, "%s", name);
-    result = ReadMember(x, dir, word, name, path, mode);
+    result = ReadMember(x, dir, word, name, path, unusable, mode);
     if (result != 0) break;
   }
   --x->depth;
@@ -469,6 +475,7 @@ int StartWriting(Extraction* x, const char* target_path, bool own_target, const 
 int ReadArchive(const char* archive_path, const char* target_path, bool own_target, int mode,
                 const WorkLimits* limits = nullptr, bool* verified = nullptr) {
   Extraction x = {};
+  if (OpenNameCoding(settings.code_page, &x.names) != 0) return 1;
   // Decoding ahead pays where another processor is there for it.
   if (mode == MODE_EXTRACT && (!limits || limits->workers >= 0) && ProcessorCount() > 1)
     x.lookahead = StartLookahead(AHEAD_BLOCK);

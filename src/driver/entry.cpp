@@ -102,6 +102,7 @@ int Cut(char** values, int) { return SplitFile(values[0]); }
 int Floppies(char**, int) { return BuildFloppySet(); }
 
 int RemoveItself(char**, int) {
+  if (!ConfirmRemovingItself()) return 1;
   RemoveSelf();
   return 0;
 }
@@ -188,24 +189,31 @@ int WalkSwitches(char** slots, int count) {
   for (int i = 1; i < count; ++i) {
     char* argument = slots[i];
     if (argument[0] != '-' && argument[0] != '/') {
-      MessagePrintf("Unsupported argument: %s", argument);
+      MessagePrintf("Unsupported argument: %s%s", argument, WALK_RULES.help_hint);
       return 1;
     }
     for (char* c = argument; *c; ++c) *c = LowerLetter(*c);
     const Switch* entry = Find(SWITCHES, argument + 1);
     if (!entry) entry = Find(HOST_SWITCHES, argument + 1);
     if (!entry) {
-      MessagePrintf("Unsupported argument: %s", argument);
+      MessagePrintf("Unsupported argument: %s%s", argument, WALK_RULES.help_hint);
       return 1;
     }
     int values = count - i - 1;  // arguments that follow this one
     int wanted = entry->values == VALUES_REST ? values : entry->values;
     if (values < wanted) {
-      if (!entry->quiet_when_short) ShowUsage();
+      TellMissingValues(entry, argument, values);
+      return 1;
+    }
+    bool last = (entry->flags & SWITCH_ALONE) || (WALK_RULES.one_action && !(entry->flags & SWITCH_SETTING));
+    if (last && values > wanted) {
+      MessagePrintf("Unexpected argument \"%s\" after %s%s%s; nothing is done%s.", slots[i + wanted + 1], argument,
+                    entry->arguments[0] ? " " : "", entry->arguments, WALK_RULES.help_hint);
       return 1;
     }
     int result = entry->run(slots + i + 1, wanted);
     if (result != WALK_ON) return result;
+    i += wanted;  // a setting's values are its own
   }
   return RUN_INSTALLATION;
 }
@@ -214,29 +222,35 @@ int WalkSwitches(char** slots, int count) {
 
 // The order of the walk's comparisons, and the help of the Linux build.
 const Switch SWITCHES[] = {
-    {"?", 0, Usage, false, "", "show the usage text, even in silent mode"},
-    {"a", 2, Pack, false, "arch path", "pack the tree path into the archive arch"},
-    {"c", 1, Cut, false, "name", "cut name into floppy-sized pieces name.001, .002, ..."},
-    {"ds", 0, RemoveItself, false, "", "remove the program and its folder once it has ended"},
-    {"dt", 1, RemoveTree, true, "path", "delete the tree path after asking"},
-    {"f", 0, Floppies, false, "", "write the floppy set of ZQK9150.INF's [SourceDisksFiles]"},
-    {"is", VALUES_REST, SetupArguments, false, "args...", "pass the rest of the line to InstallShield's setup"},
-    {"s", 0, Silent, false, "", "silent: no messages; questions are answered yes"},
-    {"ta", 0, AdminCheck, false, "", "tell whether the user has administrator rights"},
-    {"tl", 1, LongName, false, "path", "show the full long form of path"},
-    {"tm", 0, StatusTest, false, "", "show the status window around a message"},
-    {"tp", 0, Processes, false, "", "list the running processes, and look for _ISDEL.EXE"},
-    {"tr", 1, ReturnCode, false, "c", "end with the exit code c minus '0'"},
-    {"v", 0, Verbose, false, "", "verbose: diagnostic messages, one line a file"},
-    {"x", 2, Unpack, false, "arch path", "unpack the archive arch into path"},
-    {nullptr, 0, nullptr, false, nullptr, nullptr},
+    {"?", 0, Usage, 0, "", "show the usage text, even in silent mode"},
+    {"a", 2, Pack, 0, "arch path", "pack the tree path into the archive arch"},
+    {"c", 1, Cut, 0, "name", "cut name into floppy-sized pieces: a.txt gives a.001, ..."},
+    {"ds", 0, RemoveItself, 0, "", "remove the program and its folder once it has ended"},
+    // A path with blanks, split on Windows, would name another tree.
+    {"dt", 1, RemoveTree, SWITCH_QUIET_WHEN_SHORT | SWITCH_ALONE, "path", "delete the tree path after asking"},
+    {"f", 0, Floppies, 0, "", "write the floppy set of ZQK9150.INF's [SourceDisksFiles]"},
+    {"is", VALUES_REST, SetupArguments, 0, "args...", "pass the rest of the line to InstallShield's setup"},
+    {"s", 0, Silent, SWITCH_SETTING, "", "silent: no messages; questions are answered yes"},
+    {"ta", 0, AdminCheck, 0, "", "tell whether the user has administrator rights"},
+    {"tl", 1, LongName, 0, "path", "show the full long form of path"},
+    {"tm", 0, StatusTest, 0, "", "show the status window around a message"},
+    {"tp", 0, Processes, 0, "", "list the running processes, and look for _ISDEL.EXE"},
+    {"tr", 1, ReturnCode, 0, "c", "end with the exit code c minus '0'"},
+    {"v", 0, Verbose, SWITCH_SETTING, "", "verbose: diagnostic messages, one line a file"},
+    {"x", 2, Unpack, 0, "arch path", "unpack the archive arch into path"},
+    {nullptr, 0, nullptr, 0, nullptr, nullptr},
 };
 
-int RunProgram(const char* command_line) {
+int RunArguments(char** slots, int count) {
   char* base = (char*)BaseName(strcpy(settings.module_directory, settings.module_file));
   if (base > settings.module_directory) base[-1] = '\0';
   EnterProgramDirectory();
+  int exit_code = WalkSwitches(slots, count);
+  if (exit_code == RUN_INSTALLATION) exit_code = RunWithoutAction();
+  return StopRequested() ? StopRequested() : exit_code;
+}
 
+int RunProgram(const char* command_line) {
   // The slots point into a copy of the line, which lives until the run ends.
   size_t length = strlen(command_line);
   char* line = static_cast<char*>(AllocateMemory(length + 1));
@@ -247,8 +261,7 @@ int RunProgram(const char* command_line) {
   memcpy(line, command_line, length + 1);
   char* slots[ARGUMENT_SLOTS];
   int count = SplitCommandLine(line, slots, ARGUMENT_SLOTS);
-  int exit_code = WalkSwitches(slots, count);
-  if (exit_code == RUN_INSTALLATION) exit_code = RunWithoutAction();
+  int exit_code = RunArguments(slots, count);
   FreeMemory(line);
-  return StopRequested() ? StopRequested() : exit_code;
+  return exit_code;
 }

@@ -9,8 +9,15 @@
 
 void ShowUsageText(const char* text) { MessageBoxA(nullptr, text, "ZQ K9150 Setup", MB_OK); }
 
-// Windows knows only the switches of the walk.
-const Switch HOST_SWITCHES[] = {{nullptr, 0, nullptr, false, nullptr, nullptr}};
+// Windows knows only the switches of the walk, and walks as it always did.
+const Switch HOST_SWITCHES[] = {{nullptr, 0, nullptr, 0, nullptr, nullptr}};
+const WalkRules WALK_RULES = {false, ""};
+
+int ConfirmRemovingItself() { return 1; }
+
+void TellMissingValues(const Switch* entry, const char*, int) {
+  if (!(entry->flags & SWITCH_QUIET_WHEN_SHORT)) ShowUsage();
+}
 
 // Results are not looked at: the program then runs where it was started.
 void EnterProgramDirectory() {

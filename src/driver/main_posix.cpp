@@ -1,5 +1,5 @@
-// The command-line entry point: the arguments are joined with single blanks
-// and split again, so that both builds accept the same lines.
+// The command-line entry point: every element of argv is one argument, as
+// the shell gave it (quoting works, and there is no limit of nine).
 #include <limits.h>
 #include <unistd.h>
 
@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "driver/entry.h"
-#include "fileutil/memory.h"
 #include "ui/messages.h"
 #include "ui/settings.h"
 
@@ -26,19 +25,7 @@ static void RecordModuleFile(const char* argv0) {
 int main(int argc, char** argv) {
   WatchInterrupts();
   RecordModuleFile(argv[0]);
-  size_t length = 1;
-  for (int i = 1; i < argc; ++i) length += strlen(argv[i]) + 1;
-  char* line = static_cast<char*>(AllocateMemory(length));
-  if (!line) {
-    OutOfMemory("the command line");
-    return 1;
-  }
-  line[0] = '\0';
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) strcat(line, " ");
-    strcat(line, argv[i]);
-  }
-  int exit_code = RunProgram(line);
-  FreeMemory(line);
-  return exit_code;
+  static char placeholder[] = "setup";
+  argv[0] = placeholder;  // slot 0 is never looked at
+  return RunArguments(argv, argc);
 }

@@ -109,8 +109,10 @@ int ReadNext(DirSearch* search) {
     struct stat info;
     // Links are seen as what they point to; a dangling one as itself.
     if (fstatat(dirfd(listing->dir), name, &info, 0) != 0 &&
-        fstatat(dirfd(listing->dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-      continue;  // gone since it was listed
+        fstatat(dirfd(listing->dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // gone since it was listed
+      return errno;  // never an entry silently lost
+    }
     bool dots = strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
     uint32_t attributes = 0;
     if (S_ISDIR(info.st_mode)) attributes |= ATTR_DIRECTORY;

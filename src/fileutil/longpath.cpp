@@ -11,7 +11,7 @@ static const int RESULT_SIZE = 2 * PATH_SIZE;
 
 int FullLongPath(const char* path, char* output, int capacity) {
   char work[RESULT_SIZE];
-  int length = path[0] ? AbsolutePath(path, work, RESULT_SIZE) : 0;
+  int length = AbsolutePath(path, work, RESULT_SIZE);
   if (length == 0) return 0;
   // D:\DIR\ names the directory D:\DIR.
   if (length > 3 && work[length - 1] == '\\') work[--length] = '\0';

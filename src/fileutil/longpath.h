@@ -7,7 +7,7 @@ int FullLongPath(const char* path, char* output, int capacity);
 
 // The platform's full form of path, from the current directory, as text:
 // "." and ".." taken out, nothing looked up. Its length, or 0 when it does
-// not fit in size characters.
+// not fit in size characters or path is empty (with the system's code).
 int AbsolutePath(const char* path, char* output, int size);
 
 // Resolves a writable full path one component at a time into result

@@ -2,6 +2,7 @@
 // whose every component exists. Names are kept as written (the file system
 // has no short names), "." and ".." are removed as text, like the Windows
 // full-path service does, and links are not resolved.
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +12,17 @@
 #include "ui/limits.h"
 
 int AbsolutePath(const char* path, char* output, int size) {
+  if (!path[0]) {
+    errno = ENOENT;  // an empty name names nothing
+    return 0;
+  }
   char joined[4096];
   joined[0] = '\0';
   if (path[0] != '/') {
     if (!getcwd(joined, sizeof joined - 1)) return 0;
     strcat(joined, "/");
   }
+  errno = ENAMETOOLONG;  // for what does not fit
   if (strlen(joined) + strlen(path) >= sizeof joined) return 0;
   strcat(joined, path);
   // Remove ".", ".." and doubled separators as text.
@@ -60,7 +66,10 @@ int ResolveLongName(char* full_path, char* result) {
     if (found != 0) return 0;
     if (!kept) break;
   }
-  if (strlen(full_path) >= (size_t)(2 * PATH_SIZE)) return 0;
+  if (strlen(full_path) >= (size_t)(2 * PATH_SIZE)) {
+    errno = ENAMETOOLONG;
+    return 0;
+  }
   strcpy(result, full_path);
   return 1;
 }

@@ -47,13 +47,18 @@ static int Resolve(char* path, char* result) {
     if (!resolved) return 0;
   }
   const char* component = last ? last + 1 : path;
-  if (strpbrk(component, "*?")) return 0;  // a pattern names no single object
+  if (strpbrk(component, "*?")) {  // a pattern names no single object
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
   WIN32_FIND_DATAA data;
   HANDLE search = FindFirstFileA(path, &data);
   if (search == INVALID_HANDLE_VALUE) return 0;
   FindClose(search);
   const char* separator = (result[0] && result[strlen(result) - 1] == '\\') ? "" : "\\";
-  return Append(result, separator, data.cFileName) ? 1 : 0;
+  if (Append(result, separator, data.cFileName)) return 1;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return 0;
 }
 
 int ResolveLongName(char* full_path, char* result) {
@@ -62,6 +67,11 @@ int ResolveLongName(char* full_path, char* result) {
 }
 
 int AbsolutePath(const char* path, char* output, int size) {
+  if (!path[0]) {
+    SetLastError(ERROR_FILE_NOT_FOUND);  // an empty name names nothing
+    return 0;
+  }
   DWORD length = GetFullPathNameA(path, (DWORD)size, output, nullptr);
+  if (length >= (DWORD)size) SetLastError(ERROR_FILENAME_EXCED_RANGE);
   return length > 0 && length < (DWORD)size ? (int)length : 0;
 }

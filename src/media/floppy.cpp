@@ -163,6 +163,10 @@ int DiskNumber(const char* value) {
 }
 
 int BuildFloppySet() {
+  if (!ProfileFileExists(INF_FILE)) {
+    MessagePrintf("%s not found.", INF_FILE);
+    return 1;
+  }
   char keys[KEYS_SIZE];
   // A name takes two characters at least, its own and its end.
   FloppyFile* files = (FloppyFile*)AllocateMemory(KEYS_SIZE / 2 * sizeof(FloppyFile));

@@ -3,13 +3,28 @@
 // emulators of machines that read raw 1.44 MB images.
 #include <cstdio>
 
+#include "fileutil/fsops.h"
 #include "fileutil/output.h"
 #include "media/fatimage.h"
 #include "media/floppydisk.h"
 #include "ui/messages.h"
 
-// Every disk is an image of its own: none overwrites another.
-int CheckFloppyTarget(int) { return 0; }
+// Every disk is an image of its own: none overwrites another. Images of an
+// earlier, longer set stay beside the new ones, and are named.
+int CheckFloppyTarget(int disks) {
+  char left[MESSAGE_BUFFER_SIZE] = "";
+  int length = 0, found = 0;
+  for (int disk = disks + 1; disk <= 8; ++disk) {
+    char name[24];
+    snprintf(name, sizeof name, "DISK%d.IMG", disk);
+    if (!EntryExistsAt(nullptr, name)) continue;
+    length += snprintf(left + length, sizeof left - length, "%s%s", found++ ? ", " : "", name);
+  }
+  if (found)
+    MessagePrintf("%s, left from an earlier set, %s not part of this set of %d disk%s.", left,
+                  found == 1 ? "is" : "are", disks, disks == 1 ? "" : "s");
+  return 0;
+}
 
 int WriteFloppyDisk(int disk, const FloppyFile* files, int count) {
   char name[16];

@@ -6,3 +6,5 @@
 // Results are cut to size. Returns the number of characters copied.
 int ReadProfileString(const char* section, const char* key, const char* default_value,
                       char* buffer, int size, const char* file);
+// 1 when file names a file (the profile reader takes a missing one as empty).
+int ProfileFileExists(const char* file);

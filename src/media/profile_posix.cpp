@@ -2,6 +2,8 @@
 // lines, "key = value" lines, ';' comments; names compared ignoring case,
 // blanks around keys and values dropped, quotes around a value too; CR LF
 // or LF line ends. Only the first section of a name counts.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,14 +58,25 @@ bool AppendName(char* buffer, int size, int* length, const char* name) {
 
 }  // namespace
 
+// ".\ZQK9150.INF": a Windows path, here with slashes.
+static void UnixPath(const char* file, char* path) {
+  CopyCut(path, PATH_SIZE, file);
+  for (char* p = path; *p; ++p)
+    if (*p == '\\') *p = '/';
+}
+
+int ProfileFileExists(const char* file) {
+  char path[PATH_SIZE];
+  UnixPath(file, path);
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 int ReadProfileString(const char* section, const char* key, const char* default_value,
                       char* buffer, int size, const char* file) {
   if (size < 2) return 0;
-  // ".\ZQK9150.INF": a Windows path, here with slashes.
   char path[PATH_SIZE];
-  CopyCut(path, sizeof path, file);
-  for (char* p = path; *p; ++p)
-    if (*p == '\\') *p = '/';
+  UnixPath(file, path);
   int length = 0;
   const char* found = nullptr;
   FILE* ini = fopen(path, "rb");

@@ -55,6 +55,21 @@ int WritePiece(FileHandle file, const char* path, const char* name, int64_t leng
   return 0;
 }
 
+// The pieces from number on that an earlier, longer cut of path left beside
+// the new ones: named, since joining them would add another file's bytes.
+// name holds the path up to suffix, with room for the piece number.
+void TellOlderPieces(const char* path, char* name, size_t suffix, int number) {
+  int last = number;
+  for (; last <= 999; ++last) {
+    snprintf(name + suffix, PATH_SIZE - suffix, ".%03d", last);
+    if (!EntryExistsAt(nullptr, name)) break;
+  }
+  if (last == number) return;
+  char range[32];
+  snprintf(range, sizeof range, last - 1 > number ? ".%03d to .%03d" : ".%03d", number, last - 1);
+  MessagePrintf("Left from an earlier cut of %s beside the new pieces: %s.", path, range);
+}
+
 int Cut(const char* path) {
   FileHolder file;
   if (OpenFileAt(nullptr, path, ACCESS_READ, &file.file) != 0) {
@@ -99,6 +114,10 @@ int Cut(const char* path) {
     length = PIECE_SIZE;
   }
   ProgressEnd();
+  if (suffix + 5 <= sizeof name) {
+    memcpy(name, path, suffix);
+    TellOlderPieces(path, name, suffix, number);
+  }
   MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
   return 0;
 }

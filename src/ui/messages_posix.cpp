@@ -2,6 +2,7 @@
 // error. Only a question waits for an answer, and only on a terminal.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -185,8 +186,19 @@ int AskQuestion(const char* text) {
   int out = isatty(2) ? 2 : open("/dev/tty", O_WRONLY | O_CLOEXEC);
   if (out < 0) out = 2;
   dprintf(out, "%s [y/N] ", text);
+  // An interrupt ends the wait at once, even one that came just before it:
+  // the signals are held until the wait begins.
+  sigset_t watched, before;
+  sigemptyset(&watched);
+  static const int held[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int signal_number : held) sigaddset(&watched, signal_number);
+  sigprocmask(SIG_BLOCK, &watched, &before);
+  struct pollfd input = {0, POLLIN, 0};
+  int ready = StopRequested() ? -1 : ppoll(&input, 1, nullptr, &before);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
   char answer[64] = "";
-  ssize_t got = read(0, answer, sizeof answer - 1);
+  ssize_t got = ready > 0 ? read(0, answer, sizeof answer - 1) : 0;
+  if (StopRequested()) dprintf(out, "\n");
   if (out != 2) close(out);
   answer[got > 0 ? got : 0] = '\0';
   answer[strcspn(answer, "\r\n")] = '\0';

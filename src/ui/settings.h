@@ -16,6 +16,7 @@ struct Settings {
   char module_file[PATH_SIZE];       // the running executable
   char module_directory[PATH_SIZE];  // its directory (current on Windows)
   void* instance;                    // for the status window's class
+  int code_page;                     // of the names in archives (Linux: --codepage)
 };
 
 extern Settings settings;

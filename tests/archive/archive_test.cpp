@@ -212,7 +212,8 @@ TEST(CreateArchive, PacksEachDirectoryInTheByteOrderOfItsNames) {
   // systems; both archives hold the names in byte order, and are equal.
   Recorder recorder;
   ScratchDir dir;
-  const std::vector<std::string> sorted = {"B", "_", "a", "a0", "b", "\xe9"};
+  // The names are stored in code page 1252: é is one byte there.
+  const std::vector<std::string> sorted = {"B", "_", "a", "a0", "b", "\xc3\xa9"};
   std::string archives[2];
   for (int reverse : {0, 1}) {
     fs::path tree = dir / ("tree" + std::to_string(reverse));
@@ -224,7 +225,7 @@ TEST(CreateArchive, PacksEachDirectoryInTheByteOrderOfItsNames) {
   EXPECT_EQ(archives[0], archives[1]);
   std::vector<std::string> names;
   for (size_t at = 10; at < archives[0].size(); at += names.back().size() + 9) names.push_back(archives[0].c_str() + at);
-  EXPECT_EQ(names, sorted);
+  EXPECT_EQ(names, std::vector<std::string>({"B", "_", "a", "a0", "b", "\xe9"}));
 }
 #endif
 
@@ -269,7 +270,7 @@ TEST(ExtractArchive, RefusesNamesThatLeaveTheirDirectory) {
     EXPECT_EQ(t.Extract(kHeader + level + kEnd), 4) << name;
     EXPECT_EQ(ReadBytes(t.target / "ok"), "a") << name;  // the walk went on
     EXPECT_EQ(t.Outside(), 0u) << name;
-    EXPECT_NE(recorder.last().find("unsafe name"), std::string::npos);
+    EXPECT_NE(recorder.last().find("which is unsafe here"), std::string::npos);
   }
 }
 

@@ -2,8 +2,10 @@
 error, answers typed on a terminal, the medium tools, system services."""
 
 import os
+import pty
 import random
 import re
+import select
 import signal
 import shutil
 import subprocess
@@ -11,14 +13,26 @@ import time
 import unittest
 from unittest import mock
 
-from harness import (LINKS, USAGE, NativeTestCase, die_with_parent, make_tree, plant_links, read,
-                     refused_level, setup_native, snapshot, write)
+from harness import (EXIT_TIMEOUT, LINKS, USAGE, NativeTestCase, die_with_parent, make_tree, plant_links,
+                     read, refused_level, setup_native, snapshot, write)
 
 INSTALL = ("The ZQ K9150 driver is installed on Windows. This build offers the tools that build "
            "the installation medium: -? lists them.\n")
 PIECE = 1457664
 NOENT = "No such file or directory"
 FITS = "-is " + " ".join(c * 40 for c in "abcdef") + " " + "z" * 12  # 259 characters for setup
+
+
+def unsupported(argument):
+    return "Unsupported argument: %s (see setup --help)\n" % argument
+
+
+def missing(line, value):
+    return "%s: %s is missing (see setup --help).\n" % (line, value)
+
+
+def extra(word, action):
+    return 'Unexpected argument "%s" after %s; nothing is done (see setup --help).\n' % (word, action)
 
 
 def wait_until(condition, seconds=10):
@@ -39,25 +53,42 @@ class Switches(NativeTestCase):
         os.makedirs(w + "/BIG.002")  # a piece that cannot be created
         deep = "%s/%s/%s/%s.zqa" % (w, "a" * 120, "b" * (123 - len(w)), "n" * 10)
         write(deep, b"x")  # 256 characters before the extension: no room for ".001"
-        # Blank-separated words, or a list of argv words, which the program
-        # joins with blanks and splits again as a Windows command line.
+        os.makedirs(w + "/" + "d" * 255)
+        # Blank-separated words, or a list of argv words, each one argument.
         for args, code, stdout, stderr in (
                 ("-tr 7", 7, "", "About to return exit code 7\n"),
                 ("-TR A", 17, "", "About to return exit code 17\n"),
-                (["/tr 0"], 0, "", "About to return exit code 0\n"),
-                (["-tr\t4", "-q"], 4, "", "About to return exit code 4\n"),
-                ("-Q", 1, "", "Unsupported argument: -q\n"),
-                ("/", 1, "", "Unsupported argument: /\n"),
-                ("-trx 5", 1, "", "Unsupported argument: -trx\n"),
-                ("stray -tr 5", 1, "", "Unsupported argument: stray\n"),
-                (['"a', 'b"'], 1, "", 'Unsupported argument: "a\n'),
-                (["-tr\n5"], 1, "", "Unsupported argument: -tr\n5\n"),
-                (["-v"] * 8 + ["-Q  \t\"x"], 1, "", "Unsupported argument: -q  \t\"x\n"),
+                (["/tr 0"], 1, "", unsupported("/tr 0")),
+                (["-tr\t4", "-q"], 1, "", unsupported("-tr\t4")),
+                (["-tr", "4 2"], 4, "", "About to return exit code 4\n"),
+                (["-v"] * 12 + ["-tr", "3"], 3, "", "About to return exit code 3\n"),  # no limit of nine
+                ("-Q", 1, "", unsupported("-q")),
+                ("/", 1, "", unsupported("/")),
+                ("-trx 5", 1, "", unsupported("-trx")),
+                ("stray -tr 5", 1, "", unsupported("stray")),
+                (['"a', 'b"'], 1, "", unsupported('"a')),
+                (["-tr\n5"], 1, "", unsupported("-tr\n5")),
+                (["-v"] * 8 + ["-Q  \t\"x"], 1, "", unsupported('-q  \t"x')),
                 (["-" + "w" * 1999], 1, "", ("Unsupported argument: -" + "w" * 1999)[:1023] + "\n"),
+                # One action a run, and nothing after its values.
+                ("-tr 7 8", 1, "", extra("8", "-tr c")),
+                ("-a %s/n.zqa %s -x a b" % (w, w), 1, "", extra("-x", "-a arch path")),
+                ("-DT %s -v" % w, 1, "", extra("-v", "-dt path")),
+                ("-? -tr 1", 1, "", extra("-tr", "-?")),
+                ("--codepage 850 -v -tr 2", 2, "", "About to return exit code 2\n"),
+                ("--codepage windows-1250 --codepage CP1251 -tr 2", 2, "", "About to return exit code 2\n"),
+                (["--codepage", " 850", "-tr", "2"], 1, "", "Code page  850 is not one for names in archives; "
+                 "these are: 437, 850, 852, 855, 857, 858, 860, 861, 862, 863, 865, 866, 869, 874, 1250, "
+                 "1251, 1252, 1253, 1254, 1256, 1257 (see setup --help).\n"),
+                ("--codepage 65001 -tr 2", 1, "", "Code page 65001 is not one for names in archives; "
+                 "these are: 437, 850, 852, 855, 857, 858, 860, 861, 862, 863, 865, 866, 869, 874, 1250, "
+                 "1251, 1252, 1253, 1254, 1256, 1257 (see setup --help).\n"),
                 ("-tm", 0, "", "Press OK to continue\nDid it disappear?\n"),
                 ("-ta", 0, "", "You %s admin rights\n" % ("have" if os.geteuid() == 0 else
                                                          "DO NOT have")),
-                ("-A X %s/no-such-Dir" % w, 1, "", "Path %s/no-such-Dir invalid.\n" % w),
+                ("-A X %s/no-such-Dir" % w, 1, "", "Path %s/no-such-Dir invalid. %s.\n" % (w, NOENT)),
+                (["-a", "X", ""], 1, "", "Path  invalid. %s.\n" % NOENT),
+                ("-a X %s/%s" % (w, "d" * 255), 1, "", "Path %s/%s invalid. File name too long.\n" % (w, "d" * 255)),
                 ("-x %s/none.zqa %s/out" % (w, w), 1, "", "Failed to find archive %s/none.zqa. %s.\n" % (w, NOENT)),
                 ("-x %s/bad.zqa %s/out" % (w, w), 2, "", "File %s/bad.zqa isn't a supported archive type.\n" % w),
                 ("-x %s/short.zqa %s/out" % (w, w), 2, "", "File %s/short.zqa isn't a supported archive type.\n" % w),
@@ -72,7 +103,7 @@ class Switches(NativeTestCase):
                 ("-a %s/f.zqa %s/five" % (w, w), 1, "", "Path %s/five is a file, not a directory; nothing is "
                                                      "archived.\n" % w),
                 ("-dt %s/five" % w, 1, "", "%s/five is not a directory; nothing is deleted.\n" % w),
-                ("-dt", 1, "", ""),
+                ("-dt", 1, "", missing("-dt path", "path")),
                 ("-dt %s/none" % w, 1, "", "Directory %s/none not found.\n" % w),
                 ("-c %s/none" % w, 1, "", "Cannot find file %s/none. %s.\n" % (w, NOENT)),
                 ("-v -c %s/five" % w, 0, "", "File %s/five is 5 bytes long.\n"
@@ -88,13 +119,14 @@ class Switches(NativeTestCase):
                 ("-s -is /q", 1, "", ""), ("-s -q", 1, "", ""), ("-s -tr 5", 5, "", ""),
                 ("-s -tm", 0, "", ""), ("-s -dt %s/none" % w, 1, "", ""),
                 ("-?", 0, USAGE, ""), ("-s -?", 0, USAGE, ""),
-                ("-a arch", 1, USAGE, ""), ("-x arch", 1, USAGE, ""),
-                ("-c", 1, USAGE, ""), ("-tr", 1, USAGE, ""), ("-tl", 1, USAGE, "")):
+                ("-a arch", 1, "", missing("-a arch path", "path")), ("-x", 1, "", missing("-x arch path", "arch")),
+                ("-c", 1, "", missing("-c name", "name")), ("/TR", 1, "", missing("/tr c", "c")),
+                ("-tl", 1, "", missing("-tl path", "path")), ("--list", 1, "", missing("--list arch", "arch"))):
             with self.subTest(args=args):
                 args = args if isinstance(args, list) else args.split()
                 self.assertEqual(self.run_setup(*args), (code, stdout, stderr))
         self.assertEqual(read(w + "/BIG.001"), b"bbbbb")  # earlier pieces stay
-        self.assertEqual(sorted(os.listdir(w)), sorted(["BIG.001", "BIG.002", "BIG.ZQA", "a" * 120, "five",
+        self.assertEqual(sorted(os.listdir(w)), sorted(["BIG.001", "BIG.002", "BIG.ZQA", "a" * 120, "d" * 255, "five",
                                                         "five.001", "bad.zqa", "empty.zqa", "short.zqa", "small.zqa"]))
         code, stdout, stderr = self.run_setup("--version")
         self.assertEqual((code, stderr), (0, ""))
@@ -106,7 +138,7 @@ class Switches(NativeTestCase):
         self.assertEqual((code, self.run_setup("-h")[1]), (0, help_text))
         self.assertEqual({line.split()[0] for line in lines},
                          {"-?", "-a", "-c", "-ds", "-dt", "-f", "-is", "-s", "-ta", "-tl", "-tm", "-tp", "-tr",
-                          "-v", "-x", "--help", "--version", "--list", "--test"})
+                          "-v", "-x", "--help", "--version", "--list", "--test", "--codepage"})
         self.assertEqual({len(line) - len(line[20:].lstrip()) for line in lines}, {20})
 
     def test_relative_paths_are_taken_from_where_the_user_stands(self):
@@ -138,6 +170,32 @@ class Switches(NativeTestCase):
         self.assertEqual((code, os.path.exists(tree)), (1, True))
         self.assertEqual(self.run_setup("-s", "-dt", tree), (0, "", ""))
         self.assertFalse(os.path.exists(tree))
+
+    def test_a_quoted_path_with_a_blank_is_one_argument(self):
+        for name in ("d/my dir", "d/my", "d/dir"):
+            os.makedirs(os.path.join(self.workdir, name))
+        self.assertEqual(self.run_setup("-s", "-dt", "d/my dir"), (0, "", ""))
+        self.assertEqual(sorted(os.listdir(self.workdir + "/d")), ["dir", "my"])
+        self.assertEqual(self.run_setup("-s", "-dt", "d/my", "dir"), (1, "", ""))
+        self.assertEqual(self.run_setup("-dt", "d/my", "dir")[2], extra("dir", "-dt path"))
+        self.assertEqual(sorted(os.listdir(self.workdir + "/d")), ["dir", "my"])
+
+    def test_an_interrupt_at_a_question_ends_the_run_at_once(self):
+        make_tree(os.path.join(self.workdir, "tree"))
+        master, slave = pty.openpty()
+        process = subprocess.Popen([setup_native(), "-dt", "tree"], cwd=self.workdir, stdin=slave,
+                                   stdout=subprocess.PIPE, stderr=slave, preexec_fn=die_with_parent)
+        os.close(slave)
+        shown = b""
+        while b"[y/N] " not in shown and select.select([master], [], [], EXIT_TIMEOUT)[0]:
+            shown += os.read(master, 4096)
+        process.send_signal(signal.SIGINT)
+        try:
+            self.assertEqual(process.wait(timeout=5), 130)
+        finally:
+            process.kill()
+            os.close(master)
+        self.assertTrue(os.path.exists(os.path.join(self.workdir, "tree", "a", "b", "text.txt")))
 
 
 class MediumTools(NativeTestCase):
@@ -325,6 +383,90 @@ class MediumTools(NativeTestCase):
                 self.assertEqual(len(os.listdir(os.path.dirname(name))), len(pieces) + 1)
 
 
+def utf8(text):
+    """text as the harness shows the program's UTF-8 output."""
+    return text.encode().decode("latin-1")
+
+
+class Names(NativeTestCase):
+    """Names in an archive are in a Windows code page; what Windows or the code
+    page cannot hold is left out, named, and the rest is packed."""
+
+    def test_names_are_stored_in_the_code_page_and_come_back(self):
+        for page, names in ((1252, ["café.txt", "Größe.txt", "€uro.txt", "dir é/ñ"]),
+                            (1250, ["Łódź.txt", "őr"]), (1251, ["Жук.txt"]), (437, ["Größe.txt", "½"]),
+                            (850, ["Ø.txt", "café"])):
+            with self.subTest(page=page):
+                tree, archive = self.workdir + "/t%d" % page, self.workdir + "/%d.zqa" % page
+                for name in names:
+                    write(os.path.join(tree, name), name.encode())
+                line = ["--codepage", str(page)] if page != 1252 else []
+                self.assertEqual(self.run_setup("-s", *line, "-a", archive, tree), (0, "", ""))
+                for name in names:
+                    self.assertIn(b"\0" + os.path.basename(name).encode("cp%d" % page) + b"\0", read(archive))
+                listing = self.run_setup(*line, "--list", archive)[1]
+                self.assertEqual(sorted(row.split(None, 2)[2] for row in listing.splitlines()),
+                                 sorted(utf8(path) + "/" * (data == "<dir>") for path, data in snapshot(tree).items()))
+                self.assertEqual(self.run_setup("-s", *line, "-x", archive, self.workdir + "/o%d" % page)[0], 0)
+                self.assertEqual(snapshot(self.workdir + "/o%d" % page), snapshot(tree))
+
+    def test_names_that_windows_or_the_code_page_cannot_hold_are_left_out(self):
+        tree = os.path.join(self.workdir, "tree")
+        held = 'Windows cannot hold a name with "%s"'
+        device = "Windows keeps the name %s for a device"
+        refused = {"a\\b": held % "\\", "c:d": held % ":", "e*f": held % "*", "g?h": held % "?",
+                   'i"j': held % '"', "k<l": held % "<", "m>n": held % ">", "o|p": held % "|",
+                   "t\tab": "Windows cannot hold a name with a control character (0x09)",
+                   "dot.": "Windows drops the dot at the end of a name",
+                   "blank ": "Windows drops the blank at the end of a name",
+                   "CON": device % "CON", "con.txt": device % "con", "Nul.tar.gz": device % "Nul",
+                   "PRN": device % "PRN", "aux.h": device % "aux", "COM1.log": device % "COM1",
+                   "lpt9": device % "lpt9", "ő.txt": 'code page 1252 has no character for "ő"'}
+        for name in refused:
+            write(os.path.join(tree, name), b"x")
+        write(os.path.join(tree, "AUX", "inside"), b"x")  # a directory: nothing of it goes in
+        refused["AUX"] = device % "AUX"
+        write(os.path.join(tree, "sub", "\udcff.txt"), b"x")  # a byte that is no UTF-8
+        refused["sub/\udcff.txt"] = "the name is not UTF-8 (byte 0xFF)"
+        kept = {"keep.txt": b"k", "COM10.txt": b"c", "CONSOLE": b"o", "lpt0": b"l", ".dot": b"d"}
+        for name, data in kept.items():
+            write(os.path.join(tree, name), data)
+        archive = os.path.join(self.workdir, "a.zqa")
+        code, _, stderr = self.run_setup("-a", archive, tree)
+        told = ["%s is left out of the archive: %s." % (os.fsencode(name).decode("latin-1"), utf8(why))
+                for name, why in refused.items()]
+        self.assertEqual((code, sorted(stderr.splitlines())),
+                         (1, sorted(told)))
+        self.assertEqual(self.run_setup("-s", "-x", archive, self.workdir + "/out")[0], 0)
+        self.assertEqual(snapshot(self.workdir + "/out"), dict(kept, sub="<dir>"))
+
+    def test_stored_bytes_without_a_character_are_named_and_not_unpacked(self):
+        stream = b"\x01\0\0\0\xf6\x80\0\xff"  # the one byte "a"
+        member = lambda name: b"\x20\0" + name + b"\0" + stream
+        archive = os.path.join(self.workdir, "a.zqa")
+        write(archive, b"ZQAR\0\0\0\0" + member(b"caf\xe9") + member(b"x\x81y") +
+              b"\x10\0\x90d\0" + member(b"in") + b"\x01\x80" + member(b"ok") + b"\x01\x80")
+        code, _, stderr = self.run_setup("-x", archive, self.workdir + "/out")
+        self.assertEqual((code, stderr), (4, "".join(
+            'The archive holds the name "%s", whose bytes shown as \\xNN have no character in code page 1252; '
+            "that member is not extracted.\n" % name for name in ("x\\x81y", "\\x90d"))))
+        self.assertEqual(snapshot(self.workdir + "/out"), {"café": b"a", "ok": b"a"})
+        self.assertIn(" x\\x81y\n", self.run_setup("--list", archive)[1])
+        # In code page 437 every byte is a character.
+        self.assertEqual(self.run_setup("-s", "--codepage", "437", "-x", archive, self.workdir + "/dos")[0], 0)
+        self.assertEqual(sorted(snapshot(self.workdir + "/dos")),
+                         sorted(["caf\u0398", "x\u00fcy", "\u00c9d", "\u00c9d/in", "ok"]))
+
+    def test_pieces_of_an_earlier_longer_cut_are_named(self):
+        name = os.path.join(self.workdir, "a.txt")
+        for size, left in ((2 * PIECE + 1, ""), (PIECE + 1, ".003"), (1, ".002 to .003"), (0, ".001 to .003")):
+            write(name, b"x" * size)
+            code, _, stderr = self.run_setup("-c", name)
+            told = "Left from an earlier cut of %s beside the new pieces: %s.\n" % (name, left) if left else ""
+            done = "Done. %s split in %d pieces.\n" % (name, (size + PIECE - 1) // PIECE)
+            self.assertEqual((code, stderr), (0, told + done))
+
+
 class System(NativeTestCase):
     def test_ds_removes_the_program_after_its_end_and_its_folder_when_empty(self):
         temp, alone, shared = (os.path.join(self.workdir, name)
@@ -335,7 +477,13 @@ class System(NativeTestCase):
             os.makedirs(folder, exist_ok=True)
             exe = shutil.copy(setup_native(), os.path.join(folder, "setup"))
             with mock.patch.dict(os.environ, TMPDIR=temp):
-                self.assertEqual(self.run_setup("-ds", exe=exe), (0, "", ""))
+                # Asked first: without a terminal nobody says yes.
+                code, _, asked = self.run_setup("-ds", exe=exe)
+                self.assertEqual(code, 1)
+                self.assertIn("Delete this program, %s, once it has ended, and its folder %s if that is "
+                              "empty then? [y/N] no" % (exe, folder), asked)
+                self.assertTrue(os.path.exists(exe))
+                self.assertEqual(self.run_setup("-s", "-ds", exe=exe), (0, "", ""))
         self.assertTrue(wait_until(lambda: not os.path.lexists(alone)))
         self.assertTrue(wait_until(lambda: os.listdir(temp) == []), os.listdir(temp))
         self.assertEqual(os.listdir(shared), ["other"])
@@ -433,6 +581,18 @@ class FloppyImages(NativeTestCase):
                     # The same files give the same bytes.
                     self.assertEqual(written.setdefault((section, disk), read(image)), read(image))
         self.assertEqual(len(written), 4)
+
+    def test_images_of_an_earlier_longer_set_are_named_and_a_missing_inf_is_not_found(self):
+        medium = self.make_medium(self.SOUND)
+        exe = shutil.copy(setup_native(), medium)
+        for disk in (4, 6):
+            write(os.path.join(medium, "DISK%d.IMG" % disk), b"old")
+        self.assertEqual(self.run_setup("-f", exe=exe, cwd=medium), (0, "", (
+            "DISK4.IMG, DISK6.IMG, left from an earlier set, are not part of this set of 3 disks.\n"
+            "All floppys done.\n")))
+        os.remove(os.path.join(medium, "ZQK9150.INF"))
+        self.assertEqual(self.run_setup("-f", exe=exe, cwd=medium),
+                         (1, "", ".\\ZQK9150.INF not found.\n"))
 
     def test_an_image_that_cannot_be_completed_leaves_nothing_under_its_name(self):
         medium = self.make_medium("B.BIN=1")

@@ -37,6 +37,32 @@ class Archives(WineTestCase):
         self.native("-x", archive, out + "2")
         self.assertEqual(snapshot(out + "2"), snapshot(tree))
 
+    def test_names_in_the_code_page_cross_between_the_builds(self):
+        if not os.path.exists(setup_native()):
+            self.skipTest("the Linux build is not built")
+        tree, archive, out = (os.path.join(self.workdir, name) for name in ("tree", "a.zqa", "out"))
+        for name in ("café.txt", "Größe.txt", "€uro.txt", "dir é/ñ"):
+            write(os.path.join(tree, name), name.encode())
+        self.native("-a", archive, tree)
+        self.assertIn(b"\0\x80uro.txt\0", read(archive))  # as Windows names it in code page 1252
+        talk = self.converse("-x %s %s" % (windows_path(archive), windows_path(out)), "ok")
+        self.assertEqual((talk.texts, talk.exit_code), (["Extraction is complete."], 0))
+        self.assertEqual(snapshot(out), snapshot(tree))
+        talk = self.converse("-a %s %s" % (windows_path(archive + "2"), windows_path(tree)), "ok")
+        self.assertEqual(talk.exit_code, 0)
+        self.assertIn(b"\0Gr\xf6\xdfe.txt\0", read(archive + "2"))
+        self.native("-x", archive + "2", out + "2")
+        self.assertEqual(snapshot(out + "2"), snapshot(tree))
+
+    def test_delete_tree_refuses_a_word_after_its_path(self):
+        for name in ("my dir", "my"):
+            os.makedirs(os.path.join(self.workdir, "d", name, "in"))
+        line = "-dt " + windows_path(os.path.join(self.workdir, "d", "my dir"))
+        talk = self.converse(line, "ok")
+        self.assertEqual((talk.texts, talk.exit_code),
+                         (['Unexpected argument "dir" after -dt path; nothing is done.'], 1))
+        self.assertEqual(sorted(os.listdir(os.path.join(self.workdir, "d"))), ["my", "my dir"])
+
     def test_unpacking_never_writes_through_a_link_in_the_target(self):
         tree, target, outside = plant_links(self.workdir)
         archive = os.path.join(self.workdir, "links.zqa")
