@@ -153,15 +153,15 @@ void MarkDamage(void* context, int64_t from, int64_t size, uint32_t) {
 void TellDamage(const Piece* pieces) {
   char inf[PATH_SIZE + 16];
   snprintf(inf, sizeof inf, "%s%c%s", settings.module_directory, PATH_SEPARATOR, "ZQK9150.INF");
-  char where[MESSAGE_BUFFER_SIZE] = "";
+  char where[3 * 40] = "";
   for (int i = 0; i < 3; i++) {
     if (!pieces[i].damaged) continue;
-    char value[64];
+    char value[64], item[40];
     ReadProfileString("SourceDisksFiles", pieces[i].name, "", value, sizeof value, inf);
     int disk = DiskNumber(value);
-    size_t used = strlen(where);
-    snprintf(where + used, sizeof where - used, disk > 0 ? "%s%s%d (%s)" : "%s%s%.0d%s", used ? " or " : "",
-             disk > 0 ? "disk " : "piece ", disk, pieces[i].name);
+    snprintf(item, sizeof item, disk > 0 ? "%sdisk %d (%s)" : "%spiece %.0d%s", where[0] ? " or " : "", disk,
+             pieces[i].name);
+    strcat(where, item);
   }
   MessagePrintf("The package on %s is damaged. Copy the medium again.", where);
 }
