@@ -33,6 +33,7 @@ const char USAGE_TEXT[] =
     "  -dt path\t\tDelete a directory tree.\n"
     "  -is {args}\t\tArguments to pass to Install Shield setup.\n"
     "  -f\t\tBuild a set of floppys.\n"
+    "  -log path\t\tWrite the installation's log to path.\n"
     "  -s\t\tSetup in silent mode. (Passed to IS.)\n"
     "  -x arch path\teXtraxt all files from archive arch to path.\n"
     "\n";
@@ -135,6 +136,11 @@ int Silent(char**, int) {
   return WALK_ON;
 }
 
+int LogFile(char** values, int) {
+  settings.log_file = values[0];
+  return WALK_ON;
+}
+
 int Verbose(char**, int) {
   settings.verbose = 1;
   return WALK_ON;
@@ -221,6 +227,7 @@ const Switch SWITCHES[] = {
     {"dt", 1, RemoveTree, true, "path", "delete the tree path after asking"},
     {"f", 0, Floppies, false, "", "write the floppy set of ZQK9150.INF's [SourceDisksFiles]"},
     {"is", VALUES_REST, SetupArguments, false, "args...", "pass the rest of the line to InstallShield's setup"},
+    {"log", 1, LogFile, false, "path", "write the installation's log to path (Windows)"},
     {"s", 0, Silent, false, "", "silent: no messages; questions are answered yes"},
     {"ta", 0, AdminCheck, false, "", "tell whether the user has administrator rights"},
     {"tl", 1, LongName, false, "path", "show the full long form of path"},
@@ -233,6 +240,7 @@ const Switch SWITCHES[] = {
 };
 
 int RunProgram(const char* command_line) {
+  settings.command_line = command_line;
   char* base = (char*)BaseName(strcpy(settings.module_directory, settings.module_file));
   if (base > settings.module_directory) base[-1] = '\0';
   EnterProgramDirectory();

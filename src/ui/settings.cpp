@@ -1,4 +1,4 @@
 // The one Settings record of the run.
 #include "ui/settings.h"
 
-Settings settings = {0, 0, SHOW_NORMAL, "", "", "", nullptr};
+Settings settings = {0, 0, SHOW_NORMAL, "", "", "", nullptr, nullptr, nullptr};

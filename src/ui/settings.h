@@ -16,6 +16,8 @@ struct Settings {
   char module_file[PATH_SIZE];       // the running executable
   char module_directory[PATH_SIZE];  // its directory (current on Windows)
   void* instance;                    // for the status window's class
+  const char* log_file;              // -log: the installation's log, or null for the default
+  const char* command_line;          // as the program was given it, for that log
 };
 
 extern Settings settings;

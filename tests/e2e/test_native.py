@@ -105,7 +105,7 @@ class Switches(NativeTestCase):
         lines = [line for line in help_text.splitlines() if line.startswith("  -")]
         self.assertEqual((code, self.run_setup("-h")[1]), (0, help_text))
         self.assertEqual({line.split()[0] for line in lines},
-                         {"-?", "-a", "-c", "-ds", "-dt", "-f", "-is", "-s", "-ta", "-tl", "-tm", "-tp", "-tr",
+                         {"-?", "-a", "-c", "-ds", "-dt", "-f", "-is", "-log", "-s", "-ta", "-tl", "-tm", "-tp", "-tr",
                           "-v", "-x", "--help", "--version", "--list", "--test"})
         self.assertEqual({len(line) - len(line[20:].lstrip()) for line in lines}, {20})
 
