@@ -212,6 +212,7 @@ int WalkSwitches(char** slots, int count) {
     }
     int result = entry->run(slots + i + 1, wanted);
     if (result != WALK_ON) return result;
+    i += wanted;  // a setting's values are its own
   }
   return RUN_INSTALLATION;
 }

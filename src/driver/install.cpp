@@ -334,7 +334,9 @@ int RejoinPieces() {
 }
 
 int RunInstallation(bool another_running) {
-  Installation run = {"", false, nullptr};
+  Installation run;  // its target is filled below
+  run.self_removal = false;
+  run.step = nullptr;
   char log_path[PATH_SIZE];
   log_path[0] = '\0';
   // The log lies beside the target directory.

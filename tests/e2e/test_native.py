@@ -49,6 +49,8 @@ class Switches(NativeTestCase):
                 ("-Q", 1, "", "Unsupported argument: -q\n"),
                 ("/", 1, "", "Unsupported argument: /\n"),
                 ("-trx 5", 1, "", "Unsupported argument: -trx\n"),
+                ("-log -q -tr 6", 6, "", "About to return exit code 6\n"),  # a setting's value is its own
+                ("-log", 1, USAGE, ""),
                 ("stray -tr 5", 1, "", "Unsupported argument: stray\n"),
                 (['"a', 'b"'], 1, "", 'Unsupported argument: "a\n'),
                 (["-tr\n5"], 1, "", "Unsupported argument: -tr\n5\n"),
