@@ -134,11 +134,12 @@ TEST(SetupLogPath, FollowsInstallShieldsOptions) {
 }
 
 int fails_left = 0;
+int fail_code = 0;
 
 int FailDeletes(int call) {
   if ((call != CALL_DELETE && call != CALL_REMOVE_DIRECTORY) || fails_left == 0) return 0;
   if (fails_left > 0) --fails_left;
-  return kInUse;
+  return fail_code;
 }
 
 TEST(DeleteTree, AnEntryInUseIsWaitedForWithinThePatience) {
@@ -149,21 +150,24 @@ TEST(DeleteTree, AnEntryInUseIsWaitedForWithinThePatience) {
   OpenInstallLog(&log, path.c_str(), true);
   struct Case {
     int fails;     // -1: for ever
+    int code;      // the failure's: in use, or the seam's own (1)
     int patience;  // ms
     bool read_only;
     int result;
     const char* logged;  // the wait's line, or "" when none
   } cases[] = {
-      {3, 15000, false, 0, "held.txt was in use; waited 700 ms for it."},  // 100 + 200 + 400
-      {-1, 500, false, -1, "held.txt was in use; waited 500 ms for it."},
-      {-1, 0, false, -1, ""},
-      {-1, 15000, true, -1, ""},  // a read-only file refuses for good
+      {3, kInUse, 15000, false, 0, "held.txt was in use; waited 700 ms for it."},  // 100 + 200 + 400
+      {-1, kInUse, 500, false, -1, "held.txt was in use; waited 500 ms for it."},
+      {-1, kInUse, 0, false, -1, ""},
+      {-1, kInUse, 15000, true, -1, ""},  // a read-only file refuses for good
+      {-1, 1, 15000, false, -1, ""},      // and so does another failure
   };
   for (const Case& c : cases) {
     fs::create_directories(scratch / "tree" / "sub");
     WriteBytes(scratch / "tree" / "sub" / "held.txt", "held");
     SetReadOnly(scratch / "tree" / "sub" / "held.txt", c.read_only);
     fails_left = c.fails;
+    fail_code = c.code;
     fault_hook = FailDeletes;
     EXPECT_EQ(DeleteTreeKeeping((scratch / "tree").string().c_str(), nullptr, c.patience), c.result);
     fault_hook = nullptr;
