@@ -228,7 +228,7 @@ class Installation(WineTestCase):
         self.assertIn(b"ResultCode=0", read(is_log))
 
     def test_a_second_installation_meanwhile_changes_nothing(self):
-        first = self.install("-s -is /first", RECORD_RESULT="0", RECORD_CLEANUP_MS="10000")
+        first = self.install("-s -is /first", RECORD_RESULT="0", RECORD_CLEANUP_MS="20000")
         self.assertTrue(wait_until(lambda: self.record("setup.exe") is not None, 60))
         started = time.monotonic()
         second = self.install("-s -is /second", RECORD_RESULT="0")
@@ -247,7 +247,7 @@ class Installation(WineTestCase):
         self.assertTrue(log.endswith("Done: removing the target directory.\nExit code: 0\n"), log)
 
     def test_a_file_held_after_the_cleanup_task_is_waited_out(self):
-        run = self.install("-s", RECORD_RESULT="0", RECORD_HOLD="IS\\readme.txt,7000")
+        run = self.install("-s", RECORD_RESULT="0", RECORD_HOLD="IS\\readme.txt,9000")
         self.assertEqual(run.wait(120), 0)
         self.assertFalse(os.path.exists(self.target))
         waited = re.findall(r"\n%s\\IS\\readme\.txt was in use; waited (\d+) ms for it\.\n" % re.escape(TARGET),
