@@ -248,7 +248,7 @@ int Install(Installation* run) {
     MessagePrintf("Install Shield setup _ISDEL daughter task complete.\nAbout to cleanup all "
                   "setup files.");
   if (silent_setup) {
-    Begin(run, "reading InstallShield's setup.log");
+    Begin(run, "checking InstallShield's setup.log");
     if (CheckSetupResult(setup_log) != 0) return Abandon(run);
   }
   return RemoveTarget(run);

@@ -78,7 +78,7 @@ class Installation(WineTestCase):
             "checking administrator rights", "removing what an earlier run left", "installing ZQK9150.INF",
             "entering the target directory", "rejoining the package's pieces", "unpacking the package",
             "starting InstallShield's setup", "waiting for InstallShield's clean-up task",
-            "reading InstallShield's setup.log", "removing the target directory"])
+            "checking InstallShield's setup.log", "removing the target directory"])
         setup = self.record("setup.exe")
         self.assertEqual(setup["command_line"], SETUP_LINE + " -s /q")
         self.assertEqual((int(setup["flags"]) & 1, setup["show"]), (1, "0"))  # SW_HIDE given
@@ -219,7 +219,7 @@ class Installation(WineTestCase):
                 self.assertIn("Exit code: %d\n" % code, text)
                 if told:
                     self.assertRegex(text, r"\nMessage: %s.*\nMessage: %s\n" % (
-                        re.escape(told), re.escape(STOPPED % "reading InstallShield's setup.log")))
+                        re.escape(told), re.escape(STOPPED % "checking InstallShield's setup.log")))
                 if result:
                     self.assertIn("InstallShield's setup.log: [InstallShield Silent]\n", text)
                     self.assertIn("ResultCode=%s\n" % result, text)
