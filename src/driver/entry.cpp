@@ -33,6 +33,7 @@ const char USAGE_TEXT[] =
     "  -dt path\t\tDelete a directory tree.\n"
     "  -is {args}\t\tArguments to pass to Install Shield setup.\n"
     "  -f\t\tBuild a set of floppys.\n"
+    "  -log path\t\tWrite the installation's log to path.\n"
     "  -s\t\tSetup in silent mode. (Passed to IS.)\n"
     "  -x arch path\teXtraxt all files from archive arch to path.\n"
     "\n";
@@ -136,6 +137,11 @@ int Silent(char**, int) {
   return WALK_ON;
 }
 
+int LogFile(char** values, int) {
+  settings.log_file = values[0];
+  return WALK_ON;
+}
+
 int Verbose(char**, int) {
   settings.verbose = 1;
   return WALK_ON;
@@ -230,6 +236,7 @@ const Switch SWITCHES[] = {
     {"dt", 1, RemoveTree, SWITCH_QUIET_WHEN_SHORT | SWITCH_ALONE, "path", "delete the tree path after asking"},
     {"f", 0, Floppies, 0, "", "write the floppy set of ZQK9150.INF's [SourceDisksFiles]"},
     {"is", VALUES_REST, SetupArguments, 0, "args...", "pass the rest of the line to InstallShield's setup"},
+    {"log", 1, LogFile, SWITCH_SETTING, "path", "write the installation's log to path (Windows)"},
     {"s", 0, Silent, SWITCH_SETTING, "", "silent: no messages; questions are answered yes"},
     {"ta", 0, AdminCheck, 0, "", "tell whether the user has administrator rights"},
     {"tl", 1, LongName, 0, "path", "show the full long form of path"},
@@ -251,6 +258,7 @@ int RunArguments(char** slots, int count) {
 }
 
 int RunProgram(const char* command_line) {
+  settings.command_line = command_line;
   // The slots point into a copy of the line, which lives until the run ends.
   size_t length = strlen(command_line);
   char* line = static_cast<char*>(AllocateMemory(length + 1));

@@ -25,4 +25,15 @@ void EnterProgramDirectory() {
   EnterDirectory(settings.module_directory);
 }
 
-int RunWithoutAction() { return RunInstallation(); }
+// One installation at a time: a second one would remove the first one's
+// package from under its setup. The lock is a mutex in the namespace of
+// every session from Vista on (Global), in the only one before; the system
+// releases it when the process ends, whatever the end. The medium's tools
+// do not take it.
+int RunWithoutAction() {
+  static const char NAME[] = "Global\\ZQK9150Setup";
+  HANDLE lock = CreateMutexA(nullptr, FALSE, NAME + ((GetVersion() & 0xFF) >= 6 ? 0 : 7));
+  // Held now, or abandoned by a run that ended. A mutex out of reach is
+  // another user's installation's.
+  return RunInstallation(!lock || (WaitForSingleObject(lock, 0) | WAIT_ABANDONED) != WAIT_ABANDONED);
+}

@@ -8,10 +8,12 @@
 
 #include "archive/archive.h"
 #include "archive/check.h"
+#include "driver/installlog.h"
 #include "fileutil/deltree.h"
 #include "fileutil/dirscan.h"
 #include "fileutil/filecopy.h"
 #include "fileutil/fsops.h"
+#include "fileutil/longpath.h"
 #include "fileutil/output.h"
 #include "fileutil/paths.h"
 #include "fileutil/platform.h"
@@ -29,6 +31,8 @@ const int CLEANUP_ATTEMPTS = 30;
 const char ARCHIVE[] = "ZQK9150.ZQA";
 const char* const PIECES[] = {"ZQK9150.001", "ZQK9150.002", "ZQK9150.003"};
 const char EXTRA_PIECE[] = "ZQK9150.004";
+// Scanners and indexers hold new files for moments; removals wait them out.
+const int IN_USE_PATIENCE_MS = 15000;
 
 // Files copied from floppies are read-only; they must be moved and deleted.
 int MakeEntryWritable(const DirEntry& entry, void* context) {
@@ -69,7 +73,7 @@ int WaitForCleanupTask() {
 // else, who may have put anything there) goes before the medium comes in.
 // 0, or 1 after a message that names it.
 int RemoveOldTarget(const char* target) {
-  int removed = DeleteTree(target);
+  int removed = DeleteTreeKeeping(target, nullptr, IN_USE_PATIENCE_MS);
   if (removed == 0 || (removed == 1 && !EntryExistsAt(nullptr, target))) return 0;
   MessagePrintf("The target directory %s is there from before and cannot be removed; nothing "
                 "was installed.",
@@ -100,17 +104,183 @@ int EnterTarget(const char* target) {
   return 1;
 }
 
-// Ends a failed installation: names the step, takes the target away (all
-// but the running program, when it runs from there) and ends with 1.
-int Abandon(const char* target, bool self_removal, const char* step) {
-  MessagePrintf("The installation stopped: %s failed; what it had copied is removed.", step);
+// One installation: the target directory, whether the program runs from
+// there, and the step at work, which the log names as it begins and ends.
+struct Installation {
+  char target[PATH_SIZE];
+  bool self_removal;
+  const char* step;
+};
+
+// The log says "Done" or, after the messages that said why, "Failed".
+void End(Installation* run, bool done) {
+  if (run->step) LogPrintf(done ? "Done: %s." : "Failed: %s.", run->step);
+  run->step = nullptr;
+}
+
+void Begin(Installation* run, const char* step) {
+  End(run, true);
+  run->step = step;
+  LogPrintf("Step: %s.", step);
+}
+
+// Removes the target directory, all but the running program when it runs
+// from there, which self-removal takes once the process has ended: 0, or 1.
+int RemoveTarget(Installation* run) {
+  Begin(run, "removing the target directory");
   EnterDirectory("\\");
-  if (DeleteTreeKeeping(target, self_removal ? BaseName(settings.module_file) : nullptr) == 0 && self_removal)
-    RemoveSelf();
+  if (DeleteTreeKeeping(run->target, run->self_removal ? BaseName(settings.module_file) : nullptr,
+                        IN_USE_PATIENCE_MS) != 0)
+    return 1;
+  if (run->self_removal) RemoveSelf();
+  return 0;
+}
+
+// Ends a failed installation: names the step, takes the target away and
+// ends with 1.
+int Abandon(Installation* run) {
+  MessagePrintf("The installation stopped: %s failed; what it had copied is removed.", run->step);
+  End(run, false);
+  End(run, RemoveTarget(run) == 0);
   return 1;
 }
 
+// Copies InstallShield's setup.log into the log and reads its result: 0
+// for a ResultCode of 0 or above, else 1 after a message.
+int CheckSetupResult(const char* path) {
+  char text[COPY_BUFFER_SIZE];
+  FileHolder file;
+  intptr_t length = 0, got = 1;
+  if (OpenFileAt(nullptr, path, ACCESS_READ, &file.file) == 0)
+    while (got > 0 && (size_t)length < sizeof text - 1)
+      length += got = ReadFromFile(file.file, text + length, sizeof text - 1 - length);
+  // The profile reader would look for a relative name in the Windows directory.
+  char full[PATH_SIZE];
+  if (file.file.value == NO_FILE || got < 0 || !AbsolutePath(path, full, PATH_SIZE)) {
+    FailurePrintf("Cannot read InstallShield's setup.log %s.", path);
+    return 1;
+  }
+  text[length] = '\0';
+  LogText("InstallShield's setup.log: ", text);
+  char value[16];
+  ReadProfileString("ResponseResult", "ResultCode", "", value, sizeof value, full);
+  const char* digits = value + (value[0] == '-');
+  const char* c = digits;
+  unsigned code = 0;
+  while (*c >= '0' && *c <= '9') code = code * 10 + (unsigned)(*c++ - '0');
+  if (c == digits || *c) {
+    MessagePrintf("InstallShield's setup.log %s holds no ResultCode.", path);
+    return 1;
+  }
+  if (digits == value || code == 0) return 0;
+  MessagePrintf("InstallShield's setup reported failure (ResultCode -%u).", code);
+  return 1;
+}
+
+int Install(Installation* run) {
+  const char* target = run->target;
+  Begin(run, "checking administrator rights");
+  if (!IsAdministrator()) {
+    MessagePrintf("You do NOT have administrator rights.\nPlease log on as an administrator to "
+                  "set up this application.\n");
+    return 1;
+  }
+  char current[PATH_SIZE];
+  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
+  if (!target[0]) {
+    MessagePrintf("The Windows directory is too long for the target directory.");
+    return 1;
+  }
+  if (settings.verbose) MessagePrintf("Target directory is %s", target);
+
+  if (StopRequested()) return 1;
+  run->self_removal = SameTextIgnoringCase(settings.module_directory, target);
+  if (!run->self_removal) {
+    Begin(run, "removing what an earlier run left");
+    if (RemoveOldTarget(target) != 0) return 1;
+    Begin(run, "installing ZQK9150.INF");
+    if (settings.verbose) MessagePrintf("About to run ZQK9150.INF");
+    if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command)) {
+      // What the setup engine copied, if anything, goes again.
+      if (EntryExistsAt(nullptr, target)) return Abandon(run);
+      return 1;
+    }
+    if (StopRequested()) return Abandon(run);
+  }
+  Begin(run, "entering the target directory");
+  if (EnterTarget(target) != 0) return Abandon(run);
+  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
+  Begin(run, "rejoining the package's pieces");
+  ClearReadOnlyFiles();
+  if (RejoinPieces() != 0) return Abandon(run);
+  Begin(run, "unpacking the package");
+  if (ExtractArchiveInto(ARCHIVE, "IS") != 0 || StopRequested()) return Abandon(run);
+
+  Begin(run, "starting InstallShield's setup");
+  char command[PATH_SIZE];
+  static const char SETUP_TAIL[] = "\\is\\setup.exe";
+  if (strlen(target) + strlen(SETUP_TAIL) + strlen(settings.setup_arguments) >= sizeof command) {
+    MessagePrintf("The command line of %s%s with its arguments would be longer than %d "
+                  "characters; setup is not started.",
+                  target, SETUP_TAIL, PATH_SIZE - 1);
+    return Abandon(run);
+  }
+  strcpy(command, target);
+  strcat(command, SETUP_TAIL);
+  char program[PATH_SIZE];
+  strcpy(program, command);  // named apart, so that nothing is searched for
+  strcat(command, settings.setup_arguments);
+  // In a silent run InstallShield's setup tells its result only in its
+  // setup.log; one from before would tell another run's.
+  char setup_log[PATH_SIZE];
+  bool silent_setup = SetupLogPath(settings.setup_arguments, program, setup_log, PATH_SIZE);
+  if (silent_setup && EntryExistsAt(nullptr, setup_log) && DeleteEntryAt(nullptr, setup_log) != 0) {
+    FailurePrintf("Cannot delete %s.", setup_log);
+    return Abandon(run);
+  }
+  if (!RunAndWait(program, command, settings.show_command)) {
+    FailurePrintf("Failed to run \"%s %s\"", command, settings.setup_arguments);
+    return Abandon(run);
+  }
+  Begin(run, "waiting for InstallShield's clean-up task");
+  if (WaitForCleanupTask() != 0 || StopRequested()) {
+    if (silent_setup && EntryExistsAt(nullptr, setup_log)) CheckSetupResult(setup_log);
+    return Abandon(run);
+  }
+  if (settings.verbose)
+    MessagePrintf("Install Shield setup _ISDEL daughter task complete.\nAbout to cleanup all "
+                  "setup files.");
+  if (silent_setup) {
+    Begin(run, "checking InstallShield's setup.log");
+    if (CheckSetupResult(setup_log) != 0) return Abandon(run);
+  }
+  return RemoveTarget(run);
+}
+
 }  // namespace
+
+int SetupLogPath(const char* arguments, const char* default_path, char* path, int size) {
+  bool silent = false;
+  const char* named[2] = {nullptr, nullptr};  // by -f1 (the response file) and -f2
+  // Each argument is led by a blank.
+  for (const char* p = arguments; *p; ++p) {
+    if (p[0] != ' ' || (p[1] != '-' && p[1] != '/')) continue;
+    char option = LowerLetter(p[2]);
+    if (option == 's' && (p[3] == ' ' || !p[3])) silent = true;
+    if (option == 'f' && (p[3] == '1' || p[3] == '2') && p[4] > ' ') named[p[3] - '1'] = p + 4;
+  }
+  if (!silent) return 0;
+  // Beside the response file, unless -f2 names it.
+  const char* from = named[1] ? named[1] : named[0] ? named[0] : default_path;
+  int length = 0;
+  for (bool quoted = false; *from && (quoted || *from != ' ') && length < size - 10; ++from) {
+    if (*from == '"') quoted = !quoted;
+    else path[length++] = *from;
+  }
+  path[length] = '\0';
+  if (!named[1]) strcpy((char*)BaseName(path), "setup.log");
+  return 1;
+}
 
 int CleanupTaskCallback(unsigned long, unsigned short, const char* module_name, void* context) {
   if (module_name && module_name[0] && strcmp(BaseName(module_name), "_ISDEL.EXE") == 0) *(int*)context = 1;
@@ -233,70 +403,34 @@ int RejoinPieces() {
   return result;
 }
 
-int RunInstallation() {
-  if (!IsAdministrator()) {
-    MessagePrintf("You do NOT have administrator rights.\nPlease log on as an administrator to "
-                  "set up this application.\n");
-    return 1;
+int RunInstallation(bool another_running) {
+  Installation run;  // its target is filled below
+  run.self_removal = false;
+  run.step = nullptr;
+  char log_path[PATH_SIZE];
+  log_path[0] = '\0';
+  // The log lies beside the target directory.
+  static const char LOG_TAIL[] = "\\temp\\ZQK9150.LOG";
+  int windows_length = ReadWindowsDir(run.target, PATH_SIZE);
+  if (windows_length == 0 || windows_length + sizeof LOG_TAIL > sizeof run.target) {
+    run.target[0] = '\0';
+  } else {
+    strcpy(log_path, strcat(run.target, LOG_TAIL));
+    run.target[windows_length + sizeof LOG_TAIL - 5] = '\0';
   }
-  char current[PATH_SIZE];
-  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
-  char target[PATH_SIZE];
-  static const char TARGET_TAIL[] = "\\temp\\ZQK9150";
-  int windows_length = ReadWindowsDir(target, PATH_SIZE);
-  if (windows_length == 0 || windows_length + sizeof TARGET_TAIL > sizeof target) {
-    MessagePrintf("The Windows directory %s is too long for the target directory.", target);
-    return 1;
-  }
-  strcat(target, TARGET_TAIL);
-  if (settings.verbose) MessagePrintf("Target directory is %s", target);
-
-  if (StopRequested()) return 1;
-  bool self_removal = SameTextIgnoringCase(settings.module_directory, target);
-  if (!self_removal) {
-    if (RemoveOldTarget(target) != 0) return 1;
-    if (settings.verbose) MessagePrintf("About to run ZQK9150.INF");
-    if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command)) {
-      // What the setup engine copied, if anything, goes again.
-      if (EntryExistsAt(nullptr, target)) return Abandon(target, false, "installing ZQK9150.INF");
-      return 1;
-    }
-  }
-  if (StopRequested()) return Abandon(target, self_removal, "installing ZQK9150.INF");
-  if (EnterTarget(target) != 0) return Abandon(target, self_removal, "entering the target directory");
-  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
-  ClearReadOnlyFiles();
-  if (RejoinPieces() != 0) return Abandon(target, self_removal, "rejoining the package's pieces");
-  if (ExtractArchiveInto(ARCHIVE, "IS") != 0 || StopRequested())
-    return Abandon(target, self_removal, "unpacking the package");
-
-  char command[PATH_SIZE];
-  static const char SETUP_TAIL[] = "\\is\\setup.exe";
-  if (strlen(target) + strlen(SETUP_TAIL) + strlen(settings.setup_arguments) >= sizeof command) {
-    MessagePrintf("The command line of %s%s with its arguments would be longer than %d "
-                  "characters; setup is not started.",
-                  target, SETUP_TAIL, PATH_SIZE - 1);
-    return Abandon(target, self_removal, "starting InstallShield's setup");
-  }
-  strcpy(command, target);
-  strcat(command, SETUP_TAIL);
-  char program[PATH_SIZE];
-  strcpy(program, command);  // named apart, so that nothing is searched for
-  strcat(command, settings.setup_arguments);
-  if (!RunAndWait(program, command, settings.show_command)) {
-    FailurePrintf("Failed to run \"%s %s\"", command, settings.setup_arguments);
-    return Abandon(target, self_removal, "starting InstallShield's setup");
-  }
-  if (WaitForCleanupTask() != 0 || StopRequested())
-    return Abandon(target, self_removal, "waiting for InstallShield's clean-up task");
-  if (settings.verbose)
-    MessagePrintf("Install Shield setup _ISDEL daughter task complete.\nAbout to cleanup all "
-                  "setup files.");
-
-  EnterDirectory("\\");
-  // A run from the target directory keeps its own executable, which cannot be
-  // deleted while it runs; self-removal takes it and the directory afterwards.
-  if (DeleteTreeKeeping(target, self_removal ? BaseName(settings.module_file) : nullptr) != 0) return 1;
-  if (self_removal) RemoveSelf();
-  return 0;
+  InstallLog log;
+  OpenInstallLog(&log, settings.log_file ? settings.log_file : log_path, !another_running);
+  LocalTime now;
+  ReadLocalTime(&now);
+  LogPrintf("ZQ K9150 Setup " SETUP_VERSION ", installation of %04d-%02d-%02d:\n%s %s", now.year, now.month,
+            now.day, settings.module_file, settings.command_line);
+  int code = 1;
+  if (another_running)
+    MessagePrintf("Another installation of the ZQ K9150 driver is running.");
+  else
+    code = Install(&run);
+  End(&run, code == 0);
+  LogPrintf("Exit code: %d", code);
+  CloseInstallLog(&log);
+  return code;
 }

@@ -61,6 +61,10 @@ int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool r
 int CanReplaceAt(const Directory* dir, const char* name);
 // The system's code for a name or path too long.
 int NameTooLongCode();
+// 1 for a code that says an entry is in use for now (another program holds
+// it open, or a file deleted while held still stands in its directory): a
+// deletion may then succeed a moment later.
+int IsInUseCode(int code);
 // Clears the read-only attribute, keeping the others.
 int MakeWritableAt(const Directory* dir, const char* name);
 // 1 when name names an entry; a link counts as itself, wherever it leads.
@@ -80,7 +84,9 @@ enum FileAccess {
   ACCESS_READ,        // a regular file, for reading (a pipe would block for ever)
   ACCESS_CREATE_NEW,  // a new file, exclusively: anything under the name, a link too, refuses it
   ACCESS_REPLACE,     // created or emptied, for writing; never through a link
-  ACCESS_APPEND,      // created if missing, every write at its end; never through a link
+  ACCESS_APPEND,      // created if missing, every write at its end; never through a link;
+                      // others may append meanwhile (a log that two programs write)
+  ACCESS_CREATE_SHARED,  // as ACCESS_CREATE_NEW, and others may append meanwhile
 };
 
 int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* file);
@@ -109,12 +115,14 @@ int CopyFileTimes(FileHandle source, FileHandle destination);
 struct FileIdentity {
   uint64_t device;
   uint64_t index;
+  uint32_t links;  // the names it has: more than one for a hard link
 };
 int IdentifyFile(FileHandle file, FileIdentity* identity);
 
 // Test seam: when set, the hook is asked before each call to the system
 // that can fail, with what it is about to do; a non-zero answer makes that
-// call fail as if the system had refused it.
+// call fail as if the system had refused it, with the answer as the
+// system's code when it is above 1.
 enum SystemCall {
   CALL_OPEN,
   CALL_READ,

@@ -21,8 +21,9 @@ const char PATH_SEPARATOR = '/';
 namespace {
 
 bool Refused(int call) {
-  if (!fault_hook || !fault_hook(call)) return false;
-  errno = call == CALL_ALLOCATE ? ENOMEM : EIO;
+  int answer = fault_hook ? fault_hook(call) : 0;
+  if (!answer) return false;
+  errno = answer > 1 ? answer : call == CALL_ALLOCATE ? ENOMEM : EIO;
   return true;
 }
 
@@ -117,6 +118,9 @@ int CanReplaceAt(const Directory* dir, const char* name) {
 
 int NameTooLongCode() { return ENAMETOOLONG; }
 
+// Open files can be deleted here; only a mount point or a busy device says so.
+int IsInUseCode(int code) { return code == EBUSY; }
+
 int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool replace) {
   if (Refused(CALL_RENAME)) return -1;
   int at = Where(dir);
@@ -162,6 +166,7 @@ int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* f
       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
       O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW,
       O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW,
+      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND,
   };
   int fd = openat(Where(dir), name, flags[access] | O_CLOEXEC, 0666);
   if (fd < 0) {
@@ -246,6 +251,7 @@ int IdentifyFile(FileHandle file, FileIdentity* identity) {
   if (fstat((int)file.value, &info) != 0) return -1;
   identity->device = (uint64_t)info.st_dev;
   identity->index = (uint64_t)info.st_ino;
+  identity->links = (uint32_t)info.st_nlink;
   return 0;
 }
 

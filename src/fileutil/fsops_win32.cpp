@@ -22,8 +22,10 @@ namespace {
 typedef DWORD(WINAPI* FinalPathProc)(HANDLE, LPSTR, DWORD, DWORD);
 
 bool Refused(int call) {
-  if (!fault_hook || !fault_hook(call)) return false;
-  SetLastError(call == CALL_ALLOCATE ? ERROR_NOT_ENOUGH_MEMORY
+  int answer = fault_hook ? fault_hook(call) : 0;
+  if (!answer) return false;
+  SetLastError(answer > 1                ? answer
+               : call == CALL_ALLOCATE ? ERROR_NOT_ENOUGH_MEMORY
                : call == CALL_READ   ? ERROR_READ_FAULT
                : call == CALL_WRITE  ? ERROR_WRITE_FAULT
                                      : ERROR_GEN_FAILURE);
@@ -252,6 +254,12 @@ int CanReplaceAt(const Directory* dir, const char* name) {
 
 int NameTooLongCode() { return ERROR_FILENAME_EXCED_RANGE; }
 
+// Access is denied, too, to a file that is deleted but still held open.
+int IsInUseCode(int code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED ||
+         code == ERROR_DIR_NOT_EMPTY;
+}
+
 int MakeWritableAt(const Directory* dir, const char* name) {
   char path[PATH_SIZE];
   if (!Named(dir, name, path)) return -1;
@@ -298,12 +306,13 @@ int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* f
       return -1;
     }
   }
-  static const DWORD dispositions[] = {OPEN_EXISTING, CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS};
+  static const DWORD dispositions[] = {OPEN_EXISTING, CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
   DWORD flags = access == ACCESS_READ ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_ATTRIBUTE_NORMAL;
   // Where a link stands, even one that leads nowhere, the name exists.
-  if (access == ACCESS_CREATE_NEW && HasLinks()) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  if (dispositions[access] == CREATE_NEW && HasLinks()) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  bool shared = access == ACCESS_READ || access >= ACCESS_APPEND;
   HANDLE handle = CreateFileA(path, access == ACCESS_READ ? GENERIC_READ : GENERIC_WRITE,
-                              FILE_SHARE_READ | (access == ACCESS_READ ? FILE_SHARE_WRITE : 0), nullptr,
+                              FILE_SHARE_READ | (shared ? FILE_SHARE_WRITE : 0), nullptr,
                               dispositions[access], flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   if (access == ACCESS_READ && GetFileType(handle) != FILE_TYPE_DISK) {
@@ -386,6 +395,7 @@ int IdentifyFile(FileHandle file, FileIdentity* identity) {
   if (!GetFileInformationByHandle((HANDLE)file.value, &info)) return -1;
   identity->device = info.dwVolumeSerialNumber;
   identity->index = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+  identity->links = info.nNumberOfLinks;
   return 0;
 }
 

@@ -20,5 +20,10 @@ int WindowsFilePath(const char* name, char* buffer, int size);
 // The temporary directory, ending in a separator: its length.
 int ReadTempDir(char* buffer, int size);
 void PauseMs(int milliseconds);
+// The local date and time of day, in the order that Windows keeps them.
+struct LocalTime {
+  unsigned short year, month, weekday, day, hour, minute, second, millisecond;
+};
+void ReadLocalTime(LocalTime* now);
 // The processors this process may run on, at least 1.
 int ProcessorCount();

@@ -49,6 +49,15 @@ void PauseMs(int milliseconds) {
   }
 }
 
+void ReadLocalTime(LocalTime* now) {
+  time_t seconds = time(nullptr);
+  struct tm local;
+  localtime_r(&seconds, &local);
+  *now = {(unsigned short)(local.tm_year + 1900), (unsigned short)(local.tm_mon + 1), (unsigned short)local.tm_wday,
+          (unsigned short)local.tm_mday, (unsigned short)local.tm_hour, (unsigned short)local.tm_min,
+          (unsigned short)local.tm_sec, 0};
+}
+
 int ProcessorCount() {
   long count = sysconf(_SC_NPROCESSORS_ONLN);
   return count > 0 ? (int)count : 1;

@@ -46,6 +46,10 @@ int ReadTempDir(char* buffer, int size) {
 
 void PauseMs(int milliseconds) { Sleep(milliseconds); }
 
+static_assert(sizeof(LocalTime) == sizeof(SYSTEMTIME), "LocalTime is a SYSTEMTIME");
+
+void ReadLocalTime(LocalTime* now) { GetLocalTime(reinterpret_cast<SYSTEMTIME*>(now)); }
+
 int ProcessorCount() {
   SYSTEM_INFO info;
   GetSystemInfo(&info);

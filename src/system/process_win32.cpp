@@ -13,6 +13,7 @@
 
 int RunAndWait(const char* program, const char* command_line, int show) {
   if (settings.verbose) MessagePrintf("Running %s", command_line);
+  else LogPrintf("Running %s", command_line);
   // The child starts as this program did, with only the show value changed;
   // Windows applies it when the flags hold STARTF_USESHOWWINDOW.
   STARTUPINFOA startup;
@@ -24,7 +25,13 @@ int RunAndWait(const char* program, const char* command_line, int show) {
   PROCESS_INFORMATION process;
   BOOL created = CreateProcessA(program, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                 &startup, &process);
-  if (!created) return 0;
+  if (!created) {
+    DWORD error = GetLastError();
+    char reason[256];
+    LogPrintf("It cannot be started. %s.", SystemErrorText((int)error, reason, sizeof reason));
+    SetLastError(error);
+    return 0;
+  }
   WaitForSingleObject(process.hProcess, INFINITE);
   if (settings.verbose) MessagePrintf("%s terminated.", command_line);
   CloseHandle(process.hProcess);

@@ -10,6 +10,27 @@
 
 MessageHook message_hook = nullptr;
 
+static LogWriter log_writer = nullptr;
+static void* log_context = nullptr;
+
+void SetLogWriter(LogWriter writer, void* log) {
+  log_writer = writer;
+  log_context = log;
+}
+
+void LogText(const char* kind, const char* text) {
+  if (log_writer) log_writer(log_context, kind, text);
+}
+
+void LogPrintf(const char* format, ...) {
+  char buffer[MESSAGE_BUFFER_SIZE];
+  va_list args;
+  va_start(args, format);
+  FormatText(buffer, format, args);
+  va_end(args);
+  LogText("", buffer);
+}
+
 static std::atomic<int> stop_code{0};
 
 void RequestStop(int exit_code) {
@@ -24,7 +45,9 @@ void ClearStop() { stop_code = 0; }
 bool Interrupted() { return stop_code.load() >= 128; }
 
 // Shows an already formatted text: 1 for OK or yes, 0 for Cancel or no.
+// The log gets every text, shown or not.
 static int Show(const char* text, bool question) {
+  LogText("Message: ", text);
   if (settings.silent) return 1;
   // After Cancel nothing more is said; an interrupt still says what it undid.
   if (StopRequested() && !Interrupted()) return 0;

@@ -92,6 +92,17 @@ void VerbosePrintf(const char* format, ...) __attribute__((format(printf, 1, 2))
 // A line of the run's own output (the listing of --list) on standard output.
 void OutputPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The installation's log. While a writer is set, every text that goes
+// through MessagePrintf, QuestionPrintf, FailurePrintf and ErrorPrintf is
+// also handed to it, shown or not (silent mode), of the kind "Message: ",
+// and LogPrintf and LogText hand it a text that only the log gets
+// (LogPrintf's of no kind, ""). The writer keeps the system's last error
+// code as it was.
+typedef void (*LogWriter)(void* log, const char* kind, const char* text);
+void SetLogWriter(LogWriter writer, void* log);
+void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogText(const char* kind, const char* text);
+
 // Formats like wvsprintfA into a buffer of MESSAGE_BUFFER_SIZE characters,
 // cutting longer output; returns the length written.
 int FormatText(char* buffer, const char* format, va_list args);

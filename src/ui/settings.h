@@ -17,6 +17,8 @@ struct Settings {
   char module_directory[PATH_SIZE];  // its directory (current on Windows)
   void* instance;                    // for the status window's class
   int code_page;                     // of the names in archives (Linux: --codepage)
+  const char* log_file;              // -log: the installation's log, or null for the default
+  const char* command_line;          // as the program was given it, for that log
 };
 
 extern Settings settings;

@@ -24,6 +24,7 @@ USAGE = ("\nZQ K9150 keyboard driver setup.\n\nUsage:\n\n    setup [switches]\n\
          "  -dt path\t\tDelete a directory tree.\n"
          "  -is {args}\t\tArguments to pass to Install Shield setup.\n"
          "  -f\t\tBuild a set of floppys.\n"
+         "  -log path\t\tWrite the installation's log to path.\n"
          "  -s\t\tSetup in silent mode. (Passed to IS.)\n"
          "  -x arch path\teXtraxt all files from archive arch to path.\n\n")
 BOX_TIMEOUT = 30

@@ -65,6 +65,7 @@ class Switches(NativeTestCase):
                 ("-Q", 1, "", unsupported("-q")),
                 ("/", 1, "", unsupported("/")),
                 ("-trx 5", 1, "", unsupported("-trx")),
+                ("-log -q -tr 6", 6, "", "About to return exit code 6\n"),  # a setting's value is its own
                 ("stray -tr 5", 1, "", unsupported("stray")),
                 (['"a', 'b"'], 1, "", unsupported('"a')),
                 (["-tr\n5"], 1, "", unsupported("-tr\n5")),
@@ -137,7 +138,7 @@ class Switches(NativeTestCase):
         lines = [line for line in help_text.splitlines() if line.startswith("  -")]
         self.assertEqual((code, self.run_setup("-h")[1]), (0, help_text))
         self.assertEqual({line.split()[0] for line in lines},
-                         {"-?", "-a", "-c", "-ds", "-dt", "-f", "-is", "-s", "-ta", "-tl", "-tm", "-tp", "-tr",
+                         {"-?", "-a", "-c", "-ds", "-dt", "-f", "-is", "-log", "-s", "-ta", "-tl", "-tm", "-tp", "-tr",
                           "-v", "-x", "--help", "--version", "--list", "--test", "--codepage"})
         self.assertEqual({len(line) - len(line[20:].lstrip()) for line in lines}, {20})
 

@@ -1,5 +1,6 @@
 """setup.exe under Wine as the medium's tool: -a and -x across the Windows
-and the Linux build, -dt, -c and -f, with drive letters mapped to folders."""
+and the Linux build, -dt, -c and -f, with drive letters mapped to folders;
+a signed setup.exe."""
 
 import os
 import re
@@ -8,8 +9,8 @@ import subprocess
 import unittest
 from types import SimpleNamespace
 
-from harness import (LINKS, WineTestCase, make_tree, plant_links, read, refused_level,
-                     setup_native, snapshot, wine_environment, windows_path, write)
+from harness import (LINKS, REPO, WineTestCase, make_tree, plant_links, read, refused_level,
+                     setup_exe, setup_native, snapshot, wine_environment, windows_path, write)
 
 PIECE = 1457664
 
@@ -196,6 +197,57 @@ class Media(WineTestCase):
                 self.assertEqual((talk.texts, talk.exit_code), (texts, code))
                 self.assertEqual(snapshot(os.path.join(self.workdir, "disk1")),
                                  {"ONE": b"ONE" * 1000} if code == 0 else before)
+
+
+class Signing(WineTestCase):
+    def openssl(self, *args):
+        subprocess.run(["openssl"] + list(args), cwd=self.workdir, check=True, capture_output=True)
+
+    def verifies(self, exe, root):
+        return subprocess.run(["osslsigncode", "verify", "-CAfile", root, "-in", exe],
+                              capture_output=True).returncode == 0
+
+    def test_a_signed_copy_verifies_passes_the_release_check_and_goes_on_disk_1_as_it_is(self):
+        for tool in ("openssl", "osslsigncode"):
+            if not shutil.which(tool):
+                self.skipTest(tool + " is missing (scripts/deps installs it)")
+        # A throwaway root, and a code-signing certificate that it issued; another root.
+        for name in ("root", "other"):
+            self.openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out",
+                         name + ".pem", "-days", "2", "-subj", "/CN=Throwaway " + name,
+                         "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign")
+        write(os.path.join(self.workdir, "signer.cnf"),
+              b"basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+        self.openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "signer.key", "-out", "signer.csr",
+                     "-subj", "/CN=ZQ K9150 throwaway signer")
+        self.openssl("x509", "-req", "-in", "signer.csr", "-CA", "root.pem", "-CAkey", "root.key",
+                     "-CAcreateserial", "-days", "2", "-extfile", "signer.cnf", "-out", "signer.pem")
+        exe = self.place_setup(os.path.join(self.workdir, "medium"))
+        unsigned = read(exe)
+        sign = [os.path.join(REPO, "scripts", "sign"), exe] + [os.path.join(self.workdir, "signer." + kind)
+                                                               for kind in ("pem", "key")]
+        self.assertEqual(subprocess.run(sign, capture_output=True).returncode, 0)
+        signed = read(exe)
+        root, other = (os.path.join(self.workdir, name + ".pem") for name in ("root", "other"))
+        # Past the headers (checksum, certificate table) the program is as built.
+        self.assertEqual((signed[512:len(unsigned)], self.verifies(exe, root), self.verifies(exe, other)),
+                         (unsigned[512:], True, False))
+        tampered = os.path.join(self.workdir, "tampered.exe")
+        write(tampered, signed[:1000] + bytes([signed[1000] ^ 1]) + signed[1001:])
+        self.assertFalse(self.verifies(tampered, root))
+        check = os.environ.get("CHECK_OBJDUMP"), os.environ.get("CHECK_WRESTOOL")
+        if all(check):  # the release build: the shipped binary's check
+            done = subprocess.run(["python3", os.path.join(REPO, "tests", "release", "check_release.py"), exe] +
+                                  list(check), capture_output=True, text=True)
+            self.assertEqual(done.returncode, 0, done.stdout)
+            self.assertIn("%d bytes before its signature" % len(unsigned), done.stdout)
+        # The signed copy runs, and -f writes it onto disk 1 as it is.
+        write(os.path.join(self.workdir, "medium", "ZQK9150.INF"),
+              b"[SourceDisksFiles]\r\nsetup.exe = 1\r\nZQK9150.INF = 1\r\n")
+        os.makedirs(os.path.join(self.workdir, "disk1"))
+        DriveLetters(self).map("a", os.path.join(self.workdir, "disk1"))
+        self.assertEqual(self.converse("-s -f", exe=exe).exit_code, 0)
+        self.assertEqual(read(os.path.join(self.workdir, "disk1", "setup.exe")), signed)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """The release setup.exe, read with mingw's objdump: a 32-bit GUI program
-for subsystem 4.0, at most 72 KiB, that imports from the system's own DLLs
+for subsystem 4.0, at most 72 KiB without its Authenticode signature (a
+signed copy is checked as the unsigned one), that imports from the system's own DLLs
 only functions listed below, each with the oldest Windows that exports it.
 A new import fails until it is added here with its reason; a function that
 Windows 95 lacks is looked up at run time instead. Its manifest, read with
@@ -35,6 +36,8 @@ IMPORTS = [
     ("KERNEL32.dll", "95", "CreateProcessA WaitForSingleObject ResumeThread SetThreadPriority "
      "SetPriorityClass GetCurrentProcess GetCurrentThread OpenProcess Sleep GetTickCount",
      "starting programs, self-removal, the clean-up task's wait"),
+    ("KERNEL32.dll", "95", "CreateMutexA GetLocalTime",
+     "one installation at a time; the time in the installation's log"),
     ("KERNEL32.dll", "95", "CreateThread GetSystemInfo InitializeCriticalSection EnterCriticalSection "
      "LeaveCriticalSection DeleteCriticalSection CreateSemaphoreA ReleaseSemaphore",
      "packing on every processor: threads, locks and conditions built of semaphores"),
@@ -82,7 +85,10 @@ def main(exe, objdump, wrestool):
     text = subprocess.run([objdump, "-p", exe], check=True, capture_output=True,
                           text=True).stdout
     headers = dict(re.findall(r"^(\w+)\s+(\S+)", text, re.M))
-    size = os.path.getsize(exe)
+    # A signature is the certificate table at the file's end (data directory
+    # entry 4): what was built is the file before it.
+    signature = re.search(r"^Entry 4 ([0-9a-f]+) ([0-9a-f]+) Security Directory", text, re.M)
+    size = int(signature.group(1), 16) if signature and int(signature.group(2), 16) else os.path.getsize(exe)
     faults = ["%s is %s, not %s" % fault for fault in (
         ("the format", re.search(r"file format (\S+)", text).group(1), "pei-i386"),
         ("the subsystem", headers.get("Subsystem"), "00000002"),
@@ -106,7 +112,8 @@ def main(exe, objdump, wrestool):
     if sorted(dlls) != ["GDI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"]:
         faults.append("the DLLs are %s" % " ".join(dlls))
     faults += manifest_faults(exe, wrestool)
-    print("%s: %d bytes, %d functions from %s" % (exe, size, count, " ".join(dlls)))
+    print("%s: %d bytes%s, %d functions from %s" % (exe, size, " before its signature" if signature and
+                                                   size != os.path.getsize(exe) else "", count, " ".join(dlls)))
     for fault in faults:
         print("FAULT: " + fault)
     return 1 if faults else 0
