@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -83,12 +84,26 @@ TreeInfo MakeSmallFiles(const fs::path& root) {
   return info;
 }
 
+// A name that a Windows medium can hold, which -a packs: printable ASCII
+// without \ : * ? " < > |, not ending in a dot or a blank (device names
+// are rare enough here to be met by -a's own refusal as a failed run).
+bool WindowsName(const fs::path& relative) {
+  for (const auto& part : relative) {
+    std::string name = part.string();
+    if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+    for (unsigned char c : name)
+      if (c < 0x20 || c > 0x7e || strchr("\\:*?\"<>|", c)) return false;
+  }
+  return true;
+}
+
 TreeInfo CopyMachineFiles(const fs::path& root) {
   TreeInfo info;
   for (const char* source : {"/usr/include", "/usr/share"}) {
     uint64_t taken = 0;
     for (auto& path : SortedFiles(source)) {
       if (taken >= (32u << 20)) break;
+      if (!WindowsName(fs::relative(path, source))) continue;
       std::error_code error;
       fs::path target = root / fs::path(source).filename() / fs::relative(path, source);
       fs::create_directories(target.parent_path(), error);

@@ -117,9 +117,12 @@ int FindCheckRecord(FileHandle file, int64_t size, CheckRecord* record) {
     return CHECK_BROKEN;
   record->kind = bytes[4] | bytes[5] << 8;
   if (record->kind != 1) return CHECK_UNKNOWN_KIND;
+  int64_t covered = (int64_t)(Get32(bytes + 8) | (uint64_t)Get32(bytes + 12) << 32);
   uint8_t head[16] = {'Z', 'Q', 'C', 'K', 1, 0, CHECK_BLOCK_SHIFT, 0};
-  PutLength(head + 8, at);
-  return memcmp(bytes, head, 16) != 0 || length != RecordLength(at) ? CHECK_BROKEN : CHECK_FOUND;
+  PutLength(head + 8, covered);
+  if (memcmp(bytes, head, 16) != 0 || length != RecordLength(covered)) return CHECK_BROKEN;
+  record->start = covered;
+  return covered == at ? CHECK_FOUND : CHECK_WRONG_LENGTH;
 }
 
 void FreeCheckRecord(CheckRecord* record) {

@@ -45,10 +45,13 @@ enum CheckFound {
   CHECK_NONE,          // the file does not end with one
   CHECK_BROKEN,        // one is there, but it does not match itself
   CHECK_UNKNOWN_KIND,  // a sound record of a kind this program does not know
+  CHECK_WRONG_LENGTH,  // a sound record of an archive longer or shorter than this one
   CHECK_READ_FAILED,   // with the system's code set
   CHECK_NO_MEMORY,
 };
 // The record that ends the file of size bytes, freed with FreeCheckRecord.
+// Of a record that covers another length (the archive was cut or grew
+// before it), start is what it covers.
 int FindCheckRecord(FileHandle file, int64_t size, CheckRecord* record);
 void FreeCheckRecord(CheckRecord* record);
 

@@ -358,6 +358,9 @@ int CheckArchive(Extraction* x, FileHandle file, int mode) {
   if (found != CHECK_FOUND && (got != 0 || memcmp(header, ARCHIVE_TAG, 8) != 0)) return 0;
   if (found == CHECK_NONE) return mode == MODE_EXTRACT ? ScanPlain(x, file) : 0;
   if (found == CHECK_BROKEN) return Damaged(x, "its check record is broken");
+  if (found == CHECK_WRONG_LENGTH)
+    return DamagedBy(x, "it is %" PRId64 " bytes long, where its check record says %" PRId64 " (cut or lengthened)",
+                     x->size, record.start + record.length);
   if (found == CHECK_UNKNOWN_KIND)
     return DamagedBy(x, "its check record is of kind %" PRId64 ", which this program does not know", record.kind);
   if (bad == 0) return 0;

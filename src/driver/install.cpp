@@ -19,6 +19,7 @@
 #include "fileutil/platform.h"
 #include "media/floppy.h"
 #include "media/profile.h"
+#include "media/split.h"
 #include "system/admin.h"
 #include "system/procenum.h"
 #include "system/process.h"
@@ -346,8 +347,12 @@ int CheckJoined(const char* path, Piece* pieces, unsigned char* buffer) {
   int found = OpenFileAt(nullptr, path, ACCESS_READ, &joined.file) == 0
                   ? FindCheckRecord(joined.file, size, &record)
                   : CHECK_READ_FAILED;
-  int64_t bad = found == CHECK_BROKEN;
-  if (bad) MarkDamage(pieces, size - 12, 12, 0);  // the record's end
+  int64_t bad = found == CHECK_BROKEN || found == CHECK_WRONG_LENGTH;
+  if (found == CHECK_BROKEN) MarkDamage(pieces, size - 12, 12, 0);  // the record's end
+  // A piece cut short, or grown: the pieces after the first are whole ones.
+  for (int i = 0; found == CHECK_WRONG_LENGTH && i < 3; i++)
+    if (pieces[i].end - pieces[i].start != (i ? PIECE_SIZE : record.start + record.length - 2 * PIECE_SIZE))
+      pieces[i].damaged = true;
   if (found == CHECK_FOUND) bad = VerifyBlocks(joined.file, &record, buffer, COPY_BUFFER_SIZE, MarkDamage, pieces);
   FreeCheckRecord(&record);
   if (found == CHECK_READ_FAILED || bad < 0) {

@@ -579,6 +579,10 @@ TEST(CheckRecord, WhatIsWrongIsSaidAndWhereItLies) {
       {plain + record.substr(0, record.size() - 1) + "X", 3, "its check record is broken, or bytes follow it"},
       {plain + record.substr(0, record.size() - 5), 3, "its check record is broken, or bytes follow it"},
       {plain + other_kind, 3, "its check record is of kind 2, which this program does not know"},
+      {sample.archive.substr(0, 100) + sample.archive.substr(101), 3,
+       "it is 3350 bytes long, where its check record says 3351 (cut or lengthened)"},
+      {sample.archive.substr(0, 100) + "+" + sample.archive.substr(100), 3,
+       "it is 3352 bytes long, where its check record says 3351 (cut or lengthened)"},
       {big, 3, "2 of its 64 KiB blocks fail their check, the first at byte offset 65536"},
   };
   for (const Case& c : cases) {

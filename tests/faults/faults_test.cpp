@@ -242,35 +242,44 @@ TEST(Faults, AFourthPieceIsNeverLeftOut) {
   EXPECT_FALSE(fs::exists(dir / "ZQK9150.ZQA"));
 }
 
-// A package whose pieces hold damage: the pieces that hold it are named,
-// with their disks where the INF file beside the program has them, and
-// nothing is joined.
+// A package whose pieces hold damage, cut as -c cuts it: the pieces that
+// hold it are named, with their disks where the INF file beside the
+// program has them, and nothing is joined.
 TEST(Rejoin, DamageIsToldByThePieceThatHoldsIt) {
   ScratchDir dir;
   fs::create_directories(dir / "tree");
-  WriteBytes(dir / "tree" / "random", RandomBytes(560000, 3));
+  WriteBytes(dir / "tree" / "random", RandomBytes(3000000, 3));
   settings.silent = 1;
-  ASSERT_EQ(CreateArchive(Path(dir / "a.zqa").c_str(), Path(dir / "tree").c_str()), 0);
-  const std::string whole = ReadBytes(dir / "a.zqa");
+  ASSERT_EQ(CreateArchive(Path(dir / "ZQK9150.ZQA").c_str(), Path(dir / "tree").c_str()), 0);
+  ASSERT_EQ(SplitFile(Path(dir / "ZQK9150.ZQA").c_str()), 0);
+  std::string pieces[3];
+  for (int i = 0; i < 3; i++) pieces[i] = ReadBytes(dir / ("ZQK9150.00" + std::to_string(i + 1)));
+  const size_t first = pieces[0].size(), second = first + PIECE_SIZE, end = second + PIECE_SIZE;
   WriteBytes(dir / "ZQK9150.INF", "[SourceDisksFiles]\nZQK9150.001=1\nZQK9150.002=2,,,\n");
+  const std::string tail = " is damaged. Copy the medium again.";
   struct Case {
-    size_t flipped;  // a byte of the joined archive
+    size_t flipped;  // a byte of the joined archive, or (cut) one piece 2 ends before
+    bool cut;
     bool listed;     // the INF file is there
-    const char* said;
+    std::string said;
   } cases[] = {
-      {300000, true, "The package on disk 2 (ZQK9150.002) is damaged. Copy the medium again."},
-      {10, true, "The package on disk 1 (ZQK9150.001) is damaged. Copy the medium again."},
-      {whole.size() - 14, true, "The package on piece ZQK9150.003 is damaged. Copy the medium again."},
-      {300000, false, "The package on piece ZQK9150.002 is damaged. Copy the medium again."},
-      // The block from 196608 on lies in the first two pieces.
-      {199000, true, "The package on disk 1 (ZQK9150.001) or disk 2 (ZQK9150.002) is damaged. Copy the medium again."},
+      {second - PIECE_SIZE / 2, false, true, "The package on disk 2 (ZQK9150.002)" + tail},
+      {10, false, true, "The package on disk 1 (ZQK9150.001)" + tail},
+      {end - 14, false, true, "The package on piece ZQK9150.003" + tail},  // the check record itself
+      {second - PIECE_SIZE / 2, false, false, "The package on piece ZQK9150.002" + tail},
+      // The 64 KiB block around the first piece's end lies in two pieces.
+      {first - 1, false, true, "The package on disk 1 (ZQK9150.001) or disk 2 (ZQK9150.002)" + tail},
+      {1000, true, true, "The package on disk 2 (ZQK9150.002)" + tail},
   };
   for (const Case& c : cases) {
     Recorder recorder;
-    std::string bytes = whole;
-    bytes[c.flipped] ^= 0x10;
+    std::string bytes = pieces[0] + pieces[1] + pieces[2];
+    if (!c.cut) bytes[c.flipped] ^= 0x10;
     fs::create_directories(dir / "target");
-    for (int i = 0; i < 3; i++) WriteBytes(dir / "target" / ("ZQK9150.00" + std::to_string(i + 1)), bytes.substr(i * 200000, i < 2 ? 200000 : std::string::npos));
+    size_t bounds[4] = {0, first, second - (c.cut ? c.flipped : 0), end - (c.cut ? c.flipped : 0)};
+    if (c.cut) bytes.erase(second - c.flipped, c.flipped);
+    for (int i = 0; i < 3; i++)
+      WriteBytes(dir / "target" / ("ZQK9150.00" + std::to_string(i + 1)), bytes.substr(bounds[i], bounds[i + 1] - bounds[i]));
     snprintf(settings.module_directory, PATH_SIZE, "%s", Path(c.listed ? dir.path : dir / "target").c_str());
     fs::current_path(dir / "target");
     EXPECT_EQ(RejoinPieces(), 1);
