@@ -26,7 +26,7 @@ set(SETUP_WINDOWS_COMPILE_OPTIONS
   -include ${CMAKE_CURRENT_LIST_DIR}/msvcrt_stdio.h)
 
 set(SETUP_WINDOWS_LINK_OPTIONS
-  -nostdlib -s -Os -flto
+  -nostdlib -s -Os -flto=auto
   -Wl,--gc-sections
   -Wl,--disable-auto-import -Wl,--disable-runtime-pseudo-reloc
   -Wl,--fatal-warnings
