@@ -1,6 +1,6 @@
 // The ZQAR archive: one compressed directory tree.
 //
-// Results, which -a, -x, --list and --test end with (the README's table):
+// Results, which -a, -x, --list and --test end with (docs/usage.md's table):
 // 0 done; 1 a path is invalid, a file cannot be opened or created, or a
 // member could not be packed (named, the archive stays whole); 2 not an
 // archive; 3 a damaged archive; 4 members that could not be written; 5 the
