@@ -19,10 +19,7 @@ namespace {
 
 // A file opened for reading and writing, removed at the end.
 struct ScratchFile {
-  inline static int serial = 0;
-  std::string path = (fs::temp_directory_path() /
-                      ("codec-test-" + std::to_string(std::random_device()()) + "-" + std::to_string(serial++)))
-                         .string();
+  std::string path = NewScratchPath("codec-test").string();
   FILE* stream = fopen(path.c_str(), "w+b");
   explicit ScratchFile(const std::string& contents = "") {
     fwrite(contents.data(), 1, contents.size(), stream);

@@ -7,6 +7,7 @@ import ctypes
 import os
 import pty
 import re
+import resource
 import select
 import shutil
 import signal
@@ -122,11 +123,32 @@ def kill_group(process):
         process.wait()
 
 
+def scratch(kind):
+    """A fresh directory of this process below the temporary one. The first
+    removes what runs that are gone left there ("e2e-p<process>-...")."""
+    if not scratch.swept:
+        scratch.swept = True
+        for name in os.listdir(tempfile.gettempdir()):
+            match = re.match(r"e2e-p(\d+)-", name)
+            if not match or int(match.group(1)) == os.getpid():
+                continue
+            try:
+                os.kill(int(match.group(1)), 0)
+            except ProcessLookupError:
+                shutil.rmtree(os.path.join(tempfile.gettempdir(), name), ignore_errors=True)
+            except PermissionError:
+                pass
+    return tempfile.mkdtemp(prefix="e2e-p%d-%s" % (os.getpid(), kind))
+
+
+scratch.swept = False
+
+
 class Case(unittest.TestCase):
     """Each test gets a scratch directory, self.workdir."""
 
     def setUp(self):
-        self.workdir = tempfile.mkdtemp(prefix="e2e-")
+        self.workdir = scratch("")
         self.addCleanup(shutil.rmtree, self.workdir, True)
 
 
@@ -224,7 +246,7 @@ class WineRun:
 
     def __init__(self, line="", exe=None, env=None, cwd=None):
         exe = exe or setup_exe()
-        self.scratch = tempfile.mkdtemp(prefix="e2e-run-")
+        self.scratch = scratch("run-")
         self.exit_file = os.path.join(self.scratch, "exit")
         command = exe if exe[1:3] == ":\\" else windows_path(exe)  # a Windows path stays
         command = ('"%s"' % command if " " in command else command) + (" " + line if line else "")
@@ -322,8 +344,11 @@ class WineTestCase(Case):
 # --------------------------------------------------------------- Linux side
 
 def die_with_parent():
-    """A program under test ends when its test is killed (a hung mutant)."""
+    """A program under test ends when its test is killed (a hung mutant), and
+    writes no file past 5 GiB (a runaway one)."""
     ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (5 << 30, 5 << 30))
 
 
 class NativeTestCase(Case):

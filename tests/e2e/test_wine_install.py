@@ -6,11 +6,10 @@ import os
 import re
 import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 
-from harness import WineTestCase, fixture, read, run_boxdriver, wait_until, windows_path, write
+from harness import WineTestCase, fixture, read, run_boxdriver, scratch, wait_until, windows_path, write
 from medium import PIECES, build_medium, read_record, run_silent, target_directory, write_inf
 
 TARGET = "C:\\windows\\temp\\ZQK9150"
@@ -29,7 +28,7 @@ class Installation(WineTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.build = tempfile.mkdtemp(prefix="e2e-medium-")
+        cls.build = scratch("medium-")
         cls.addClassCleanup(shutil.rmtree, cls.build, True)
         cls.medium = os.path.join(cls.build, "medium")
         cls.archive = build_medium(cls.medium, cls.build)

@@ -6,7 +6,6 @@ import os
 import re
 import shutil
 import subprocess
-import time
 import unittest
 
 from harness import WineTestCase, fixture, wait_until, wine_environment, windows_path
@@ -21,6 +20,20 @@ def start_task(test, name, env=None, stand_in="recorder.exe"):
                                        RECORD_SLEEP_MS="60000"))
     test.assertTrue(wait_until(lambda: os.path.exists(exe + ".txt"), 30), "no start: " + exe)
     return run, exe
+
+
+def running(exe):
+    """Whether Wine still runs the program, each Windows process being a Unix
+    one whose command line starts with its Windows path."""
+    path = windows_path(exe).encode()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                if cmdline.read().split(b"\0", 1)[0] == path:
+                    return True
+        except OSError:
+            pass
+    return False
 
 
 def walk(test, env=None, exe=None):
@@ -42,7 +55,7 @@ class System(WineTestCase):
         for path in (upper_exe, lower_exe):
             self.assertIn(windows_path(path), names)
         upper.close()
-        time.sleep(1)
+        self.assertTrue(wait_until(lambda: not running(upper_exe)), "the task did not end")
         names, last = walk(self)
         self.assertEqual(last, "Not Found")
         self.assertEqual([windows_path(path) in names for path in (upper_exe, lower_exe)],

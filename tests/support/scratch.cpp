@@ -1,5 +1,8 @@
 #include "support/scratch.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -8,29 +11,85 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
-ScratchDir::ScratchDir() {
-  previous = fs::current_path();
-  static unsigned counter = 0;
-  std::random_device random;
-  for (;;) {
-    path = fs::temp_directory_path() /
-           ("zqtest-" + std::to_string(random()) + "-" + std::to_string(++counter));
-    if (fs::create_directory(path)) break;
-  }
-}
+namespace {
 
-ScratchDir::~ScratchDir() {
+const char* const KINDS[] = {"zqtest-", "codec-test-"};
+
+#ifdef _WIN32
+unsigned long ThisProcess() { return GetCurrentProcessId(); }
+bool Alive(unsigned long id) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+void BoundFiles() {}
+#else
+unsigned long ThisProcess() { return (unsigned long)getpid(); }
+bool Alive(unsigned long id) { return kill((pid_t)id, 0) == 0 || errno == EPERM; }
+// A write past the bound fails (EFBIG) instead of ending the test program.
+void BoundFiles() {
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = {5ull << 30, 5ull << 30};
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+#endif
+
+void Remove(const fs::path& path) {
   std::error_code ignored;
-  fs::current_path(previous, ignored);
   // Read-only entries would stop the removal.
   for (auto it = fs::recursive_directory_iterator(path, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     if (!it->is_symlink()) SetReadOnly(it->path(), false);
   }
   fs::remove_all(path, ignored);
+}
+
+// Scratch of processes that are gone: "kind-p<process>-...".
+void RemoveLeftovers() {
+  std::error_code ignored;
+  for (auto& entry : fs::directory_iterator(fs::temp_directory_path(), ignored)) {
+    std::string name = entry.path().filename().string();
+    for (const char* kind : KINDS) {
+      if (name.rfind(kind, 0) != 0 || name[strlen(kind)] != 'p') continue;
+      unsigned long id = strtoul(name.c_str() + strlen(kind) + 1, nullptr, 10);
+      if (id != 0 && id != ThisProcess() && !Alive(id)) Remove(entry.path());
+    }
+  }
+}
+
+}  // namespace
+
+fs::path NewScratchPath(const std::string& kind) {
+  static bool first = true;
+  if (first) {
+    first = false;
+    BoundFiles();
+    RemoveLeftovers();
+  }
+  static unsigned counter = 0;
+  return fs::temp_directory_path() / (kind + "-p" + std::to_string(ThisProcess()) + "-" + std::to_string(++counter) +
+                                      "-" + std::to_string(std::random_device()()));
+}
+
+ScratchDir::ScratchDir() {
+  previous = fs::current_path();
+  do {
+    path = NewScratchPath("zqtest");
+  } while (!fs::create_directory(path));
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  fs::current_path(previous, ignored);
+  Remove(path);
 }
 
 void WriteBytes(const fs::path& path, const std::string& bytes) {

@@ -6,6 +6,13 @@
 
 namespace fs = std::filesystem;
 
+// A fresh name below the temporary directory, of the kind given and of this
+// process, so that what a killed run left there is known as such: the first
+// call of a process removes the scratch of processes that are gone, and
+// bounds the files it may write (POSIX) to 5 GiB, so that a runaway output
+// cannot fill the disk.
+fs::path NewScratchPath(const std::string& kind);
+
 // A fresh directory below the temporary directory; the current directory is
 // restored and the tree removed when it goes.
 struct ScratchDir {
