@@ -98,29 +98,34 @@ int WriteCheckRecord(FileHandle file, int64_t length, FileWriter* writer, uint8_
 
 int FindCheckRecord(FileHandle file, int64_t size, CheckRecord* record) {
   memset(record, 0, sizeof *record);
-  uint8_t tail[12];
+  uint8_t tail[12], head[16];
   if (size < 12) return CHECK_NONE;
   int got = ReadAt(file, size - 12, tail, sizeof tail);
   if (got < 0) return CHECK_READ_FAILED;
   if (got > 0 || memcmp(tail + 8, TAG, 4) != 0) return CHECK_NONE;
   int64_t length = Get32(tail + 4);
   int64_t at = size - length;
-  // No longer than a record of its kind for an archive of this size.
-  if (length < FIXED || at < 0 || length > RecordLength(size)) return CHECK_BROKEN;
+  if (length < FIXED || at < 0) return CHECK_BROKEN;
+  got = ReadAt(file, at, head, sizeof head);
+  if (got < 0) return CHECK_READ_FAILED;
+  record->kind = head[4] | head[5] << 8;
+  int64_t covered = (int64_t)(Get32(head + 8) | (uint64_t)Get32(head + 12) << 32);
+  // A record of the known kind is as long as what it covers asks, whatever
+  // the file's length now: so one of an archive cut or grown before it is
+  // still read, and nothing larger is ever asked for.
+  if (got > 0 || memcmp(head, TAG, 4) != 0 || (record->kind == 1 && length != RecordLength(covered)))
+    return CHECK_BROKEN;
   uint8_t* bytes = static_cast<uint8_t*>(AllocateMemory((size_t)length));
   if (!bytes) return CHECK_NO_MEMORY;
   record->bytes = bytes;
   record->start = at;
   record->length = length;
   if (ReadAt(file, at, bytes, (size_t)length) != 0) return CHECK_READ_FAILED;
-  if (memcmp(bytes, TAG, 4) != 0 || Get32(bytes + length - 12) != UpdateCrc32(0, bytes, (size_t)length - 12))
-    return CHECK_BROKEN;
-  record->kind = bytes[4] | bytes[5] << 8;
+  if (Get32(bytes + length - 12) != UpdateCrc32(0, bytes, (size_t)length - 12)) return CHECK_BROKEN;
   if (record->kind != 1) return CHECK_UNKNOWN_KIND;
-  int64_t covered = (int64_t)(Get32(bytes + 8) | (uint64_t)Get32(bytes + 12) << 32);
-  uint8_t head[16] = {'Z', 'Q', 'C', 'K', 1, 0, CHECK_BLOCK_SHIFT, 0};
-  PutLength(head + 8, covered);
-  if (memcmp(bytes, head, 16) != 0 || length != RecordLength(covered)) return CHECK_BROKEN;
+  uint8_t known[16] = {'Z', 'Q', 'C', 'K', 1, 0, CHECK_BLOCK_SHIFT, 0};
+  PutLength(known + 8, covered);
+  if (memcmp(bytes, known, 16) != 0) return CHECK_BROKEN;
   record->start = covered;
   return covered == at ? CHECK_FOUND : CHECK_WRONG_LENGTH;
 }

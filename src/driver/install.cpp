@@ -348,11 +348,15 @@ int CheckJoined(const char* path, Piece* pieces, unsigned char* buffer) {
                   ? FindCheckRecord(joined.file, size, &record)
                   : CHECK_READ_FAILED;
   int64_t bad = found == CHECK_BROKEN || found == CHECK_WRONG_LENGTH;
-  if (found == CHECK_BROKEN) MarkDamage(pieces, size - 12, 12, 0);  // the record's end
-  // A piece cut short, or grown: the pieces after the first are whole ones.
-  for (int i = 0; found == CHECK_WRONG_LENGTH && i < 3; i++)
-    if (pieces[i].end - pieces[i].start != (i ? PIECE_SIZE : record.start + record.length - 2 * PIECE_SIZE))
+  // A piece cut short, or grown, is one after the first that is not whole,
+  // or a first one not of the length the record asks.
+  for (int i = 0; bad && i < 3; i++) {
+    int64_t length = pieces[i].end - pieces[i].start;
+    if (i ? length != PIECE_SIZE : found == CHECK_WRONG_LENGTH && length != record.start + record.length - 2 * PIECE_SIZE)
       pieces[i].damaged = true;
+  }
+  // Else what is broken is the record, at the end.
+  if (bad && !pieces[0].damaged && !pieces[1].damaged && !pieces[2].damaged) MarkDamage(pieces, size - 12, 12, 0);
   if (found == CHECK_FOUND) bad = VerifyBlocks(joined.file, &record, buffer, COPY_BUFFER_SIZE, MarkDamage, pieces);
   FreeCheckRecord(&record);
   if (found == CHECK_READ_FAILED || bad < 0) {

@@ -270,6 +270,7 @@ TEST(Rejoin, DamageIsToldByThePieceThatHoldsIt) {
       // The 64 KiB block around the first piece's end lies in two pieces.
       {first - 1, false, true, "The package on disk 1 (ZQK9150.001) or disk 2 (ZQK9150.002)" + tail},
       {1000, true, true, "The package on disk 2 (ZQK9150.002)" + tail},
+      {200000, true, true, "The package on disk 2 (ZQK9150.002)" + tail},  // more than a block
   };
   for (const Case& c : cases) {
     Recorder recorder;
