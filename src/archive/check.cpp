@@ -141,14 +141,3 @@ int64_t VerifyBlocks(FileHandle file, const CheckRecord* record, uint8_t* buffer
   if (SumBlocks(file, record->start, buffer, capacity, CompareSum, &verifying) != 0) return -1;
   return verifying.bad;
 }
-
-int ReadAt(FileHandle file, int64_t offset, void* bytes, size_t size) {
-  if (SeekInFile(file, offset) != 0) return -1;
-  for (size_t got = 0; got < size;) {
-    intptr_t read = ReadFromFile(file, static_cast<uint8_t*>(bytes) + got, size - got);
-    if (read < 0) return -1;
-    if (read == 0) return 1;
-    got += (size_t)read;
-  }
-  return 0;
-}

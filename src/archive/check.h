@@ -60,7 +60,3 @@ void FreeCheckRecord(CheckRecord* record);
 // -1 when the file could not be read (the system's code set).
 int64_t VerifyBlocks(FileHandle file, const CheckRecord* record, uint8_t* buffer, size_t capacity,
                      BlockVisitor bad, void* context);
-
-// Reads exactly size bytes at offset: 0, 1 when the file ends before, -1
-// when it cannot be read (the system's code set).
-int ReadAt(FileHandle file, int64_t offset, void* bytes, size_t size);

@@ -102,14 +102,19 @@ int WriteToWriter(void* context, const uint8_t* bytes, size_t size) {
   return writer->failed ? 1 : 0;
 }
 
+int ReadAt(FileHandle file, int64_t offset, void* bytes, size_t size) {
+  if (SeekInFile(file, offset) != 0) return -1;
+  for (size_t got = 0; got < size;) {
+    intptr_t read = ReadFromFile(file, static_cast<uint8_t*>(bytes) + got, size - got);
+    if (read < 0) return -1;
+    if (read == 0) return 1;
+    got += (size_t)read;
+  }
+  return 0;
+}
+
 int ReadTail(FileHandle file, uint64_t size, uint8_t* tail) {
   uint64_t length = size < 4096 ? size : 4096;
   memset(tail, 0, (size_t)length);
-  if (SeekInFile(file, (int64_t)(size - length)) != 0) return -1;
-  for (uint64_t got = 0; got < length;) {
-    intptr_t read = ReadFromFile(file, tail + got, (size_t)(length - got));
-    if (read <= 0) return -1;
-    got += (uint64_t)read;
-  }
-  return 0;
+  return ReadAt(file, (int64_t)(size - length), tail, (size_t)length) == 0 ? 0 : -1;
 }

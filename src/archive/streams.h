@@ -54,6 +54,10 @@ int FlushWriter(FileWriter* writer);
 // A ByteSink over the FileWriter at context.
 int WriteToWriter(void* writer, const uint8_t* bytes, size_t size);
 
+// Reads exactly size bytes at offset: 0, 1 when the file ends before, -1
+// when it cannot be read (the system's code set).
+int ReadAt(FileHandle file, int64_t offset, void* bytes, size_t size);
+
 // The last min(size, 4096) bytes of an open file of size bytes, into tail:
 // 0, or -1 (the bytes that could not be read are zeros).
 int ReadTail(FileHandle file, uint64_t size, uint8_t* tail);
