@@ -5,7 +5,7 @@
 # - No exceptions, no RTTI, no thread-safe statics: nothing of the C++
 #   runtime beyond what is inlined.
 # - msvcrt.dll's own printf family (msvcrt_stdio.h).
-# - No start-up code of the toolchain: driver/runtime_win32.cpp is the
+# - No start-up code of the toolchain: app/runtime_win32.cpp is the
 #   entry. msvcrt.dll sets up its stdio when it is loaded.
 # - Linked from an explicit list: the C runtime msvcrt.dll, libgcc for the
 #   compiler's helpers, the system's own libraries, and nothing else, so a

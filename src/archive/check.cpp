@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "codec/crc32.h"
-#include "fileutil/memory.h"
+#include "os/memory.h"
 #include "ui/messages.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include <cstdint>
 
 #include "archive/streams.h"
-#include "fileutil/fsops.h"
+#include "os/fsops.h"
 
 const int CHECK_BLOCK_SHIFT = 16;
 const int64_t CHECK_BLOCK = int64_t{1} << CHECK_BLOCK_SHIFT;

@@ -12,15 +12,15 @@
 
 #include "archive/archive.h"
 #include "archive/check.h"
+#include "archive/names.h"
 #include "archive/pack.h"
+#include "base/text.h"
 #include "codec/encoder.h"
-#include "fileutil/dirscan.h"
-#include "fileutil/fsops.h"
-#include "fileutil/longpath.h"
-#include "fileutil/memory.h"
-#include "fileutil/names.h"
-#include "fileutil/output.h"
-#include "fileutil/paths.h"
+#include "files/output.h"
+#include "os/dirscan.h"
+#include "os/fsops.h"
+#include "os/longpath.h"
+#include "os/memory.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fileutil/fsops.h"
+#include "os/fsops.h"
 
 struct Lookahead;
 

@@ -14,9 +14,9 @@
 
 #include "archive/archive.h"
 #include "codec/codec.h"
-#include "fileutil/dirscan.h"
-#include "fileutil/memory.h"
-#include "fileutil/threads.h"
+#include "os/dirscan.h"
+#include "os/memory.h"
+#include "os/threads.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 
 #include "archive/report.h"
 #include "codec/encoder.h"
-#include "fileutil/memory.h"
-#include "fileutil/platform.h"
-#include "fileutil/threads.h"
+#include "os/memory.h"
+#include "os/platform.h"
+#include "os/threads.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "codec/byteio.h"
-#include "fileutil/fsops.h"
+#include "os/fsops.h"
 
 // Buffers of the archive and of member files: few, large reads and writes.
 const size_t STREAM_BUFFER = 1 << 16;

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/memory.h"
-#include "fileutil/platform.h"
-#include "fileutil/threads.h"
+#include "os/memory.h"
+#include "os/platform.h"
+#include "os/threads.h"
 #include "ui/messages.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <cstdint>
 
 #include "archive/archive.h"
-#include "fileutil/fsops.h"
+#include "os/fsops.h"
 
 struct Unpacker;
 

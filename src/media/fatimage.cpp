@@ -21,9 +21,9 @@
 
 #include <cstring>
 
-#include "fileutil/filecopy.h"
-#include "fileutil/fsops.h"
-#include "fileutil/memory.h"
+#include "files/filecopy.h"
+#include "os/fsops.h"
+#include "os/memory.h"
 #include "ui/messages.h"
 
 namespace {

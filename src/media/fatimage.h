@@ -1,8 +1,8 @@
 // Images of 1.44 MB floppies, formatted with FAT12, holding a list of files.
 #pragma once
 
-#include "fileutil/fsops.h"
 #include "media/floppydisk.h"
+#include "os/fsops.h"
 
 const long FLOPPY_IMAGE_SIZE = 1474560;
 

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/dirscan.h"
-#include "fileutil/memory.h"
-#include "fileutil/paths.h"
+#include "base/text.h"
 #include "media/floppydisk.h"
 #include "media/profile.h"
+#include "os/dirscan.h"
+#include "os/memory.h"
 #include "ui/messages.h"
 
 namespace {

@@ -3,10 +3,10 @@
 // emulators of machines that read raw 1.44 MB images.
 #include <cstdio>
 
-#include "fileutil/fsops.h"
-#include "fileutil/output.h"
+#include "files/output.h"
 #include "media/fatimage.h"
 #include "media/floppydisk.h"
+#include "os/fsops.h"
 #include "ui/messages.h"
 
 // Every disk is an image of its own: none overwrites another. Images of an

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "fileutil/deltree.h"
-#include "fileutil/filecopy.h"
+#include "files/deltree.h"
+#include "files/filecopy.h"
 #include "media/floppydisk.h"
 #include "ui/messages.h"
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fileutil/filecopy.h"
-#include "fileutil/paths.h"
+#include "base/text.h"
+#include "files/filecopy.h"
 #include "media/profile.h"
 
 namespace {

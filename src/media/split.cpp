@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/filecopy.h"
-#include "fileutil/fsops.h"
-#include "fileutil/output.h"
-#include "fileutil/paths.h"
+#include "base/text.h"
+#include "files/filecopy.h"
+#include "files/output.h"
+#include "os/fsops.h"
 #include "ui/messages.h"
 
 namespace {

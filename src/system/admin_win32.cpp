@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
+#include "os/windows_win32.h"
 #include "system/admin.h"
-#include "fileutil/windows_win32.h"
 #include "system/library_win32.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "fileutil/platform.h"
-#include "fileutil/paths.h"
+#include "base/text.h"
+#include "os/platform.h"
 
 struct Library {
   HMODULE handle;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fileutil/paths.h"
+#include "base/text.h"
 #include "system/procenum.h"
 
 static bool IsProcessId(const char* name, unsigned long* id) {

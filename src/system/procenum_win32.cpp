@@ -11,8 +11,8 @@
 
 #include <cstring>
 
-#include "fileutil/paths.h"
-#include "fileutil/windows_win32.h"
+#include "base/text.h"
+#include "os/windows_win32.h"
 #include "system/library_win32.h"
 #include "system/procenum.h"
 #include "system/procenum_nt.h"

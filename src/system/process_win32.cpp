@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/platform.h"
-#include "fileutil/longpath.h"
-#include "fileutil/paths.h"
+#include "base/text.h"
+#include "os/fsops.h"
+#include "os/longpath.h"
+#include "os/platform.h"
 #include "system/process.h"
 #include "ui/messages.h"
 

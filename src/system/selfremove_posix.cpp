@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "fileutil/paths.h"
-#include "fileutil/platform.h"
+#include "base/text.h"
+#include "os/platform.h"
 #include "system/selfremove.h"
 
 static unsigned long TickCount() {

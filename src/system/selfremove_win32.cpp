@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fileutil/platform.h"
-#include "fileutil/windows_win32.h"
-#include "fileutil/paths.h"
+#include "base/text.h"
+#include "os/platform.h"
+#include "os/windows_win32.h"
 #include "system/selfremove.h"
 
 // The command interpreter that runs the batch, by its full path: started

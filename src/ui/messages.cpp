@@ -1,8 +1,7 @@
-// The portable half of user feedback: silent mode, answers, the run's stop,
-// and the composition of error reports.
+// The portable half of user feedback: silent mode, answers, and the
+// composition of error reports.
 #include "ui/messages.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -30,19 +29,6 @@ void LogPrintf(const char* format, ...) {
   va_end(args);
   LogText("", buffer);
 }
-
-static std::atomic<int> stop_code{0};
-
-void RequestStop(int exit_code) {
-  int none = 0;
-  stop_code.compare_exchange_strong(none, exit_code);
-}
-
-int StopRequested() { return stop_code.load(); }
-
-void ClearStop() { stop_code = 0; }
-
-bool Interrupted() { return stop_code.load() >= 128; }
 
 // Shows an already formatted text: 1 for OK or yes, 0 for Cancel or no.
 // The log gets every text, shown or not.

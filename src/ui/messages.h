@@ -6,8 +6,10 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "ui/limits.h"
-#include "ui/settings.h"
+#include "base/errors.h"
+#include "base/limits.h"
+#include "base/settings.h"
+#include "base/stop.h"
 
 // A status window; null when none is open (or in silent mode).
 typedef void* StatusWindow;
@@ -36,34 +38,6 @@ void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // "Out of memory for %s." with what it was for; always 0, for the caller's
 // way out.
 int OutOfMemory(const char* what);
-
-// The calling thread's last system error code (errno, GetLastError), and
-// the text of a code as the system words it, without a final period.
-int LastSystemError();
-void SetSystemError(int code);
-const char* SystemErrorText(int code, char* buffer, int size);
-// Codes of the program's own, beside the system's: a pipe or a device where
-// a regular file is wanted.
-const int ERROR_NOT_REGULAR_FILE = 0x20000001;
-// And a file that ended before the size it had when it was opened.
-const int ERROR_FILE_ENDED_EARLY = 0x20000002;
-// And one that is no longer as it was when it was listed.
-const int ERROR_FILE_CHANGED = 0x20000003;
-// And a symbolic link whose file is not there.
-const int ERROR_BROKEN_LINK = 0x20000004;
-
-// The stop of a run, asked for by Cancel in a box (exit code 1) or by an
-// interrupt (Linux: SIGINT, SIGTERM, SIGHUP; 128 plus its number).
-// Operations look at it where they can stop, undo what they had half made,
-// and return; the entry then ends the run with the stop's exit code. The
-// first request wins; RequestStop is safe in a signal handler.
-void RequestStop(int exit_code);
-int StopRequested();  // the exit code asked for, or 0
-bool Interrupted();   // the stop came from an interrupt, not from Cancel
-void ClearStop();     // for tests that run many operations in one process
-// Makes SIGINT, SIGTERM and SIGHUP ask for the stop, once: a second one
-// ends the process as usual. Nothing on Windows.
-void WatchInterrupts();
 
 // Opens a status window (window null) or replaces the text of an open one.
 StatusWindow StatusPrintf(StatusWindow window, const char* format, ...)

@@ -227,29 +227,3 @@ int StatusDestroy(StatusWindow) {
   }
   return 0;
 }
-
-int LastSystemError() { return errno; }
-
-void SetSystemError(int code) { errno = code; }
-
-const char* SystemErrorText(int code, char* buffer, int size) {
-  if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file but a pipe, a socket or a device";
-  if (code == ERROR_BROKEN_LINK) return "A link to a file that is not there";
-  if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
-  if (code == ERROR_FILE_CHANGED) return "The file changed since it was listed";
-  return strerror_r(code, buffer, (size_t)size);
-}
-
-static void AskToStop(int signal_number) { RequestStop(128 + signal_number); }
-
-void WatchInterrupts() {
-  struct sigaction action;
-  memset(&action, 0, sizeof action);
-  action.sa_handler = AskToStop;
-  // System calls go on; the work stops where it looks at the stop. A second
-  // signal ends the process at once.
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  static const int watched[] = {SIGINT, SIGTERM, SIGHUP};
-  for (int signal_number : watched) sigaction(signal_number, &action, nullptr);
-}

@@ -16,12 +16,12 @@
 #include <cerrno>
 #endif
 
+#include "app/entry.h"
+#include "app/install.h"
 #include "archive/archive.h"
-#include "driver/entry.h"
-#include "driver/install.h"
-#include "fileutil/deltree.h"
-#include "fileutil/fsops.h"
+#include "files/deltree.h"
 #include "media/split.h"
+#include "os/fsops.h"
 #include "support/recorder.h"
 
 namespace {

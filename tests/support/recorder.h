@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "fileutil/paths.h"
+#include "base/text.h"
 #include "support/scratch.h"
 #include "ui/messages.h"
 

@@ -1,0 +1,20 @@
+// The error channel on POSIX: errno, and strerror_r's words.
+#include <errno.h>
+
+#include <cstring>
+
+#include "base/errors.h"
+
+int LastSystemError() { return errno; }
+
+void SetSystemError(int code) { errno = code; }
+
+const char* SystemErrorText(int code, char* buffer, int size) {
+  if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file but a pipe, a socket or a device";
+  if (code == ERROR_BROKEN_LINK) return "A link to a file that is not there";
+  if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
+  if (code == ERROR_FILE_CHANGED) return "The file changed since it was listed";
+  return strerror_r(code, buffer, (size_t)size);
+}
+
+int OutOfMemoryCode() { return ENOMEM; }

@@ -1,4 +1,0 @@
-// The one Settings record of the run.
-#include "ui/settings.h"
-
-Settings settings = {0, 0, SHOW_NORMAL, "", "", "", nullptr, 1252, nullptr, nullptr};
