@@ -346,6 +346,7 @@ void BeginMember(Unpacker* unpacker, const Directory* dir, const char* name, con
   CatchUpWith(unpacker, dir, name);
   Held held(unpacker);
   Member* member = static_cast<Member*>(ClaimJob(&unpacker->ring));
+  memset(static_cast<void*>(member), 0, sizeof *member);
   member->dir = dir;
   snprintf(member->name, sizeof member->name, "%s", name);
   snprintf(member->path, sizeof member->path, "%s", path);

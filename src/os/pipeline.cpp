@@ -73,8 +73,9 @@ void InitPool(Pool* pool, Monitor* monitor, int role, size_t block_size, size_t 
   pool->spare = nullptr;
 }
 
-void* TakeBlock(Pool* pool) {
-  if (!WaitUntil(pool->monitor, pool->role, [&] { return !PoolFull(pool); })) return nullptr;
+void* TakeBlock(Pool* pool, bool beyond) {
+  if (!WaitUntil(pool->monitor, pool->role, [&] { return beyond || !PoolFull(pool); }) || Halted(pool->monitor))
+    return nullptr;
   void* block = pool->spare;
   if (block) {
     memcpy(&pool->spare, block, sizeof(void*));
@@ -136,9 +137,7 @@ void* ClaimJob(Ring* ring) {
   if (RingFull(ring)) return nullptr;
   uint64_t n = ring->newest++;
   ring->done[SlotOf(ring, n)] = false;
-  void* job = JobAt(ring, n);
-  memset(job, 0, ring->slot_size);
-  return job;
+  return JobAt(ring, n);
 }
 
 bool TakeJob(Ring* ring, uint64_t* n) {
@@ -163,5 +162,6 @@ bool WaitDone(Ring* ring, uint64_t n) {
 
 void LetGo(Ring* ring) {
   ring->oldest++;
+  if (ring->taken < ring->oldest) ring->taken = ring->oldest;  // done without a worker
   if (++ring->oldest_slot == ring->capacity) ring->oldest_slot = 0;
 }

@@ -76,9 +76,10 @@ struct Pool {
 };
 void InitPool(Pool* pool, Monitor* monitor, int role, size_t block_size, size_t limit);
 // Under the lock: a block of block_size bytes, waiting while the limit is
-// reached. Null at the halt, and when no memory can be had (which halts,
-// with the system's code).
-void* TakeBlock(Pool* pool);
+// reached (beyond: past it, for the taker that the others wait for). Null
+// at the halt, and when no memory can be had (which halts, with the
+// system's code).
+void* TakeBlock(Pool* pool, bool beyond = false);
 // Whether a taker would wait now.
 bool PoolFull(const Pool* pool);
 // Under the lock: the block comes back, for the next taker.
@@ -106,8 +107,8 @@ void FreeRing(Ring* ring);
 // The job of index n, from oldest to newest.
 void* JobAt(Ring* ring, uint64_t n);
 bool RingFull(const Ring* ring);
-// Under the lock: the next job's slot, zeroed, when the ring is not full
-// (its consumer makes room, with LetGo).
+// Under the lock: the next job's slot, as its last job left it, when the
+// ring is not full (its consumer makes room, with LetGo).
 void* ClaimJob(Ring* ring);
 // Under the lock: the next published job for a worker, unless there is
 // none or the halt came.
