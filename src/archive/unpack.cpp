@@ -119,7 +119,7 @@ int CloseMember(Member* member) {
 // name beside its own, which it takes only when it is whole: what stood
 // under the name stays until then, whatever fails. At the halt the member
 // goes no further, and what it wrote is removed.
-void WriteBlocks(Member* member, const Block* blocks, bool ended, const Monitor* monitor) {
+void WriteBlocks(Member* member, const Block* blocks, bool ended, Monitor* monitor) {
   if (!member->opened && !Halted(monitor)) {
     member->opened = true;
     if (ended && !member->sound) return;  // nothing of it is written
@@ -128,7 +128,10 @@ void WriteBlocks(Member* member, const Block* blocks, bool ended, const Monitor*
   }
   if (member->create_error) return;
   for (const Block* block = blocks; block && !member->write_error && !Halted(monitor); block = block->next) {
-    if (WriteToFile(member->file, block->bytes, block->used) != 0) member->write_error = LastSystemError();
+    if (WriteToFile(member->file, block->bytes, block->used) != 0) {
+      member->write_error = LastSystemError();
+      Halt(monitor, HALT_WRITE, member->write_error);  // at once: no other worker starts a member
+    }
   }
   bool halted = Halted(monitor) && !member->write_error;
   if (!ended && !halted) return;
@@ -157,11 +160,8 @@ void GiveBlocks(Unpacker* unpacker, Block* blocks) {
   }
 }
 
-// After the blocks of member were written: a failed write halts the rest.
 void Written(Unpacker* unpacker, uint64_t index, Block* blocks, bool ended) {
-  Member* member = At(unpacker, index);
   GiveBlocks(unpacker, blocks);
-  if (member->write_error) HaltHeld(&unpacker->monitor, HALT_WRITE, member->write_error);
   if (ended) MarkDone(&unpacker->ring, index);
 }
 
@@ -212,7 +212,9 @@ void HandOn(Unpacker* unpacker, bool ended) {
     bool end;
     Block* blocks = TakeBlocks(member, &end);
     ring->taken = ring->newest;
+    Leave(held.monitor);
     WriteBlocks(member, blocks, end, &unpacker->monitor);
+    Enter(held.monitor);
     Written(unpacker, index, blocks, end);
   } else if (index < ring->taken) {
     WakeOne(&unpacker->monitor, STREAMER);  // the one that took it waits for its blocks
@@ -241,8 +243,9 @@ void TellUntil(Unpacker* unpacker, uint64_t index) {
       GiveBlocks(unpacker, member->first);  // what came after a halt
       member->first = nullptr;
     }
-    MemberOutcome outcome = {member->path,         member->size,        member->sound && !member->dropped,
-                             member->create_error, member->write_error, member->tag};
+    // One whose write failed is told so, though the halt cut its decoding.
+    bool sound = (member->sound || member->write_error) && !member->dropped;
+    MemberOutcome outcome = {member->path, member->size, sound, member->create_error, member->write_error, member->tag};
     unpacker->visit(unpacker->context, outcome);
     Held held(unpacker);
     LetGo(ring);

@@ -294,8 +294,9 @@ TEST(Faults, PackingAndUnpackingStopWithinTheMembersInFlight) {
     fault_hook = nullptr;
     ASSERT_TRUE(failed);
     EXPECT_EQ(result, c.result);
-    // The walk may have one file open; a worker, one read under way.
-    EXPECT_LE(opens_after.load(), c.pack ? 1 : 0);
+    // The walk may have one file open, or the other worker one created; a
+    // worker may have one read under way.
+    EXPECT_LE(opens_after.load(), 1);
     EXPECT_LE(reads_after.load(), c.pack ? 4 : 0);
     EXPECT_EQ(ReadBytes(dir / "b.zqa"), "old archive");
     if (!c.pack) {
