@@ -42,6 +42,7 @@ TEST(DecodeAhead, GuessesAMemberOnlyWhereARecordFitsAfterAnEndMark) {
        size + tail, 0, true},
       {"attribute bits the format has not", "xy" + kMark + std::string("\x40\x00", 2) + "f" + '\0', size + tail, 0,
        false},
+      {"a blank in the name", "xy" + kMark + FileRecord("a b"), size + tail, 0, true},
       {"a control code in the name", "xy" + kMark + FileRecord("a\tb"), size + tail, 0, false},
       {"an empty name", "xy" + kMark + FileRecord(""), size + tail, 0, false},
       {"a name of 259 bytes", "xy" + kMark + FileRecord(std::string(259, 'n')), size + tail, 0, true},
