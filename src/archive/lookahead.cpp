@@ -74,13 +74,11 @@ int FillMember(void* context, const uint8_t* bytes, size_t size) {
 }  // namespace
 
 size_t GuessStream(const uint8_t* bytes, size_t size, size_t from) {
-  for (size_t at = from < 1 ? 1 : from; at < size;) {
-    const void* mark = memchr(bytes + at, 0xFF, size - at);
-    if (!mark) return NO_STREAM;
-    size_t end_mark = static_cast<size_t>(static_cast<const uint8_t*>(mark) - bytes);
-    at = end_mark + 1;
-    if (bytes[end_mark - 1] != 0) continue;
-    size_t stream = StreamAfterRecords(bytes, size, at);
+  // A loop, not memchr: setup.exe would import it from msvcrt.dll, beyond
+  // what it may take from Windows 95's. A mark is met within a few bytes.
+  for (size_t end_mark = from < 1 ? 1 : from; end_mark < size; end_mark++) {
+    if (bytes[end_mark] != 0xFF || bytes[end_mark - 1] != 0) continue;
+    size_t stream = StreamAfterRecords(bytes, size, end_mark + 1);
     if (stream != NO_STREAM && SizeHeader(bytes + stream) <= MEMBER_LIMIT) return stream;
   }
   return NO_STREAM;
