@@ -472,6 +472,26 @@ int StartWriting(Extraction* x, const char* target_path, bool own_target, const 
   return 0;
 }
 
+// Decoding ahead pays where another processor is there for it.
+bool DecodesAhead(const WorkLimits* limits) {
+  if (limits && limits->decode_ahead != 0) return limits->decode_ahead > 0;
+  return (!limits || limits->workers >= 0) && ProcessorCount() > 1;
+}
+
+// Opens the archive again, for the thread that reads ahead: a handle of its
+// own, since a read at an offset moves the handle's position on Windows.
+// -1 where it cannot be had or is not the same file (the name was given to
+// another meanwhile): the thread then decodes only the blocks offered.
+int OpenSameFile(const char* archive_path, FileHandle file, FileHandle* again) {
+  FileIdentity one, other;
+  if (OpenFileAt(nullptr, archive_path, ACCESS_READ, again) != 0) return -1;
+  if (IdentifyFile(file, &one) == 0 && IdentifyFile(*again, &other) == 0 && one.device == other.device &&
+      one.index == other.index)
+    return 0;
+  CloseFileHandle(again);
+  return -1;
+}
+
 // Reads the whole archive: into target (MODE_EXTRACT), or listing or only
 // reading it. The result as ExtractArchive's; *verified tells whether a
 // check record vouched for every byte.
@@ -479,9 +499,8 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
                 const WorkLimits* limits = nullptr, bool* verified = nullptr) {
   Extraction x = {};
   if (OpenNameCoding(settings.code_page, &x.names) != 0) return 1;
-  // Decoding ahead pays where another processor is there for it.
-  if (mode == MODE_EXTRACT && (!limits || limits->workers >= 0) && ProcessorCount() > 1)
-    x.lookahead = StartLookahead(AHEAD_BLOCK);
+  if (mode == MODE_EXTRACT && DecodesAhead(limits))
+    x.lookahead = StartLookahead(AHEAD_BLOCK, limits ? limits->ahead_stats : nullptr);
   FileHandle file;
   int result = OpenArchive(archive_path, &x, &file, mode);
   if (result != 0) {
@@ -489,7 +508,9 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
     return result;
   }
   if (verified) *verified = x.covered >= 0;
-  if (x.lookahead) ReadAheadFrom(x.lookahead, file);
+  FileHolder ahead_file;
+  if (x.lookahead && OpenSameFile(archive_path, file, &ahead_file.file) == 0)
+    ReadAheadFrom(x.lookahead, ahead_file.file);
   HeldDirectory* target = nullptr;
   if (mode != MODE_EXTRACT || (result = StartWriting(&x, target_path, own_target, limits, &target)) == 0) {
     x.window = StatusPrintf(nullptr, "Please wait...");

@@ -92,6 +92,10 @@ enum FileAccess {
 int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* file);
 // Reads up to size bytes: how many (0 at the end), or -1.
 intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size);
+// Reads up to size bytes at offset, without regard to the file's position
+// for reading: 0 with *got bytes (0 at the end), or -1. On Windows it moves
+// that position, so a thread of its own reads through a handle of its own.
+int ReadFileAt(FileHandle file, int64_t offset, void* buffer, size_t size, size_t* got);
 // Writes all size bytes, or fails.
 int WriteToFile(FileHandle file, const void* bytes, size_t size);
 int SeekInFile(FileHandle file, int64_t offset);

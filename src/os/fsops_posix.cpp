@@ -200,6 +200,18 @@ intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size) {
   return got;
 }
 
+int ReadFileAt(FileHandle file, int64_t offset, void* buffer, size_t size, size_t* got) {
+  *got = 0;
+  if (CallRefused(CALL_READ)) return -1;
+  ssize_t read;
+  do {
+    read = pread((int)file.value, buffer, size, (off_t)offset);
+  } while (read < 0 && errno == EINTR);
+  if (read < 0) return -1;
+  *got = (size_t)read;
+  return 0;
+}
+
 int WriteToFile(FileHandle file, const void* bytes, size_t size) {
   const char* next = static_cast<const char*>(bytes);
   while (size > 0) {

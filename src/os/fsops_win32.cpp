@@ -341,6 +341,22 @@ intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size) {
   return (intptr_t)got;
 }
 
+// Windows 95 reads at an offset only through a handle opened for
+// overlapped access: here the handle's position is set first.
+int ReadFileAt(FileHandle file, int64_t offset, void* buffer, size_t size, size_t* got) {
+  *got = 0;
+  if (CallRefused(CALL_READ)) return -1;
+  LONG high = (LONG)(offset >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer((HANDLE)file.value, (LONG)(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return -1;
+  DWORD read = 0;
+  if (!::ReadFile((HANDLE)file.value, buffer, (DWORD)(size > 0x40000000 ? 0x40000000 : size), &read, nullptr))
+    return -1;
+  *got = read;
+  return 0;
+}
+
 int WriteToFile(FileHandle file, const void* bytes, size_t size) {
   const char* next = static_cast<const char*>(bytes);
   while (size > 0) {
