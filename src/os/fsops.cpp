@@ -40,9 +40,9 @@ void JoinPathBelow(const Directory* dir, const char* name, char* buffer, int siz
   AddPart(buffer, &length, size, name);
 }
 
-int FileExists(const char* name) {
+bool FileExists(const char* name) {
   FileHandle file;
-  if (OpenFileAt(nullptr, name, ACCESS_READ, &file) != 0) return 0;
+  if (OpenFileAt(nullptr, name, ACCESS_READ, &file) != 0) return false;
   CloseFileHandle(&file);
-  return 1;
+  return true;
 }

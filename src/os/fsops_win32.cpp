@@ -160,12 +160,11 @@ int Hold(const char* path, bool own, const Directory* parent, const char* name, 
 
 int OpenTop(const char* path, bool own, Directory* dir) {
   char full[PATH_SIZE];
-  int length = AbsolutePath(path, full, PATH_SIZE);
-  if (length == 0) {
+  if (AbsolutePath(path, full, PATH_SIZE) != 0) {
     dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return -1;
   }
+  int length = (int)strlen(full);
   if (length > 3 && full[length - 1] == '\\') full[length - 1] = '\0';
   return Hold(full, own, nullptr, full, dir);
 }
@@ -259,7 +258,7 @@ int CanReplaceAt(const Directory* dir, const char* name) {
 int NameTooLongCode() { return ERROR_FILENAME_EXCED_RANGE; }
 
 // Access is denied, too, to a file that is deleted but still held open.
-int IsInUseCode(int code) {
+bool IsInUseCode(int code) {
   return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED ||
          code == ERROR_DIR_NOT_EMPTY;
 }
@@ -276,15 +275,15 @@ int MakeWritableAt(const Directory* dir, const char* name) {
   return SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) ? 0 : -1;
 }
 
-int EntryExistsAt(const Directory* dir, const char* name) {
+bool EntryExistsAt(const Directory* dir, const char* name) {
   char path[PATH_SIZE];
   return Named(dir, name, path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int IsForbiddenName(const char* name) {
+bool IsForbiddenName(const char* name) {
   static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   size_t full_length = strlen(name);
-  if (full_length && (name[full_length - 1] == '.' || name[full_length - 1] == ' ')) return 1;
+  if (full_length && (name[full_length - 1] == '.' || name[full_length - 1] == ' ')) return true;
   char stem[16];
   size_t length = 0;
   while (name[length] && name[length] != '.' && name[length] != ' ' && length < sizeof stem - 1) {
@@ -293,7 +292,7 @@ int IsForbiddenName(const char* name) {
   }
   stem[length] = '\0';
   for (const char* device : devices)
-    if (strcmp(stem, device) == 0) return 1;
+    if (strcmp(stem, device) == 0) return true;
   return length == 4 && (strncmp(stem, "COM", 3) == 0 || strncmp(stem, "LPT", 3) == 0) && stem[3] >= '0' &&
          stem[3] <= '9';
 }
@@ -333,12 +332,14 @@ int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* f
   return 0;
 }
 
-intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size) {
+int ReadFromFile(FileHandle file, void* buffer, size_t size, size_t* got) {
+  *got = 0;
   if (CallRefused(CALL_READ)) return -1;
-  DWORD got = 0;
+  DWORD read = 0;
   if (size > 0x40000000) size = 0x40000000;
-  if (!::ReadFile((HANDLE)file.value, buffer, (DWORD)size, &got, nullptr)) return -1;
-  return (intptr_t)got;
+  if (!::ReadFile((HANDLE)file.value, buffer, (DWORD)size, &read, nullptr)) return -1;
+  *got = read;
+  return 0;
 }
 
 int WriteToFile(FileHandle file, const void* bytes, size_t size) {
@@ -366,14 +367,15 @@ int SeekInFile(FileHandle file, int64_t offset) {
   return low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR ? -1 : 0;
 }
 
-int64_t SizeOfFile(FileHandle file) {
+int SizeOfFile(FileHandle file, int64_t* size) {
   // GetFileSize, since Windows 95 has no GetFileSizeEx. Its failure value is
   // also the low half of a valid size: the error code tells them apart.
   DWORD high = 0;
   SetLastError(NO_ERROR);
   DWORD low = GetFileSize((HANDLE)file.value, &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
-  return (int64_t)(((uint64_t)high << 32) | low);
+  *size = (int64_t)(((uint64_t)high << 32) | low);
+  return 0;
 }
 
 int CloseFileHandle(FileHandle* file) {
@@ -395,6 +397,7 @@ int CopyFileTimes(FileHandle source, FileHandle destination) {
 }
 
 int IdentifyFile(FileHandle file, FileIdentity* identity) {
+  if (CallRefused(CALL_IDENTIFY)) return -1;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle((HANDLE)file.value, &info)) return -1;
   identity->device = info.dwVolumeSerialNumber;

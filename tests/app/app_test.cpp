@@ -38,7 +38,7 @@ TEST(InstallLog, TakesEveryMessageShownOrSilentAndOnlyWhileOpen) {
   settings.silent = 1;
   MessagePrintf("Silent\nin two lines\n");
   SetSystemError(kInUse);
-  FailurePrintf("Cannot delete %s.", "x");
+  ReportFailure("Cannot delete %s.", "x");
   EXPECT_EQ(LastSystemError(), kInUse);  // the log keeps the code for the caller
   settings.silent = 0;
   LogPrintf("Step: %s.", "only here");

@@ -37,6 +37,7 @@ std::map<std::string, int> List(const std::string& pattern, uint16_t mask) {
     found[search.entry.name] = search.entry.attributes;
     free(search.entry.name);
   }
+  EXPECT_TRUE(FindEnded(LastSystemError()));
   EXPECT_EQ(CloseSearch(&search), 0);
   return found;
 }
@@ -67,12 +68,15 @@ TEST(DirScan, MasksDeliverWhatTheyAdmitWithTheirAttributes) {
     EXPECT_EQ(List(search.first, search.second), expected) << search.first << " " << search.second;
   }
   DirSearch search;
-  EXPECT_EQ(FindFirstEntry("*.*", 0x08, &search), 1);  // a volume label: none
-  int result = FindFirstEntry("nothing-like-this*", 0x16, &search);
-  EXPECT_NE(result, 0);
-  EXPECT_NE(result, FindExhausted);  // the platform's own "not found" code
+  // Ends: no volume labels here; nothing matched, with the platform's own
+  // "not found"; and a directory that is not there.
+  EXPECT_EQ(FindFirstEntry("*.*", 0x08, &search), -1);
+  EXPECT_EQ(LastSystemError(), FindExhausted);
+  EXPECT_EQ(FindFirstEntry("nothing-like-this*", 0x16, &search), -1);
+  EXPECT_NE(LastSystemError(), FindExhausted);
+  EXPECT_TRUE(FindEnded(LastSystemError()));
   EXPECT_EQ(CloseSearch(&search), 0);
-  EXPECT_NE(FindFirstEntry("missing-dir/*.*", 0x16, &search), 0);
+  EXPECT_EQ(FindFirstEntry("missing-dir/*.*", 0x16, &search), -1);
   EXPECT_EQ(CloseSearch(&search), 0);
 }
 
@@ -100,16 +104,18 @@ TEST(FileCopy, CopiesAndReportsTheSideThatFailed) {
   EXPECT_EQ(ReadBytes("new").size(), 40000u);  // an unreadable source leaves it alone
 }
 
+// The resolved path; "too long" where it does not fit, which leaves the
+// buffer as it was; "" where it does not resolve.
 std::string Resolve(const std::string& path, int capacity = PATH_SIZE) {
   char out[PATH_SIZE + 1];
   memset(out, 'x', sizeof out);
   strcpy(out, "keep");
-  int length = FullLongPath(path.c_str(), out, capacity);
-  if (length > 0 && length < capacity) {
-    EXPECT_EQ(length, (int)strlen(out));
-  }
+  int result = FullLongPath(path.c_str(), out, capacity);
   EXPECT_EQ(out[capacity], 'x') << "written beyond the room given";
-  return length ? out : "";
+  if (result == 0) return out;
+  if (LastSystemError() != NameTooLongCode()) return "";
+  EXPECT_STREQ(out, "keep");
+  return "too long";
 }
 
 TEST(FullLongPath, ResolvesAgainstTheCurrentDirectory) {
@@ -121,7 +127,7 @@ TEST(FullLongPath, ResolvesAgainstTheCurrentDirectory) {
   EXPECT_EQ(Resolve("../inner/./"), here);
   EXPECT_EQ(fs::path(Resolve("..")), dir / "Mixed Case");
   for (const char* missing : {"missing.txt", "missing/deeper", "*"}) EXPECT_EQ(Resolve(missing), "") << missing;
-  EXPECT_EQ(Resolve(".", 8), "keep");  // too small a buffer is left untouched
+  EXPECT_EQ(Resolve(".", 8), "too long");
   EXPECT_EQ(Resolve(".", (int)here.size() + 1), here);  // just room enough
 #ifdef _WIN32
   EXPECT_EQ(Resolve("C:\\"), "C:\\");
@@ -166,8 +172,8 @@ TEST(Directory, HoldsOnlyRealDirectoriesBelowTheTopAndNamesTheirPaths) {
   CloseDirectory(&top);
 #ifdef _WIN32
   char small[8] = "";
-  EXPECT_EQ(SystemFilePath("cmd.exe", small, sizeof small), 0);  // no room, no path
-  ASSERT_GT(SystemFilePath("cmd.exe", path, PATH_SIZE), 0);
+  EXPECT_EQ(SystemFilePath("cmd.exe", small, sizeof small), -1);  // no room, no path
+  ASSERT_EQ(SystemFilePath("cmd.exe", path, PATH_SIZE), 0);
   EXPECT_NE(std::string(path).find("\\cmd.exe"), std::string::npos);
 #endif
 }
