@@ -13,6 +13,7 @@
 
 #include "files/deltree.h"
 #include "files/filecopy.h"
+#include "files/output.h"
 #include "os/dirscan.h"
 #include "os/fsops.h"
 #include "os/longpath.h"
@@ -102,6 +103,24 @@ TEST(FileCopy, CopiesAndReportsTheSideThatFailed) {
   EXPECT_NE(recorder.last().find("\nCopy: Error writing to file no-dir/new.\n"), std::string::npos);
   EXPECT_EQ(FileCopy("missing", "new"), 1);
   EXPECT_EQ(ReadBytes("new").size(), 40000u);  // an unreadable source leaves it alone
+}
+
+// An unfinished output that cannot be removed is named, and the code of
+// the failure that led there stays for its caller's report.
+TEST(Output, AnUnfinishedFileThatStaysIsNamed) {
+  ScratchDir dir;
+  Recorder recorder;
+  std::string path = (dir / "out").string();
+  OutputFile output;
+  ASSERT_EQ(CreateOutput(path.c_str(), &output), 0);
+  SetSystemError(5);
+  fault_hook = [](int call) { return call == CALL_DELETE ? 1 : 0; };
+  AbandonOutput(&output);
+  fault_hook = nullptr;
+  EXPECT_EQ(LastSystemError(), 5);
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.last().find("Cannot delete the unfinished " + path + ".part0. "), 0u);
+  EXPECT_TRUE(fs::exists(path + ".part0"));
 }
 
 // The resolved path; "too long" where it does not fit, which leaves the
