@@ -304,6 +304,8 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
   WriteBytes(writer, "ZQAR\0\0\0\0", 8);
   ArchiveOutput packing = {writer, StatusPrintf(nullptr, "Please wait..."), 0, false, 0, 0};
   if (ProgressWanted()) {
+    // What cannot be counted only leaves the totals short; the walk itself
+    // names what it cannot read.
     Count count = {tree, 0, 0};
     ForEachEntry(tree, MASK_ALL, CountEntry, &count);
     ProgressBegin(nullptr, count.files, count.bytes);
