@@ -90,8 +90,9 @@ static int Append(char* buffer, int length, const char* text) { return Append(bu
 
 // The action with the path where its "%s" stands; nothing is formatted.
 static int AppendAction(char* buffer, int length, const char* action, const char* path) {
-  const char* slot = strstr(action, "%s");
-  if (!slot) return Append(buffer, length, action);
+  const char* slot = action;
+  while (*slot && !(slot[0] == '%' && slot[1] == 's')) ++slot;
+  if (!*slot) return Append(buffer, length, action);
   length = Append(buffer, length, action, (size_t)(slot - action));
   length = Append(buffer, length, path);
   return Append(buffer, length, slot + 2);

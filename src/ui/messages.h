@@ -27,11 +27,11 @@ enum MessageKind {
   VERBOSE,   // a diagnostic of -v: "Current dir: C:\ZQK9150"
 };
 
-// Shows the formatted text as a message of its kind. Cancel asks the run to
-// stop (RequestStop with exit code 1). Returns 1, or 0 after Cancel. For a
-// question 1 is yes, 0 no: on Windows the box's OK is yes; on Linux only
-// "y" or "yes" typed on a terminal is yes, and without a terminal the
-// answer is no.
+// Shows the formatted text as a message of its kind: 1, or 0 after Cancel,
+// which asks the run to stop (RequestStop with exit code 1). A question is
+// 1 for yes and 0 for no, which stops nothing: on Windows the box's OK is
+// yes; on Linux only "y" or "yes" typed on a terminal is yes, and without a
+// terminal the answer is no.
 int MessagePrintf(MessageKind kind, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int MessageVPrintf(MessageKind kind, const char* format, va_list args);
 // Whether a message of kind is said at all (shown or logged): for a report
