@@ -105,7 +105,7 @@ int RemoveOldTarget(const char* target) {
 int EnterTarget(const char* target) {
   Directory held;
   int hold = OpenOwnDirectory(target, &held);
-  if (hold == NOT_OWN_DIRECTORY) {
+  if (hold != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY) {
     MessagePrintf(FAILURE, "The target directory %s is a link or not a directory; nothing was installed.", target);
     return 1;
   }

@@ -196,7 +196,7 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
   // Following a link could leave the tree or recurse without end.
   Directory sub;
   int opened = OpenSubdirectory(level->dir, entry.name, &sub);
-  if (opened == NOT_OWN_DIRECTORY) {
+  if (opened != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY) {
     AddNote(walk, NOTE_MESSAGE, "Directory link %s is not followed; it is left out of the archive.", path);
     AddFailure(walk, 1);
     return 0;

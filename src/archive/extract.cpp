@@ -219,7 +219,7 @@ int ExtractDirectory(Extraction* x, HeldDirectory* parent, const char* name, con
   if (opened != 0) {
     FreeMemory(held);
     CatchUpAll(x);
-    if (opened == NOT_OWN_DIRECTORY) {
+    if (code == ERROR_NOT_OWN_DIRECTORY) {
       MessagePrintf(FAILURE, "%s is a link or a file, not a directory; nothing is extracted into it.", path);
     } else {
       SetSystemError(make_error && !EntryExistsAt(&parent->dir, name) ? make_error : code);
@@ -439,7 +439,7 @@ int OpenTarget(const char* target_path, bool own, Directory* target) {
   int opened = own ? OpenOwnDirectory(target_path, target) : OpenDirectory(target_path, target);
   if (opened == 0) return 0;
   int code = LastSystemError();
-  if (opened == NOT_OWN_DIRECTORY) {
+  if (code == ERROR_NOT_OWN_DIRECTORY) {
     MessagePrintf(FAILURE, "%s is a link or a file, not a directory; nothing is extracted into it.", target_path);
   } else if (FileExists(target_path)) {
     MessagePrintf(FAILURE, "%s is a file, not a directory; nothing is extracted.", target_path);

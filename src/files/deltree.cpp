@@ -79,7 +79,8 @@ int DeleteEntry(const DirEntry& entry, void* context) {
   if (!is_directory) return Remove(dir, name, false, patience) == 0 ? 0 : CannotDelete(dir, name);
   Directory sub;
   int opened = OpenSubdirectory(dir, name, &sub);
-  if (opened == NOT_OWN_DIRECTORY) return DeleteEntryAt(dir, name) == 0 ? 0 : CannotDelete(dir, name);
+  if (opened != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY)
+    return DeleteEntryAt(dir, name) == 0 ? 0 : CannotDelete(dir, name);
   if (opened != 0) return CannotDelete(dir, name);
   int emptied = EmptyDirectory(&sub, nullptr, nullptr, emptying->patience_ms);
   CloseDirectory(&sub);
@@ -109,7 +110,7 @@ int DeleteTreeKeeping(const char* path, const char* kept, int patience_ms) {
   // Held while it is emptied, so that it stays the directory that was checked.
   Directory top;
   int opened = OpenOwnDirectory(path, &top);
-  if (opened == NOT_OWN_DIRECTORY) {
+  if (opened != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY) {
     // A link to a directory goes itself; a file is no tree.
     if (OpenDirectory(path, &top) != 0) return -1;
     CloseDirectory(&top);

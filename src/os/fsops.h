@@ -26,17 +26,14 @@ struct Directory {
 // The separator of the names in a path: '/' or '\\'.
 extern const char PATH_SEPARATOR;
 
-// OpenSubdirectory's result for a name that stands as a symbolic link, a
-// junction or another reparse point, or as something not a directory.
-const int NOT_OWN_DIRECTORY = -2;
-
 // Holds the directory path (full, or relative to the current directory). It
 // is the user's choice and may be a link. dir->name becomes its full path.
 int OpenDirectory(const char* path, Directory* dir);
-// As OpenDirectory, but the last part of path must be a directory of its own.
+// As OpenDirectory, but the last part of path must be a directory of its
+// own: where it is not, the code is ERROR_NOT_OWN_DIRECTORY.
 int OpenOwnDirectory(const char* path, Directory* dir);
-// Holds the subdirectory name of parent, never through a link: 0,
-// NOT_OWN_DIRECTORY, or -1.
+// Holds the subdirectory name of parent, never through a link; fails as
+// OpenOwnDirectory does.
 int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir);
 void CloseDirectory(Directory* dir);
 // dir's path (its parents' names joined), with name after it when name is

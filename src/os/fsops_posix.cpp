@@ -31,6 +31,13 @@ int Where(const Directory* dir) { return dir ? (int)dir->handle : AT_FDCWD; }
 
 int Result(int status) { return status == 0 ? 0 : -1; }
 
+// A directory that could not be opened; with own, a link or something not
+// a directory there is told as such.
+int Refused(bool own) {
+  if (own && (errno == ELOOP || errno == ENOTDIR)) errno = ERROR_NOT_OWN_DIRECTORY;
+  return -1;
+}
+
 int Hold(int fd, const Directory* parent, const char* name, Directory* dir) {
   dir->handle = fd;
   dir->parent = parent;
@@ -50,7 +57,7 @@ int OpenTop(const char* path, Directory* dir, int flags) {
   if (AbsolutePath(path, full, PATH_SIZE) != 0) return -1;
   if (CallRefused(CALL_OPEN)) return -1;
   int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
-  if (fd < 0) return (flags & O_NOFOLLOW) && (errno == ELOOP || errno == ENOTDIR) ? NOT_OWN_DIRECTORY : -1;
+  if (fd < 0) return Refused((flags & O_NOFOLLOW) != 0);
   return Hold(fd, nullptr, full, dir);
 }
 
@@ -64,7 +71,7 @@ int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir) 
   dir->handle = -1;
   if (CallRefused(CALL_OPEN)) return -1;
   int fd = openat(Where(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? NOT_OWN_DIRECTORY : -1;
+  if (fd < 0) return Refused(true);
   return Hold(fd, parent, name, dir);
 }
 

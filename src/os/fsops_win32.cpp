@@ -120,7 +120,7 @@ int DeleteNamed(const char* path) {
 }
 
 // Holds the directory at the full path. own: a link or a reparse point
-// there is refused, as is anything not a directory (NOT_OWN_DIRECTORY).
+// there is refused, as is anything not a directory (ERROR_NOT_OWN_DIRECTORY).
 int Hold(const char* path, bool own, const Directory* parent, const char* name, Directory* dir) {
   dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
   dir->parent = parent;
@@ -136,8 +136,8 @@ int Hold(const char* path, bool own, const Directory* parent, const char* name, 
   if (named == INVALID_FILE_ATTRIBUTES) return -1;
   bool plain = own ? IsPlainDirectory(named) : (named & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (!plain) {
-    SetLastError(ERROR_DIRECTORY);
-    return own ? NOT_OWN_DIRECTORY : -1;
+    SetLastError(own ? ERROR_NOT_OWN_DIRECTORY : ERROR_DIRECTORY);
+    return -1;
   }
   if (!HasLinks()) return 0;
   // Reading takes part in sharing: without FILE_SHARE_DELETE nobody can
@@ -146,16 +146,19 @@ int Hold(const char* path, bool own, const Directory* parent, const char* name, 
                                own ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   if (directory == INVALID_HANDLE_VALUE) return -1;
   BY_HANDLE_FILE_INFORMATION info;
-  int judged = !GetFileInformationByHandle(directory, &info) ? -1
-               : (own ? IsPlainDirectory(info.dwFileAttributes)
-                      : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-                   ? 0
-                   : NOT_OWN_DIRECTORY;
-  if (judged == 0)
-    dir->handle = (intptr_t)directory;
-  else
+  if (!GetFileInformationByHandle(directory, &info)) {
+    DWORD error = GetLastError();
     CloseHandle(directory);
-  return judged;
+    SetLastError(error);
+    return -1;
+  }
+  if (!(own ? IsPlainDirectory(info.dwFileAttributes) : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+    CloseHandle(directory);
+    SetLastError(ERROR_NOT_OWN_DIRECTORY);
+    return -1;
+  }
+  dir->handle = (intptr_t)directory;
+  return 0;
 }
 
 int OpenTop(const char* path, bool own, Directory* dir) {

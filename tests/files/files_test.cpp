@@ -177,14 +177,16 @@ TEST(Directory, HoldsOnlyRealDirectoriesBelowTheTopAndNamesTheirPaths) {
   EXPECT_EQ(fs::path(path), fs::path("a") / "b" / "x");
   for (const char* name : {"file", "link"}) {
     if (std::string(name) == "link" && no_links_here) continue;
-    EXPECT_EQ(OpenSubdirectory(&top, name, &other), NOT_OWN_DIRECTORY) << name;
+    EXPECT_EQ(OpenSubdirectory(&top, name, &other), -1) << name;
+    EXPECT_EQ(LastSystemError(), ERROR_NOT_OWN_DIRECTORY) << name;
   }
   EXPECT_EQ(OpenSubdirectory(&top, "missing", &other), -1);
   if (!no_links_here) {
     // At the top a link is the user's choice, unless it must be a directory of its own.
     EXPECT_EQ(OpenDirectory((dir / "link").string().c_str(), &other), 0);
     CloseDirectory(&other);
-    EXPECT_EQ(OpenOwnDirectory((dir / "link").string().c_str(), &other), NOT_OWN_DIRECTORY);
+    EXPECT_EQ(OpenOwnDirectory((dir / "link").string().c_str(), &other), -1);
+    EXPECT_EQ(LastSystemError(), ERROR_NOT_OWN_DIRECTORY);
   }
   CloseDirectory(&b);
   CloseDirectory(&a);
