@@ -37,7 +37,8 @@ int OpenOwnDirectory(const char* path, Directory* dir);
 int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir);
 void CloseDirectory(Directory* dir);
 // dir's path (its parents' names joined), with name after it when name is
-// not null: its length, or 0 when it does not fit in size characters.
+// not null; where it does not fit in size characters, an empty text and the
+// code for a name too long.
 int JoinPath(const Directory* dir, const char* name, char* buffer, int size);
 // The same below the top of the walk: the names of dir's parents, but not the
 // top's path; the bare name when that does not fit.

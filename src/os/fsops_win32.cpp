@@ -43,9 +43,7 @@ bool HasLinks() { return !IsWindows95Family(); }
 // The full name of name in dir; false (with the system's code for a name too
 // long) when it does not fit the path limit.
 bool Named(const Directory* dir, const char* name, char* path) {
-  if (JoinPath(dir, name, path, PATH_SIZE) != 0) return true;
-  SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  return false;
+  return JoinPath(dir, name, path, PATH_SIZE) == 0;
 }
 
 // Opens an entry to look at it, a link as itself where the system can.

@@ -170,9 +170,9 @@ TEST(Directory, HoldsOnlyRealDirectoriesBelowTheTopAndNamesTheirPaths) {
   ASSERT_EQ(OpenSubdirectory(&top, "a", &a), 0);
   ASSERT_EQ(OpenSubdirectory(&a, "b", &b), 0);
   char path[PATH_SIZE];
-  ASSERT_GT(JoinPath(&b, "x", path, PATH_SIZE), 0);
+  ASSERT_EQ(JoinPath(&b, "x", path, PATH_SIZE), 0);
   EXPECT_EQ(fs::path(path), dir / "a" / "b" / "x");
-  EXPECT_EQ(JoinPath(&b, "x", path, 8), 0);  // no room, no path
+  EXPECT_EQ(JoinPath(&b, "x", path, 8), -1);  // no room, no path
   JoinPathBelow(&b, "x", path, PATH_SIZE);
   EXPECT_EQ(fs::path(path), fs::path("a") / "b" / "x");
   for (const char* name : {"file", "link"}) {
