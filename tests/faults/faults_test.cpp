@@ -232,6 +232,27 @@ TEST(Faults, CancelAtAFailedWriteStopsTheUnpackingWithoutTheCutMember) {
                                                                         {"sub", "<dir>"}, {"text", "an older text"}}));
 }
 
+// Failures that once went unsaid: a process list that cannot be read is
+// not one without the task; an archive whose identity cannot be told might
+// be packed into itself, and is not written.
+TEST(Faults, WhatCannotBeToldIsSaidAndNotTakenForAnAnswer) {
+  Recorder recorder;
+  calls = 0;
+  fault_hook = [](int call) { return call == CALL_LIST ? 1 : 0; };
+  EXPECT_EQ(RunProgram("-tp"), 1);
+  fault_hook = nullptr;
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.last().find("Cannot list the running processes to look for _ISDEL.EXE. "), 0u);
+  ScratchDir dir;
+  MakeTree(dir / "tree");
+  std::string archive = Path(dir / "tree" / "a.zqa");
+  fault_hook = [](int call) -> int { return call == CALL_IDENTIFY && ++calls == 1; };
+  EXPECT_EQ(CreateArchive(archive.c_str(), Path(dir / "tree").c_str()), 1);
+  fault_hook = nullptr;
+  EXPECT_EQ(recorder.last().find("Failed to create archive " + archive + ". "), 0u);
+  EXPECT_EQ(Snapshot(dir / "tree").count("a.zqa"), 0u);
+}
+
 TEST(Faults, AFourthPieceIsNeverLeftOut) {
   Recorder recorder;
   ScratchDir dir;
