@@ -89,7 +89,10 @@ int Cut(const char* path) {
   char name[PATH_SIZE];
   size_t suffix = SuffixPosition(path);
   int64_t remaining = size;
-  int64_t length = size % PIECE_SIZE;
+  // The remainder by subtraction: pieces are few, and the 32-bit build
+  // would take a 64-bit remainder from libgcc, with unwind tables.
+  int64_t length = size;
+  while (length >= PIECE_SIZE) length -= PIECE_SIZE;
   int number = 1;
   unsigned char buffer[COPY_BUFFER_SIZE];
   ProgressBegin(BaseName(path), (size + PIECE_SIZE - 1) / PIECE_SIZE, size);
