@@ -218,8 +218,9 @@ bool Measure(const char* name, const fs::path& scratch, const fs::path& tree, co
     check = Best(check, Seconds(RUSAGE_SELF, [&] {
       FileHolder file;
       CheckRecord record = {};
-      if (OpenFileAt(nullptr, archive.c_str(), ACCESS_READ, &file.file) != 0 ||
-          FindCheckRecord(file.file, SizeOfFile(file.file), &record) != CHECK_FOUND ||
+      int64_t size = 0;
+      if (OpenFileAt(nullptr, archive.c_str(), ACCESS_READ, &file.file) != 0 || SizeOfFile(file.file, &size) != 0 ||
+          FindCheckRecord(file.file, size, &record) != CHECK_FOUND ||
           VerifyBlocks(file.file, &record, buffer.data(), buffer.size(), nullptr, nullptr) != 0)
         result = 1;
       FreeCheckRecord(&record);

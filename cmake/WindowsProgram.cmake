@@ -15,9 +15,9 @@
 #   function, and those that nothing calls are dropped. The core's objects
 #   hold machine code too, which the test programs link without it. Not one per variable: for Windows, gcc then gives every zeroed
 #   array a section with contents, and the codec's arrays would add 130 KB
-#   of zeros to the file. Stripped. One partition for the link-time
-#   step: i686 gcc 12 stops with an internal error in some layouts of
-#   several, and one gives the same size.
+#   of zeros to the file. Stripped. One link-time partition: gcc 12 stops
+#   with an internal error in the administrator check when the code is
+#   split across several (and the size is the same).
 # setup.map in the build directory shows what each library brought.
 
 set(SETUP_WINDOWS_COMPILE_OPTIONS

@@ -63,7 +63,7 @@ int ListProcessCallback(unsigned long process_id, unsigned short task, const cha
                         void* context) {
   CleanupTaskCallback(process_id, task, module_name, context);
   // Cancel stops the listing.
-  return MessagePrintf("Process %d = %s", (int)process_id, module_name);
+  return MessagePrintf(NEWS, "Process %d = %s", (int)process_id, module_name);
 }
 
 namespace {
@@ -73,7 +73,7 @@ namespace {
 int AppendSetupArgument(const char* word) {
   size_t used = strlen(settings.setup_arguments);
   if (used + 1 + strlen(word) > PATH_SIZE - 1) {
-    MessagePrintf("The arguments for setup are too long (at most %d characters).", PATH_SIZE - 1);
+    MessagePrintf(FAILURE, "The arguments for setup are too long (at most %d characters).", PATH_SIZE - 1);
     return 1;
   }
   settings.setup_arguments[used] = ' ';
@@ -88,13 +88,13 @@ int Usage(char**, int) {
 
 int Pack(char** values, int) {
   int result = CreateArchive(values[0], values[1]);
-  if (!settings.verbose && result == 0) MessagePrintf("Archive %s complete.", values[0]);
+  if (result == 0) MessagePrintf(NEWS, "Archive %s complete.", values[0]);
   return result;
 }
 
 int Unpack(char** values, int) {
   int result = ExtractArchive(values[0], values[1]);
-  if (!settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
+  if (result == 0) MessagePrintf(NEWS, "Extraction is complete.");
   return result;
 }
 
@@ -104,23 +104,24 @@ int Floppies(char**, int) { return BuildFloppySet(); }
 
 int RemoveItself(char**, int) {
   if (!ConfirmRemovingItself()) return 1;
-  RemoveSelf();
-  return 0;
+  if (RemoveSelf() == 0) return 0;
+  ReportFailure("Cannot arrange the removal of %s once it has ended.", settings.module_file);
+  return 1;
 }
 
 int RemoveTree(char** values, int) {
   char resolved[PATH_SIZE] = "";
-  if (FullLongPath(values[0], resolved, PATH_SIZE) == 0 || !resolved[0]) {
-    MessagePrintf("Directory %s not found.", values[0]);
+  if (FullLongPath(values[0], resolved, PATH_SIZE) != 0) {
+    MessagePrintf(FAILURE, "Directory %s not found.", values[0]);
     return 1;
   }
   Directory dir;
   if (OpenDirectory(resolved, &dir) != 0) {
-    MessagePrintf("%s is not a directory; nothing is deleted.", resolved);
+    MessagePrintf(FAILURE, "%s is not a directory; nothing is deleted.", resolved);
     return 1;
   }
   CloseDirectory(&dir);
-  if (!QuestionPrintf(TREE_QUESTION, resolved)) return 1;
+  if (!MessagePrintf(QUESTION, TREE_QUESTION, resolved)) return 1;
   return DeleteTree(values[0]);
 }
 
@@ -148,38 +149,41 @@ int Verbose(char**, int) {
 }
 
 int AdminCheck(char**, int) {
-  MessagePrintf(IsAdministrator() ? "You have admin rights" : "You DO NOT have admin rights");
+  MessagePrintf(NEWS, IsAdministrator() ? "You have admin rights" : "You DO NOT have admin rights");
   return 0;
 }
 
 int LongName(char** values, int) {
   char resolved[PATH_SIZE] = "";
-  if (FullLongPath(values[0], resolved, PATH_SIZE) == 0 || !resolved[0]) {
-    MessagePrintf("Path %s cannot be resolved.", values[0]);
+  if (FullLongPath(values[0], resolved, PATH_SIZE) != 0) {
+    MessagePrintf(FAILURE, "Path %s cannot be resolved.", values[0]);
     return 1;
   }
-  MessagePrintf("LFN = %s", resolved);
+  MessagePrintf(NEWS, "LFN = %s", resolved);
   return 0;
 }
 
 int StatusTest(char**, int) {
   StatusWindow window = StatusPrintf(nullptr, "Please wait...");
-  MessagePrintf("Press OK to continue");
+  MessagePrintf(NEWS, "Press OK to continue");
   StatusClose(&window);
-  MessagePrintf("Did it disappear?");
+  MessagePrintf(NEWS, "Did it disappear?");
   return 0;
 }
 
 int Processes(char**, int) {
   int found = 0;
-  EnumerateProcesses(ListProcessCallback, &found);
-  MessagePrintf(found ? "Found" : "Not Found");
+  if (EnumerateProcesses(ListProcessCallback, &found) != 0) {
+    ReportFailure("Cannot list the running processes to look for %s.", "_ISDEL.EXE");
+    return 1;
+  }
+  MessagePrintf(NEWS, found ? "Found" : "Not Found");
   return 0;
 }
 
 int ReturnCode(char** values, int) {
   int value = values[0][0] - '0';
-  MessagePrintf("About to return exit code %d", value);
+  MessagePrintf(NEWS, "About to return exit code %d", value);
   return value;
 }
 
@@ -195,14 +199,14 @@ int WalkSwitches(char** slots, int count) {
   for (int i = 1; i < count; ++i) {
     char* argument = slots[i];
     if (argument[0] != '-' && argument[0] != '/') {
-      MessagePrintf("Unsupported argument: %s%s", argument, WALK_RULES.help_hint);
+      MessagePrintf(FAILURE, "Unsupported argument: %s%s", argument, WALK_RULES.help_hint);
       return 1;
     }
     for (char* c = argument; *c; ++c) *c = LowerLetter(*c);
     const Switch* entry = Find(SWITCHES, argument + 1);
     if (!entry) entry = Find(HOST_SWITCHES, argument + 1);
     if (!entry) {
-      MessagePrintf("Unsupported argument: %s%s", argument, WALK_RULES.help_hint);
+      MessagePrintf(FAILURE, "Unsupported argument: %s%s", argument, WALK_RULES.help_hint);
       return 1;
     }
     int values = count - i - 1;  // arguments that follow this one
@@ -213,7 +217,7 @@ int WalkSwitches(char** slots, int count) {
     }
     bool last = (entry->flags & SWITCH_ALONE) || (WALK_RULES.one_action && !(entry->flags & SWITCH_SETTING));
     if (last && values > wanted) {
-      MessagePrintf("Unexpected argument \"%s\" after %s%s%s; nothing is done%s.", slots[i + wanted + 1], argument,
+      MessagePrintf(FAILURE, "Unexpected argument \"%s\" after %s%s%s; nothing is done%s.", slots[i + wanted + 1], argument,
                     entry->arguments[0] ? " " : "", entry->arguments, WALK_RULES.help_hint);
       return 1;
     }

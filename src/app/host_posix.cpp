@@ -14,7 +14,7 @@
 const WalkRules WALK_RULES = {true, " (see setup --help)"};
 
 int ConfirmRemovingItself() {
-  return QuestionPrintf("Delete this program, %s, once it has ended, and its folder %s if that is empty then?",
+  return MessagePrintf(QUESTION, "Delete this program, %s, once it has ended, and its folder %s if that is empty then?",
                         settings.module_file, settings.module_directory);
 }
 
@@ -22,7 +22,7 @@ int ConfirmRemovingItself() {
 void TellMissingValues(const Switch* entry, const char* argument, int given) {
   const char* missing = entry->arguments;
   for (int j = 0; j < given && strchr(missing, ' '); ++j) missing = strchr(missing, ' ') + 1;
-  MessagePrintf("%s %s: %.*s is missing%s.", argument, entry->arguments, (int)strcspn(missing, " "), missing,
+  MessagePrintf(FAILURE, "%s %s: %.*s is missing%s.", argument, entry->arguments, (int)strcspn(missing, " "), missing,
                 WALK_RULES.help_hint);
 }
 
@@ -82,7 +82,7 @@ int CodePage(char** values, int) {
   char* end;
   long number = strtol(text, &end, 10);
   if (*text < '0' || *text > '9' || *end || number > 99999 || !CodePageKnown((int)number)) {
-    MessagePrintf("Code page %s is not one for names in archives; these are: %s%s.", values[0],
+    MessagePrintf(FAILURE, "Code page %s is not one for names in archives; these are: %s%s.", values[0],
                   SUPPORTED_CODE_PAGES, WALK_RULES.help_hint);
     return 1;
   }
@@ -107,7 +107,7 @@ const Switch HOST_SWITCHES[] = {
 void EnterProgramDirectory() {}
 
 int RunWithoutAction() {
-  MessagePrintf("The ZQ K9150 driver is installed on Windows. This build offers the tools "
+  MessagePrintf(NEWS, "The ZQ K9150 driver is installed on Windows. This build offers the tools "
                 "that build the installation medium: -? lists them.");
   return 1;
 }

@@ -35,37 +35,55 @@ const char EXTRA_PIECE[] = "ZQK9150.004";
 // Scanners and indexers hold new files for moments; removals wait them out.
 const int IN_USE_PATIENCE_MS = 15000;
 
+void SayCurrentDir() {
+  char current[PATH_SIZE];
+  if (ReadCurrentDir(current, PATH_SIZE) == 0) MessagePrintf(VERBOSE, "Current dir: %s", current);
+}
+
 // Files copied from floppies are read-only; they must be moved and deleted.
+// One that stays so is named where its deletion fails.
 int MakeEntryWritable(const DirEntry& entry, void* context) {
   if (!(entry.attributes & ATTR_READONLY)) return 0;
-  if (settings.verbose) MessagePrintf("Changing %s attributes to R/W", entry.name);
+  MessagePrintf(VERBOSE, "Changing %s attributes to R/W", entry.name);
   MakeWritableAt(static_cast<const Directory*>(context), entry.name);
   return StopRequested() ? 1 : 0;
 }
 
-void ClearReadOnlyFiles() {
+// 0, or 1 after a message.
+int ClearReadOnlyFiles() {
   Directory here;
-  if (OpenDirectory(".", &here) != 0) return;  // the rejoin then names what fails
-  ForEachEntry(&here, MASK_FILES, MakeEntryWritable, &here);
+  if (OpenDirectory(".", &here) != 0) return 0;  // the rejoin then names what fails
+  int listed = ForEachEntry(&here, MASK_FILES, MakeEntryWritable, &here);
+  if (listed < 0) ReportFailure("Cannot list directory %s.", here.name);
   CloseDirectory(&here);
+  return listed < 0 ? 1 : 0;
+}
+
+// One look at the process list: 0, or 1 after a message. A list that
+// cannot be read tells nothing, least of all that the task is not running.
+int LookForCleanupTask(int* found) {
+  *found = 0;
+  if (EnumerateProcesses(CleanupTaskCallback, found) == 0) return 0;
+  ReportFailure("Cannot list the running processes to look for %s.", "_ISDEL.EXE");
+  return 1;
 }
 
 // Polls the process list once a second, at most 30 times, until the clean-up
-// task is seen; then until it is gone. 0, or 1 when it never came.
+// task is seen; then until it is gone. 0, or 1 when it never came or the
+// list could not be read.
 int WaitForCleanupTask() {
   int found = 0;
   for (int attempts = 0; attempts < CLEANUP_ATTEMPTS && !found && !StopRequested(); ++attempts) {
     PauseMs(1000);
-    EnumerateProcesses(CleanupTaskCallback, &found);
+    if (LookForCleanupTask(&found) != 0) return 1;
   }
   if (!found) {
-    MessagePrintf("Install Shield did not start.");
+    MessagePrintf(FAILURE, "Install Shield did not start.");
     return 1;
   }
   while (found && !StopRequested()) {
     PauseMs(1000);
-    found = 0;
-    EnumerateProcesses(CleanupTaskCallback, &found);
+    if (LookForCleanupTask(&found) != 0) return 1;
   }
   return 0;
 }
@@ -76,7 +94,7 @@ int WaitForCleanupTask() {
 int RemoveOldTarget(const char* target) {
   int removed = DeleteTreeKeeping(target, nullptr, IN_USE_PATIENCE_MS);
   if (removed == 0 || (removed == 1 && !EntryExistsAt(nullptr, target))) return 0;
-  MessagePrintf("The target directory %s is there from before and cannot be removed; nothing "
+  MessagePrintf(FAILURE, "The target directory %s is there from before and cannot be removed; nothing "
                 "was installed.",
                 target);
   return 1;
@@ -87,21 +105,24 @@ int RemoveOldTarget(const char* target) {
 int EnterTarget(const char* target) {
   Directory held;
   int hold = OpenOwnDirectory(target, &held);
-  if (hold == NOT_OWN_DIRECTORY) {
-    MessagePrintf("The target directory %s is a link or not a directory; nothing was installed.", target);
+  if (hold != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY) {
+    MessagePrintf(FAILURE, "The target directory %s is a link or not a directory; nothing was installed.", target);
     return 1;
   }
-  ChangeDrive(target[0]);
   // Everything below works on the current directory: it must be the target.
   Directory current;
-  bool entered = hold == 0 && EnterDirectory(target + 2) == 0 && OpenDirectory(".", &current) == 0;
+  bool entered = hold == 0 && ChangeDrive(target[0]) == 0 && EnterDirectory(target + 2) == 0 &&
+                 OpenDirectory(".", &current) == 0;
+  int code = LastSystemError();
   if (entered) {
     entered = SameTextIgnoringCase(current.name, target);
+    code = ERROR_FILE_CHANGED;  // another directory took its place
     CloseDirectory(&current);
   }
   if (hold == 0) CloseDirectory(&held);  // being current keeps it in place now
   if (entered) return 0;
-  MessagePrintf("Cannot enter the target directory %s.", target);
+  SetSystemError(code);
+  ReportFailure("Cannot enter the target directory %s.", target);
   return 1;
 }
 
@@ -129,18 +150,25 @@ void Begin(Installation* run, const char* step) {
 // from there, which self-removal takes once the process has ended: 0, or 1.
 int RemoveTarget(Installation* run) {
   Begin(run, "removing the target directory");
-  EnterDirectory("\\");
+  // The current directory cannot be removed.
+  if (EnterDirectory("\\") != 0) {
+    ReportFailure("Cannot leave the target directory %s for the root of its drive.", run->target);
+    return 1;
+  }
   if (DeleteTreeKeeping(run->target, run->self_removal ? BaseName(settings.module_file) : nullptr,
                         IN_USE_PATIENCE_MS) != 0)
     return 1;
-  if (run->self_removal) RemoveSelf();
+  if (run->self_removal && RemoveSelf() != 0) {
+    ReportFailure("Cannot arrange the removal of %s once it has ended.", settings.module_file);
+    return 1;
+  }
   return 0;
 }
 
 // Ends a failed installation: names the step, takes the target away and
 // ends with 1.
 int Abandon(Installation* run) {
-  MessagePrintf("The installation stopped: %s failed; what it had copied is removed.", run->step);
+  MessagePrintf(FAILURE, "The installation stopped: %s failed; what it had copied is removed.", run->step);
   End(run, false);
   End(run, RemoveTarget(run) == 0);
   return 1;
@@ -151,14 +179,16 @@ int Abandon(Installation* run) {
 int CheckSetupResult(const char* path) {
   char text[COPY_BUFFER_SIZE];
   FileHolder file;
-  intptr_t length = 0, got = 1;
-  if (OpenFileAt(nullptr, path, ACCESS_READ, &file.file) == 0)
-    while (got > 0 && (size_t)length < sizeof text - 1)
-      length += got = ReadFromFile(file.file, text + length, sizeof text - 1 - length);
+  size_t length = 0, got = 1;
+  int read = OpenFileAt(nullptr, path, ACCESS_READ, &file.file);
+  while (read == 0 && got > 0 && length < sizeof text - 1) {
+    read = ReadFromFile(file.file, text + length, sizeof text - 1 - length, &got);
+    length += got;
+  }
   // The profile reader would look for a relative name in the Windows directory.
   char full[PATH_SIZE];
-  if (file.file.value == NO_FILE || got < 0 || !AbsolutePath(path, full, PATH_SIZE)) {
-    FailurePrintf("Cannot read InstallShield's setup.log %s.", path);
+  if (read != 0 || AbsolutePath(path, full, PATH_SIZE) != 0) {
+    ReportFailure("Cannot read InstallShield's setup.log %s.", path);
     return 1;
   }
   text[length] = '\0';
@@ -170,11 +200,11 @@ int CheckSetupResult(const char* path) {
   unsigned code = 0;
   while (*c >= '0' && *c <= '9') code = code * 10 + (unsigned)(*c++ - '0');
   if (c == digits || *c) {
-    MessagePrintf("InstallShield's setup.log %s holds no ResultCode.", path);
+    MessagePrintf(FAILURE, "InstallShield's setup.log %s holds no ResultCode.", path);
     return 1;
   }
   if (digits == value || code == 0) return 0;
-  MessagePrintf("InstallShield's setup reported failure (ResultCode -%u).", code);
+  MessagePrintf(FAILURE, "InstallShield's setup reported failure (ResultCode -%u).", code);
   return 1;
 }
 
@@ -182,17 +212,16 @@ int Install(Installation* run) {
   const char* target = run->target;
   Begin(run, "checking administrator rights");
   if (!IsAdministrator()) {
-    MessagePrintf("You do NOT have administrator rights.\nPlease log on as an administrator to "
+    MessagePrintf(FAILURE, "You do NOT have administrator rights.\nPlease log on as an administrator to "
                   "set up this application.\n");
     return 1;
   }
-  char current[PATH_SIZE];
-  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
+  SayCurrentDir();
   if (!target[0]) {
-    MessagePrintf("The Windows directory is too long for the target directory.");
+    MessagePrintf(FAILURE, "The Windows directory is too long for the target directory.");
     return 1;
   }
-  if (settings.verbose) MessagePrintf("Target directory is %s", target);
+  MessagePrintf(VERBOSE, "Target directory is %s", target);
 
   if (StopRequested()) return 1;
   run->self_removal = SameTextIgnoringCase(settings.module_directory, target);
@@ -200,8 +229,8 @@ int Install(Installation* run) {
     Begin(run, "removing what an earlier run left");
     if (RemoveOldTarget(target) != 0) return 1;
     Begin(run, "installing ZQK9150.INF");
-    if (settings.verbose) MessagePrintf("About to run ZQK9150.INF");
-    if (!InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command)) {
+    MessagePrintf(VERBOSE, "About to run ZQK9150.INF");
+    if (InstallInfSection(".\\ZQK9150.INF", "SetupInstall", settings.show_command) != 0) {
       // What the setup engine copied, if anything, goes again.
       if (EntryExistsAt(nullptr, target)) return Abandon(run);
       return 1;
@@ -210,10 +239,9 @@ int Install(Installation* run) {
   }
   Begin(run, "entering the target directory");
   if (EnterTarget(target) != 0) return Abandon(run);
-  if (settings.verbose && ReadCurrentDir(current, PATH_SIZE)) MessagePrintf("Current dir: %s", current);
+  SayCurrentDir();
   Begin(run, "rejoining the package's pieces");
-  ClearReadOnlyFiles();
-  if (RejoinPieces() != 0) return Abandon(run);
+  if (ClearReadOnlyFiles() != 0 || RejoinPieces() != 0) return Abandon(run);
   Begin(run, "unpacking the package");
   if (ExtractArchiveInto(ARCHIVE, "IS") != 0 || StopRequested()) return Abandon(run);
 
@@ -221,7 +249,7 @@ int Install(Installation* run) {
   char command[PATH_SIZE];
   static const char SETUP_TAIL[] = "\\is\\setup.exe";
   if (strlen(target) + strlen(SETUP_TAIL) + strlen(settings.setup_arguments) >= sizeof command) {
-    MessagePrintf("The command line of %s%s with its arguments would be longer than %d "
+    MessagePrintf(FAILURE, "The command line of %s%s with its arguments would be longer than %d "
                   "characters; setup is not started.",
                   target, SETUP_TAIL, PATH_SIZE - 1);
     return Abandon(run);
@@ -236,11 +264,14 @@ int Install(Installation* run) {
   char setup_log[PATH_SIZE];
   bool silent_setup = SetupLogPath(settings.setup_arguments, program, setup_log, PATH_SIZE);
   if (silent_setup && EntryExistsAt(nullptr, setup_log) && DeleteEntryAt(nullptr, setup_log) != 0) {
-    FailurePrintf("Cannot delete %s.", setup_log);
+    ReportFailure("Cannot delete %s.", setup_log);
     return Abandon(run);
   }
-  if (!RunAndWait(program, command, settings.show_command)) {
-    FailurePrintf("Failed to run \"%s %s\"", command, settings.setup_arguments);
+  if (RunAndWait(program, command, settings.show_command) != 0) {
+    // The arguments stand twice, as the message has always had them.
+    char run_line[2 * PATH_SIZE];
+    snprintf(run_line, sizeof run_line, "%s %s", command, settings.setup_arguments);
+    ReportFailure("Failed to run \"%s\"", run_line);
     return Abandon(run);
   }
   Begin(run, "waiting for InstallShield's clean-up task");
@@ -248,8 +279,7 @@ int Install(Installation* run) {
     if (silent_setup && EntryExistsAt(nullptr, setup_log)) CheckSetupResult(setup_log);
     return Abandon(run);
   }
-  if (settings.verbose)
-    MessagePrintf("Install Shield setup _ISDEL daughter task complete.\nAbout to cleanup all "
+  MessagePrintf(VERBOSE, "Install Shield setup _ISDEL daughter task complete.\nAbout to cleanup all "
                   "setup files.");
   if (silent_setup) {
     Begin(run, "checking InstallShield's setup.log");
@@ -303,11 +333,11 @@ struct Piece {
 int AppendPiece(FileHandle archive, Piece* piece, int64_t start, unsigned char* buffer) {
   FileHolder from;
   int result = OpenFileAt(nullptr, piece->name, ACCESS_READ, &from.file) == 0 ? 0 : 1;
-  int64_t length = result == 0 ? SizeOfFile(from.file) : -1;
-  if (result == 0 && length < 0) result = 1;
+  int64_t length = -1;
+  if (result == 0 && SizeOfFile(from.file, &length) != 0) result = 1;
   if (result == 0) result = CopyBlocks(from.file, archive, length, buffer);
-  if (result == 1) ErrorPrintf("\nAppend: Error reading from file %s.\n", piece->name);
-  if (result == 2) ErrorPrintf("\nAppend: Error writing to file %s.\n", ARCHIVE);
+  if (result == 1) ReportFailure("\nAppend: Error reading from file %s.\n", piece->name, CODE_FIRST);
+  if (result == 2) ReportFailure("\nAppend: Error writing to file %s.\n", ARCHIVE, CODE_FIRST);
   piece->start = start;
   piece->end = start + length;
   return result == 0 ? 0 : 1;
@@ -334,7 +364,7 @@ void TellDamage(const Piece* pieces) {
              pieces[i].name);
     strcat(where, item);
   }
-  MessagePrintf("The package on %s is damaged. Copy the medium again.", where);
+  MessagePrintf(FAILURE, "The package on %s is damaged. Copy the medium again.", where);
 }
 
 // Compares the joined archive (the file path) with its check record, so
@@ -360,7 +390,7 @@ int CheckJoined(const char* path, Piece* pieces, unsigned char* buffer) {
   if (found == CHECK_FOUND) bad = VerifyBlocks(joined.file, &record, buffer, COPY_BUFFER_SIZE, MarkDamage, pieces);
   FreeCheckRecord(&record);
   if (found == CHECK_READ_FAILED || bad < 0) {
-    FailurePrintf("Cannot read %s.", ARCHIVE);
+    ReportFailure("Cannot read %s.", ARCHIVE);
     return 1;
   }
   if (found == CHECK_NO_MEMORY) {
@@ -378,7 +408,7 @@ int RejoinPieces() {
   if (!EntryExistsAt(nullptr, PIECES[0])) return 0;
   // A fourth piece means a longer package: joined from three, it would be cut.
   if (EntryExistsAt(nullptr, EXTRA_PIECE)) {
-    MessagePrintf("The package has more pieces than three (%s is there); it cannot be rejoined.",
+    MessagePrintf(FAILURE, "The package has more pieces than three (%s is there); it cannot be rejoined.",
                   EXTRA_PIECE);
     return 1;
   }
@@ -388,7 +418,7 @@ int RejoinPieces() {
   OutputFile archive;
   int result = 0;
   if (CreateOutput(ARCHIVE, &archive) != 0) {
-    FailurePrintf("Cannot create %s.", ARCHIVE);
+    ReportFailure("Cannot create %s.", ARCHIVE);
     result = 1;
   }
   unsigned char buffer[COPY_BUFFER_SIZE];
@@ -396,7 +426,7 @@ int RejoinPieces() {
   for (int i = 0; i < 3 && result == 0; i++) result = AppendPiece(archive.file, &pieces[i], i ? pieces[i - 1].end : 0, buffer);
   if (result == 0) result = CheckJoined(archive.temporary, pieces, buffer);
   if (result == 0 && !StopRequested() && CommitOutput(&archive) != 0) {
-    FailurePrintf("Cannot write %s.", ARCHIVE);
+    ReportFailure("Cannot write %s.", ARCHIVE);
     result = 1;
   } else if (result != 0 || StopRequested()) {
     AbandonOutput(&archive);
@@ -404,7 +434,7 @@ int RejoinPieces() {
   }
   for (int i = 0; i < 3 && result == 0; i++) {
     if (DeleteEntryAt(nullptr, PIECES[i]) != 0) {
-      FailurePrintf("Cannot delete %s.", PIECES[i]);
+      ReportFailure("Cannot delete %s.", PIECES[i]);
       result = 1;
     }
   }
@@ -420,7 +450,7 @@ int RunInstallation(bool another_running) {
   log_path[0] = '\0';
   // The log lies beside the target directory.
   static const char LOG_TAIL[] = "\\temp\\ZQK9150.LOG";
-  int windows_length = ReadWindowsDir(run.target, PATH_SIZE);
+  int windows_length = ReadWindowsDir(run.target, PATH_SIZE) == 0 ? (int)strlen(run.target) : 0;
   if (windows_length == 0 || windows_length + sizeof LOG_TAIL > sizeof run.target) {
     run.target[0] = '\0';
   } else {
@@ -435,7 +465,7 @@ int RunInstallation(bool another_running) {
             now.day, settings.module_file, settings.command_line);
   int code = 1;
   if (another_running)
-    MessagePrintf("Another installation of the ZQ K9150 driver is running.");
+    MessagePrintf(FAILURE, "Another installation of the ZQ K9150 driver is running.");
   else
     code = Install(&run);
   End(&run, code == 0);

@@ -23,7 +23,10 @@ void WriteEntry(void* context, const char* kind, const char* text) {
   if (log->file.value == NO_FILE) return;
   int code = LastSystemError();
   // After what another installation may have written meanwhile.
-  SeekInFile(log->file, SizeOfFile(log->file));
+  // A log that cannot be written has nobody to tell: the entry is tried
+  // where the file stands.
+  int64_t end;
+  if (SizeOfFile(log->file, &end) == 0) SeekInFile(log->file, end);
   LocalTime now;
   ReadLocalTime(&now);
   char head[64];

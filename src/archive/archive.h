@@ -9,8 +9,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 const unsigned short END_OF_LEVEL = 0x8001;
+
+// What decoding ahead did in an extraction.
+struct AheadStats {
+  int64_t members_taken;  // decoded ahead and used
+  size_t most_held;       // the most bytes it held for the caller at once
+};
 
 // How archive creation and extraction may use the machine; 0 takes the
 // default.
@@ -21,6 +28,10 @@ struct WorkLimits {
   int tasks;             // members in flight: 64
   size_t output_budget;  // bytes held for members that wait their turn (coded output, or
                          // unpacked contents not yet written): 16 MiB
+  // Extraction's decoding ahead: 0 where there is more than one processor
+  // and workers is not below 0, 1 on, below 0 off.
+  int decode_ahead = 0;
+  AheadStats* ahead_stats = nullptr;  // filled in when not null
 };
 
 // Packs the tree at directory_path into a new archive, which appears under

@@ -34,13 +34,14 @@ int SumBlocks(FileHandle file, int64_t length, uint8_t* buffer, size_t capacity,
   for (int64_t at = 0, start = 0; at < length;) {
     int64_t part = start + CHECK_BLOCK < length ? start + CHECK_BLOCK - at : length - at;
     if (part > (int64_t)capacity) part = (int64_t)capacity;
-    intptr_t got = ReadFromFile(file, buffer, (size_t)part);
-    if (got <= 0) {
-      if (got == 0) SetSystemError(ERROR_FILE_ENDED_EARLY);
+    size_t got;
+    if (ReadFromFile(file, buffer, (size_t)part, &got) != 0) return -1;
+    if (got == 0) {
+      SetSystemError(ERROR_FILE_ENDED_EARLY);
       return -1;
     }
     crc = UpdateCrc32(crc, buffer, (size_t)got);
-    at += got;
+    at += (int64_t)got;
     if (at == length || at - start == CHECK_BLOCK) {
       visit(context, start, at - start, crc);
       crc = 0;

@@ -75,10 +75,12 @@ __attribute__((format(printf, 3, 4))) void AddNote(Walk* walk, char kind, const 
   walk->job->notes_size += static_cast<size_t>(length) + 2;
 }
 
-// A message that ends with the system's words for the last failure.
-void AddFailureNote(Walk* walk, const char* text, const char* path) {
-  char reason[256];
-  AddNote(walk, NOTE_MESSAGE, text, path, SystemErrorText(LastSystemError(), reason, sizeof reason));
+// The report of a failed action on path, with the system's reason for the
+// last failure, shown when its turn comes.
+void AddFailureNote(Walk* walk, const char* action, const char* path) {
+  char text[MESSAGE_BUFFER_SIZE];
+  ComposeFailure(text, action, path, LastSystemError(), REASON_AFTER);
+  AddNote(walk, NOTE_MESSAGE, "%s", text);
 }
 
 void AddFailure(Walk* walk, int result) {
@@ -132,7 +134,7 @@ bool IsTheArchive(const Walk* walk, FileHandle file) {
 void ArchiveFile(Walk* walk, const Directory* dir, const DirEntry& entry, const char* path) {
   FileHandle file;
   if (OpenFileAt(dir, entry.name, ACCESS_READ, &file) != 0) {
-    AddFailureNote(walk, "Cannot read file %s; it is left out of the archive. %s.", path);
+    AddFailureNote(walk, "Cannot read file %s; it is left out of the archive.", path);
     AddFailure(walk, 1);
     return;
   }
@@ -141,10 +143,11 @@ void ArchiveFile(Walk* walk, const Directory* dir, const DirEntry& entry, const 
     AddNote(walk, NOTE_MESSAGE, "%s is the archive being written; it is left out of it.", walk->archive_path);
     return;
   }
-  int64_t size = SizeOfFile(file);
+  int64_t size = -1;
+  SizeOfFile(file, &size);  // a size it cannot tell stays -1
   if (size < 0 || size > 0xFFFFFFFF) {
     if (size < 0)
-      AddFailureNote(walk, "Cannot read file %s; it is left out of the archive. %s.", path);
+      AddFailureNote(walk, "Cannot read file %s; it is left out of the archive.", path);
     else
       AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is left out of the archive.", path);
     CloseFileHandle(&file);
@@ -193,19 +196,19 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
   // Following a link could leave the tree or recurse without end.
   Directory sub;
   int opened = OpenSubdirectory(level->dir, entry.name, &sub);
-  if (opened == NOT_OWN_DIRECTORY) {
+  if (opened != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY) {
     AddNote(walk, NOTE_MESSAGE, "Directory link %s is not followed; it is left out of the archive.", path);
     AddFailure(walk, 1);
     return 0;
   }
   WriteRecord(walk, entry.attributes, entry.name);
   if (opened != 0) {
-    AddFailureNote(walk, "Cannot enter directory %s; it is archived empty. %s.", path);
+    AddFailureNote(walk, "Cannot enter directory %s; it is archived empty.", path);
     WriteWord(walk, END_OF_LEVEL);
     AddFailure(walk, -1);
     return 0;
   }
-  if (settings.verbose) AddNote(walk, NOTE_MESSAGE, "Archiving directory %s", path);
+  if (Heard(VERBOSE)) AddNote(walk, NOTE_MESSAGE, "Archiving directory %s", path);
   int result = ArchiveLevel(walk, &sub);
   CloseDirectory(&sub);
   return result;
@@ -213,7 +216,9 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
 
 // The level of dir: its entries and the end-of-level marker.
 int ArchiveLevel(Walk* walk, const Directory* dir) {
-  if (settings.verbose) {
+  // Notes are shown as news when their turn comes: a verbose one is left
+  // out here.
+  if (Heard(VERBOSE)) {
     char current[PATH_SIZE];
     JoinPath(dir, nullptr, current, PATH_SIZE);
     AddNote(walk, NOTE_MESSAGE, "Current dir: %s", current);
@@ -224,7 +229,7 @@ int ArchiveLevel(Walk* walk, const Directory* dir) {
   if (result != 0) {
     char current[PATH_SIZE];
     JoinPath(dir, nullptr, current, PATH_SIZE);
-    AddFailureNote(walk, "Cannot list directory %s; what is left of it is not archived. %s.", current);
+    AddFailureNote(walk, "Cannot list directory %s; what is left of it is not archived.", current);
     AddFailure(walk, -1);
   }
   WriteWord(walk, END_OF_LEVEL);
@@ -261,20 +266,18 @@ int CountEntry(const DirEntry& entry, void* context) {
 // Opens the tree to pack: 0, or the result to end with after a message.
 int OpenTree(const char* directory_path, Directory* tree) {
   char full[PATH_SIZE] = "";
-  int length = FullLongPath(directory_path, full, PATH_SIZE);
-  if (length == 0 || !full[0]) {
-    if (length >= PATH_SIZE) SetSystemError(NameTooLongCode());
-    FailurePrintf("Path %s invalid.", directory_path);
+  if (FullLongPath(directory_path, full, PATH_SIZE) != 0) {
+    ReportFailure("Path %s invalid.", directory_path);
     return 1;
   }
   if (OpenDirectory(full, tree) == 0) return 0;
   int code = LastSystemError();
   if (FileExists(full)) {
-    MessagePrintf("Path %s is a file, not a directory; nothing is archived.", directory_path);
+    MessagePrintf(FAILURE, "Path %s is a file, not a directory; nothing is archived.", directory_path);
     return 1;
   }
   SetSystemError(code);
-  FailurePrintf("Cannot enter directory %s.", full);
+  ReportFailure("Cannot enter directory %s.", full);
   return -1;
 }
 
@@ -286,7 +289,13 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
   walk.names = names;
   walk.writer = writer;
   walk.archive_path = output->path;
-  IdentifyFile(output->file, &walk.archive);
+  // Without its identity the archive could not be told from the files of
+  // the tree, and might be packed into itself.
+  if (IdentifyFile(output->file, &walk.archive) != 0) {
+    ReportFailure("Failed to create archive %s.", output->path);
+    *broken = true;
+    return 1;
+  }
   FileHandle old;
   if (OpenFileAt(nullptr, output->path, ACCESS_READ, &old) == 0) {
     walk.has_old_archive = IdentifyFile(old, &walk.old_archive) == 0;
@@ -295,6 +304,8 @@ int WriteArchive(const Directory* tree, OutputFile* output, FileWriter* writer, 
   WriteBytes(writer, "ZQAR\0\0\0\0", 8);
   ArchiveOutput packing = {writer, StatusPrintf(nullptr, "Please wait..."), 0, false, 0, 0};
   if (ProgressWanted()) {
+    // What cannot be counted only leaves the totals short; the walk itself
+    // names what it cannot read.
     Count count = {tree, 0, 0};
     ForEachEntry(tree, MASK_ALL, CountEntry, &count);
     ProgressBegin(nullptr, count.files, count.bytes);
@@ -323,7 +334,7 @@ int AddCheckRecord(const OutputFile* output, FileWriter* writer) {
   FileHolder written;
   uint8_t buffer[16384];
   int64_t size = -1;
-  if (OpenFileAt(nullptr, output->temporary, ACCESS_READ, &written.file) == 0) size = SizeOfFile(written.file);
+  if (OpenFileAt(nullptr, output->temporary, ACCESS_READ, &written.file) == 0) SizeOfFile(written.file, &size);
   if (size < 0 || WriteCheckRecord(written.file, size, writer, buffer, sizeof buffer) != 0) return -1;
   return FlushWriter(writer);
 }
@@ -339,7 +350,7 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   OutputFile output;
   if (CreateOutput(archive_path, &output) != 0) {
     CloseDirectory(&tree);
-    FailurePrintf("Failed to create archive %s.", archive_path);
+    ReportFailure("Failed to create archive %s.", archive_path);
     return 1;
   }
   uint8_t* buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
@@ -351,7 +362,7 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
     result = WriteArchive(&tree, &output, &writer, limits, &names, &broken);
     // A write that failed, whenever it did, is told here, once.
     if (!broken && !StopRequested() && (FlushWriter(&writer) != 0 || AddCheckRecord(&output, &writer) != 0)) {
-      FailurePrintf("Failed to write archive %s.", archive_path);
+      ReportFailure("Failed to write archive %s.", archive_path);
       broken = true;
     }
     FreeMemory(buffer);
@@ -361,13 +372,12 @@ int CreateArchive(const char* archive_path, const char* directory_path, const Wo
   CloseDirectory(&tree);
   if (broken || StopRequested()) {
     AbandonOutput(&output);
-    if (Interrupted()) MessagePrintf("Interrupted; the unfinished archive %s is removed.", archive_path);
+    if (Interrupted()) MessagePrintf(WARNING, "Interrupted; the unfinished archive %s is removed.", archive_path);
     return 1;
   }
   if (CommitOutput(&output) != 0) {
-    FailurePrintf("Failed to write archive %s.", archive_path);
+    ReportFailure("Failed to write archive %s.", archive_path);
     return 1;
   }
-  if (settings.verbose && result == 0) MessagePrintf("Archive %s complete.", archive_path);
   return result;
 }

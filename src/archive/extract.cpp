@@ -148,7 +148,7 @@ void TellOutcome(void* context, const MemberOutcome& member) {
   Extraction* x = static_cast<Extraction*>(context);
   if (member.sound && (member.create_error || member.write_error)) {
     SetSystemError(member.create_error ? member.create_error : member.write_error);
-    FailurePrintf(member.create_error ? "Cannot create file %s." : "Failed to write file %s.", member.path);
+    ReportFailure(member.create_error ? "Cannot create file %s." : "Failed to write file %s.", member.path);
     ++x->members_failed;
   } else if (member.sound) {
     ReportUnpacked(member.path, member.size);
@@ -194,7 +194,7 @@ int ExtractFile(Extraction* x, HeldDirectory* dir, const char* name, const char*
   EndMember(x->unpacker, result == LEVEL_DONE);
   if (result == LEVEL_STOPPED && Interrupted()) {
     CatchUpAll(x);
-    MessagePrintf("Interrupted; the unfinished file %s is removed.", path);
+    MessagePrintf(WARNING, "Interrupted; the unfinished file %s is removed.", path);
   }
   ProgressUpdate(++x->files_done, ReaderPosition(&x->reader));
   return result;
@@ -219,11 +219,11 @@ int ExtractDirectory(Extraction* x, HeldDirectory* parent, const char* name, con
   if (opened != 0) {
     FreeMemory(held);
     CatchUpAll(x);
-    if (opened == NOT_OWN_DIRECTORY) {
-      MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", path);
+    if (code == ERROR_NOT_OWN_DIRECTORY) {
+      MessagePrintf(FAILURE, "%s is a link or a file, not a directory; nothing is extracted into it.", path);
     } else {
       SetSystemError(make_error && !EntryExistsAt(&parent->dir, name) ? make_error : code);
-      FailurePrintf("Cannot create or enter directory %s; its files are not extracted.", path);
+      ReportFailure("Cannot create or enter directory %s; its files are not extracted.", path);
     }
     ++x->levels_skipped;
     return ReadLevel(x, nullptr, path, MODE_READ);
@@ -231,11 +231,12 @@ int ExtractDirectory(Extraction* x, HeldDirectory* parent, const char* name, con
   held->parent = parent;
   held->uses = 1;
   parent->uses++;
-  if (settings.verbose) {
+  // The files before it are told first: the unpacking catches up.
+  if (Heard(VERBOSE)) {
     char current[PATH_SIZE];
     JoinPath(&held->dir, nullptr, current, PATH_SIZE);
     CatchUpAll(x);
-    MessagePrintf("Current dir: %s", current);
+    MessagePrintf(VERBOSE, "Current dir: %s", current);
   }
   int result = ReadLevel(x, held, path, MODE_EXTRACT);
   Leave(held);
@@ -248,7 +249,7 @@ int ReadMember(Extraction* x, HeldDirectory* dir, uint16_t word, const char* nam
   if (mode == MODE_EXTRACT && !unusable && !IsSafeName(name)) unusable = "which is unsafe here";
   if (mode == MODE_EXTRACT && unusable) {
     CatchUpAll(x);
-    MessagePrintf("The archive holds the name \"%s\", %s; that member is not extracted.", path, unusable);
+    MessagePrintf(WARNING, "The archive holds the name \"%s\", %s; that member is not extracted.", path, unusable);
     ++x->members_failed;
     mode = MODE_READ;
   }
@@ -333,7 +334,8 @@ int ScanPlain(Extraction* x, FileHandle file) {
 int CheckArchive(Extraction* x, FileHandle file, int mode) {
   x->covered = -1;
   x->scanned_end = -1;
-  x->size = SizeOfFile(file);
+  x->size = -1;
+  SizeOfFile(file, &x->size);  // a size it cannot tell stays -1: a read failure
   uint8_t header[8];
   int got = x->size < 0 ? -1 : ReadAt(file, 0, header, 8);
   CheckRecord record = {};
@@ -374,10 +376,12 @@ int CheckArchive(Extraction* x, FileHandle file, int mode) {
 int Tell(const char* archive_path, Extraction* x, int result, int mode, bool written) {
   const char* after = mode != MODE_EXTRACT ? "" : written ? " The extraction stopped there." : " Nothing was extracted.";
   if (result == LEVEL_DAMAGED) {
-    MessagePrintf("Archive %s is damaged: %s.%s", archive_path, x->damage, after);
+    MessagePrintf(FAILURE, "Archive %s is damaged: %s.%s", archive_path, x->damage, after);
   } else if (result == LEVEL_READ_FAILED) {
     SetSystemError(x->read_error);
-    FailurePrintf("Failed to read archive %s.%s", archive_path, after);
+    char action[96];
+    snprintf(action, sizeof action, "Failed to read archive %%s.%s", after);
+    ReportFailure(action, archive_path);
   }
   return result == LEVEL_STOPPED ? 1 : result;
 }
@@ -386,7 +390,7 @@ int Tell(const char* archive_path, Extraction* x, int result, int mode, bool wri
 // end with after a message.
 int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file, int mode) {
   if (OpenFileAt(nullptr, archive_path, ACCESS_READ, file) != 0) {
-    FailurePrintf("Failed to find archive %s.", archive_path);
+    ReportFailure("Failed to find archive %s.", archive_path);
     return 1;
   }
   size_t capacity = x->lookahead ? AHEAD_BLOCK : STREAM_BUFFER;
@@ -419,7 +423,7 @@ int OpenArchive(const char* archive_path, Extraction* x, FileHandle* file, int m
     if (x->reader.failed) {
       result = Tell(archive_path, x, ReadFailed(x, x->reader.error), mode, false);
     } else if (!x->reader.source.abandoned) {
-      MessagePrintf("File %s isn't a supported archive type.", archive_path);
+      MessagePrintf(FAILURE, "File %s isn't a supported archive type.", archive_path);
     }
   }
   FreeMemory(x->decoder);
@@ -435,13 +439,13 @@ int OpenTarget(const char* target_path, bool own, Directory* target) {
   int opened = own ? OpenOwnDirectory(target_path, target) : OpenDirectory(target_path, target);
   if (opened == 0) return 0;
   int code = LastSystemError();
-  if (opened == NOT_OWN_DIRECTORY) {
-    MessagePrintf("%s is a link or a file, not a directory; nothing is extracted into it.", target_path);
+  if (code == ERROR_NOT_OWN_DIRECTORY) {
+    MessagePrintf(FAILURE, "%s is a link or a file, not a directory; nothing is extracted into it.", target_path);
   } else if (FileExists(target_path)) {
-    MessagePrintf("%s is a file, not a directory; nothing is extracted.", target_path);
+    MessagePrintf(FAILURE, "%s is a file, not a directory; nothing is extracted.", target_path);
   } else {
     SetSystemError(make_error && !EntryExistsAt(nullptr, target_path) ? make_error : code);
-    FailurePrintf("Cannot create or enter directory %s.", target_path);
+    ReportFailure("Cannot create or enter directory %s.", target_path);
   }
   return -1;
 }
@@ -464,12 +468,30 @@ int StartWriting(Extraction* x, const char* target_path, bool own_target, const 
   }
   (*target)->parent = nullptr;
   (*target)->uses = 1;
-  if (settings.verbose) {
-    char current[PATH_SIZE];
-    JoinPath(&(*target)->dir, nullptr, current, PATH_SIZE);
-    MessagePrintf("Current dir: %s", current);
-  }
+  char current[PATH_SIZE];
+  JoinPath(&(*target)->dir, nullptr, current, PATH_SIZE);
+  MessagePrintf(VERBOSE, "Current dir: %s", current);
   return 0;
+}
+
+// Decoding ahead pays where another processor is there for it.
+bool DecodesAhead(const WorkLimits* limits) {
+  if (limits && limits->decode_ahead != 0) return limits->decode_ahead > 0;
+  return (!limits || limits->workers >= 0) && ProcessorCount() > 1;
+}
+
+// Opens the archive again, for the thread that reads ahead: a handle of its
+// own, since a read at an offset moves the handle's position on Windows.
+// -1 where it cannot be had or is not the same file (the name was given to
+// another meanwhile): the thread then decodes only the blocks offered.
+int OpenSameFile(const char* archive_path, FileHandle file, FileHandle* again) {
+  FileIdentity one, other;
+  if (OpenFileAt(nullptr, archive_path, ACCESS_READ, again) != 0) return -1;
+  if (IdentifyFile(file, &one) == 0 && IdentifyFile(*again, &other) == 0 && one.device == other.device &&
+      one.index == other.index)
+    return 0;
+  CloseFileHandle(again);
+  return -1;
 }
 
 // Reads the whole archive: into target (MODE_EXTRACT), or listing or only
@@ -479,9 +501,8 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
                 const WorkLimits* limits = nullptr, bool* verified = nullptr) {
   Extraction x = {};
   if (OpenNameCoding(settings.code_page, &x.names) != 0) return 1;
-  // Decoding ahead pays where another processor is there for it.
-  if (mode == MODE_EXTRACT && (!limits || limits->workers >= 0) && ProcessorCount() > 1)
-    x.lookahead = StartLookahead(AHEAD_BLOCK);
+  if (mode == MODE_EXTRACT && DecodesAhead(limits))
+    x.lookahead = StartLookahead(AHEAD_BLOCK, limits ? limits->ahead_stats : nullptr);
   FileHandle file;
   int result = OpenArchive(archive_path, &x, &file, mode);
   if (result != 0) {
@@ -489,11 +510,13 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
     return result;
   }
   if (verified) *verified = x.covered >= 0;
-  if (x.lookahead) ReadAheadFrom(x.lookahead, file);
+  FileHolder ahead_file;
+  if (x.lookahead && OpenSameFile(archive_path, file, &ahead_file.file) == 0)
+    ReadAheadFrom(x.lookahead, ahead_file.file);
   HeldDirectory* target = nullptr;
   if (mode != MODE_EXTRACT || (result = StartWriting(&x, target_path, own_target, limits, &target)) == 0) {
     x.window = StatusPrintf(nullptr, "Please wait...");
-    ProgressBegin(nullptr, 0, SizeOfFile(file));
+    ProgressBegin(nullptr, 0, x.size);
     result = ReadLevel(&x, target, "", mode);
     // A member that could not be written stops the rest, and ends as one.
     if (x.unpacker && FinishUnpacker(x.unpacker) == HALT_WRITE && result == LEVEL_STOPPED && !StopRequested())
@@ -523,7 +546,6 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
 
 int ExtractArchive(const char* archive_path, const char* target_path, const WorkLimits* limits) {
   int result = ReadArchive(archive_path, target_path, false, MODE_EXTRACT, limits);
-  if (settings.verbose && result == 0) MessagePrintf("Extraction is complete.");
   return result;
 }
 
@@ -537,8 +559,8 @@ int TestArchive(const char* archive_path) {
   bool verified = false;
   int result = ReadArchive(archive_path, nullptr, false, MODE_READ, nullptr, &verified);
   if (result == 0 && !verified)
-    MessagePrintf("Archive %s has no check record: it decodes, but could not be verified.", archive_path);
-  else if (settings.verbose && result == 0)
-    MessagePrintf("Archive %s is sound.", archive_path);
+    MessagePrintf(FAILURE, "Archive %s has no check record: it decodes, but could not be verified.", archive_path);
+  else if (result == 0)
+    MessagePrintf(VERBOSE, "Archive %s is sound.", archive_path);
   return result;
 }

@@ -29,7 +29,7 @@ int OpenNameCoding(int code_page, NameCoding* coding) {
   snprintf(name, sizeof name, "CP%d", code_page);
   iconv_t to_utf8 = CodePageKnown(code_page) ? iconv_open("UTF-8", name) : (iconv_t)-1;
   if (to_utf8 == (iconv_t)-1) {
-    MessagePrintf("Names cannot be converted to or from code page %d here; nothing is done.", code_page);
+    MessagePrintf(FAILURE, "Names cannot be converted to or from code page %d here; nothing is done.", code_page);
     return 1;
   }
   coding->code_page = code_page;

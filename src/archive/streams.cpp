@@ -13,14 +13,13 @@ static int FillReader(ByteSource* source) {
     source->abandoned = true;
     return EOF;
   }
-  intptr_t got = ReadFromFile(reader->file, reader->buffer, reader->capacity);
-  if (got <= 0) {
-    if (got < 0) {
-      reader->failed = true;
-      reader->error = LastSystemError();
-    }
+  size_t got;
+  if (ReadFromFile(reader->file, reader->buffer, reader->capacity, &got) != 0) {
+    reader->failed = true;
+    reader->error = LastSystemError();
     return EOF;
   }
+  if (got == 0) return EOF;
   if (reader->on_block) reader->on_block(reader->block_context, reader->offset, reader->buffer, (size_t)got);
   reader->offset += got;
   if (reader->counter) reader->counter->fetch_add(got, std::memory_order_relaxed);
@@ -106,10 +105,10 @@ int WriteToWriter(void* context, const uint8_t* bytes, size_t size) {
 int ReadAt(FileHandle file, int64_t offset, void* bytes, size_t size) {
   if (SeekInFile(file, offset) != 0) return -1;
   for (size_t got = 0; got < size;) {
-    intptr_t read = ReadFromFile(file, static_cast<uint8_t*>(bytes) + got, size - got);
-    if (read < 0) return -1;
+    size_t read;
+    if (ReadFromFile(file, static_cast<uint8_t*>(bytes) + got, size - got, &read) != 0) return -1;
     if (read == 0) return 1;
-    got += (size_t)read;
+    got += read;
   }
   return 0;
 }

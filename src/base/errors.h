@@ -16,5 +16,8 @@ const int ERROR_FILE_ENDED_EARLY = 0x20000002;
 const int ERROR_FILE_CHANGED = 0x20000003;
 // And a symbolic link whose file is not there.
 const int ERROR_BROKEN_LINK = 0x20000004;
+// And a directory that is not one of its own: a link, a junction or another
+// reparse point stands under its name, or something not a directory.
+const int ERROR_NOT_OWN_DIRECTORY = 0x20000005;
 // The system's code for "out of memory".
 int OutOfMemoryCode();

@@ -53,7 +53,7 @@ const int ENTRY_STAYS = 1;
 int CannotDelete(const Directory* dir, const char* name) {
   char path[PATH_SIZE];
   JoinPath(dir, name, path, PATH_SIZE);
-  FailurePrintf("Cannot delete %s.", path);
+  ReportFailure("Cannot delete %s.", path);
   return ENTRY_STAYS;
 }
 
@@ -71,17 +71,16 @@ int DeleteEntry(const DirEntry& entry, void* context) {
     return 0;
   }
   if (StopRequested()) return ENTRY_STAYS;
-  if (settings.verbose) {
-    char path[PATH_SIZE];
-    JoinPathBelow(dir, name, path, PATH_SIZE);
-    MessagePrintf("Deleting %s", path);
-  }
+  char path[PATH_SIZE];
+  JoinPathBelow(dir, name, path, PATH_SIZE);
+  MessagePrintf(VERBOSE, "Deleting %s", path);
   // A read-only file is refused for good, with the code a file in use may get.
   int patience = entry.attributes & ATTR_READONLY ? 0 : emptying->patience_ms;
   if (!is_directory) return Remove(dir, name, false, patience) == 0 ? 0 : CannotDelete(dir, name);
   Directory sub;
   int opened = OpenSubdirectory(dir, name, &sub);
-  if (opened == NOT_OWN_DIRECTORY) return DeleteEntryAt(dir, name) == 0 ? 0 : CannotDelete(dir, name);
+  if (opened != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY)
+    return DeleteEntryAt(dir, name) == 0 ? 0 : CannotDelete(dir, name);
   if (opened != 0) return CannotDelete(dir, name);
   int emptied = EmptyDirectory(&sub, nullptr, nullptr, emptying->patience_ms);
   CloseDirectory(&sub);
@@ -98,7 +97,7 @@ int EmptyDirectory(const Directory* dir, const char* kept, bool* kept_seen, int 
   if (result == -1) {
     char path[PATH_SIZE];
     JoinPath(dir, nullptr, path, PATH_SIZE);
-    FailurePrintf("Cannot list directory %s.", path);
+    ReportFailure("Cannot list directory %s.", path);
   }
   return result == 0 ? 0 : -1;
 }
@@ -107,11 +106,11 @@ int EmptyDirectory(const Directory* dir, const char* kept, bool* kept_seen, int 
 
 int DeleteTreeKeeping(const char* path, const char* kept, int patience_ms) {
   char resolved[PATH_SIZE] = "";
-  if (FullLongPath(path, resolved, PATH_SIZE) == 0 || !resolved[0]) return 1;
+  if (FullLongPath(path, resolved, PATH_SIZE) != 0) return 1;
   // Held while it is emptied, so that it stays the directory that was checked.
   Directory top;
   int opened = OpenOwnDirectory(path, &top);
-  if (opened == NOT_OWN_DIRECTORY) {
+  if (opened != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY) {
     // A link to a directory goes itself; a file is no tree.
     if (OpenDirectory(path, &top) != 0) return -1;
     CloseDirectory(&top);
@@ -123,16 +122,17 @@ int DeleteTreeKeeping(const char* path, const char* kept, int patience_ms) {
     CannotDelete(nullptr, path);
     return -1;
   }
-  if (settings.verbose) MessagePrintf("Current dir: %s", top.name);
+  MessagePrintf(VERBOSE, "Current dir: %s", top.name);
   bool kept_seen = false;
   int emptied = EmptyDirectory(&top, kept, &kept_seen, patience_ms);
   CloseDirectory(&top);
   if (emptied != 0) return -1;
   if (kept_seen) return 0;
-  // A drive's root stays, even where the platform would remove the folder
-  // behind it (a Wine drive letter is only a link to a folder).
+  // A drive's root is emptied and stays, even where the platform would
+  // remove the folder behind it (a Wine drive letter is only a link to a
+  // folder).
   size_t length = strlen(resolved);
-  if (resolved[length - 1] == '\\' || resolved[length - 1] == '/') return -1;
+  if (resolved[length - 1] == '\\' || resolved[length - 1] == '/') return 0;
   if (Remove(nullptr, path, true, patience_ms) == 0) return 0;
   CannotDelete(nullptr, path);
   return -1;

@@ -1,7 +1,7 @@
 // Removal of a directory tree.
 #pragma once
 
-// 0 gone, 1 the path does not resolve, -1 something could not be entered or
+// 0 gone (a drive's root: emptied), 1 the path does not resolve, -1 something could not be entered or
 // removed (named in a message, with the system's reason) or path is a file.
 // A link, in the tree or at path, goes itself: what it leads to is never
 // entered or deleted. The run's stop ends the removal where it stands.

@@ -46,7 +46,12 @@ int CommitOutput(OutputFile* output) {
 }
 
 void AbandonOutput(OutputFile* output) {
+  // The caller's report may yet give the failure that led here.
+  int code = LastSystemError();
+  // A failed close only ends a file that goes anyway.
   CloseFileHandle(&output->file);
-  if (output->temporary[0]) DeleteEntryAt(nullptr, output->temporary);
+  if (output->temporary[0] && DeleteEntryAt(nullptr, output->temporary) != 0)
+    ReportFailure("Cannot delete the unfinished %s.", output->temporary);
   output->temporary[0] = '\0';
+  SetSystemError(code);
 }

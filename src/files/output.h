@@ -19,5 +19,7 @@ int CreateOutput(const char* path, OutputFile* output);
 // Closes the file and gives it the final name, replacing what stood there:
 // 0, or -1 with the temporary file removed.
 int CommitOutput(OutputFile* output);
-// Closes the file and removes it; nothing when none is open.
+// Closes the file and removes it; nothing when none is open. A temporary
+// file that cannot be removed is named in a message. The system's last
+// code stays as it was.
 void AbandonOutput(OutputFile* output);

@@ -118,7 +118,9 @@ unsigned Clusters(uint64_t size) { return (unsigned)((size + SECTOR - 1) / SECTO
 int CopyFile(FileHandle image, const FloppyFile* file, unsigned char* buffer) {
   FileHolder source;
   if (OpenFileAt(nullptr, file->name, ACCESS_READ, &source.file) != 0) return 1;
-  if ((uint64_t)SizeOfFile(source.file) != file->size) {
+  int64_t size;
+  if (SizeOfFile(source.file, &size) != 0) return 1;
+  if ((uint64_t)size != file->size) {
     SetSystemError(ERROR_FILE_CHANGED);
     return 1;
   }

@@ -164,7 +164,7 @@ int DiskNumber(const char* value) {
 
 int BuildFloppySet() {
   if (!ProfileFileExists(INF_FILE)) {
-    MessagePrintf("%s not found.", INF_FILE);
+    MessagePrintf(FAILURE, "%s not found.", INF_FILE);
     return 1;
   }
   char keys[KEYS_SIZE];
@@ -179,9 +179,9 @@ int BuildFloppySet() {
   int count = CheckSet(keys, files, &disks, &refusal);
   int result = 1;
   if (count == 0 && refusal.faults == 0) {
-    MessagePrintf("%s lists no files in its section [%s].", INF_FILE, SECTION);
+    MessagePrintf(FAILURE, "%s lists no files in its section [%s].", INF_FILE, SECTION);
   } else if (refusal.faults > 0) {
-    MessagePrintf("%s", refusal.text);
+    MessagePrintf(NEWS, "%s", refusal.text);
   } else if (CheckFloppyTarget(disks) == 0) {
     // Each disk's files in the order of the list.
     for (int i = 1; i < count; ++i)
@@ -197,7 +197,7 @@ int BuildFloppySet() {
       result = WriteFloppyDisk(disk, files + first, last - first);
       first = last;
     }
-    if (result == 0) MessagePrintf("All floppys done.");
+    if (result == 0) MessagePrintf(NEWS, "All floppys done.");
   }
   FreeMemory(files);
   return result;

@@ -21,7 +21,7 @@ int CheckFloppyTarget(int disks) {
     length += snprintf(left + length, sizeof left - length, "%s%s", found++ ? ", " : "", name);
   }
   if (found)
-    MessagePrintf("%s, left from an earlier set, %s not part of this set of %d disk%s.", left,
+    MessagePrintf(WARNING, "%s, left from an earlier set, %s not part of this set of %d disk%s.", left,
                   found == 1 ? "is" : "are", disks, disks == 1 ? "" : "s");
   return 0;
 }
@@ -31,16 +31,16 @@ int WriteFloppyDisk(int disk, const FloppyFile* files, int count) {
   snprintf(name, sizeof name, "DISK%c.IMG", '0' + disk);
   OutputFile image;  // under a name of its own until it is whole
   if (CreateOutput(name, &image) != 0) {
-    FailurePrintf("Cannot create %s.", name);
+    ReportFailure("Cannot create %s.", name);
     return 2;
   }
   int failed = 0;
   int result = WriteFatImage(image.file, disk, files, count, &failed);
   if (result == 0 && CommitOutput(&image) == 0) return 0;
   if (result == 1)
-    FailurePrintf("Cannot read %s.", files[failed].name);
+    ReportFailure("Cannot read %s.", files[failed].name);
   else
-    FailurePrintf("Cannot write %s.", name);
+    ReportFailure("Cannot write %s.", name);
   AbandonOutput(&image);
   return result == 1 ? 1 : 2;
 }

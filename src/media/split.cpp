@@ -30,7 +30,7 @@ size_t SuffixPosition(const char* path) {
 int WritePiece(FileHandle file, const char* path, const char* name, int64_t length, unsigned char* buffer) {
   OutputFile piece;
   if (CreateOutput(name, &piece) != 0) {
-    FailurePrintf("Failed to create %s.", name);
+    ReportFailure("Failed to create %s.", name);
     return 3;
   }
   int copied = CopyBlocks(file, piece.file, length, buffer);
@@ -41,15 +41,15 @@ int WritePiece(FileHandle file, const char* path, const char* name, int64_t leng
     SetSystemError(code);
   }
   if (copied == 1) {
-    FailurePrintf("Failed to read %s.", path);
+    ReportFailure("Failed to read %s.", path);
     return 1;
   }
   if (copied == 2) {
-    FailurePrintf("Failed to write into %s.", name);
+    ReportFailure("Failed to write into %s.", name);
     return 2;
   }
   if (StopRequested()) {
-    if (Interrupted()) MessagePrintf("Interrupted; the unfinished piece %s is removed.", name);
+    if (Interrupted()) MessagePrintf(WARNING, "Interrupted; the unfinished piece %s is removed.", name);
     return 1;
   }
   return 0;
@@ -67,31 +67,32 @@ void TellOlderPieces(const char* path, char* name, size_t suffix, int number) {
   if (last == number) return;
   char range[32];
   snprintf(range, sizeof range, last - 1 > number ? ".%03d to .%03d" : ".%03d", number, last - 1);
-  MessagePrintf("Left from an earlier cut of %s beside the new pieces: %s.", path, range);
+  MessagePrintf(WARNING, "Left from an earlier cut of %s beside the new pieces: %s.", path, range);
 }
 
 int Cut(const char* path) {
   FileHolder file;
   if (OpenFileAt(nullptr, path, ACCESS_READ, &file.file) != 0) {
-    FailurePrintf("Cannot find file %s.", path);
+    ReportFailure("Cannot find file %s.", path);
     return 1;
   }
-  int64_t size = SizeOfFile(file.file);
-  if (size < 0) {
-    FailurePrintf("Failed to read %s.", path);
+  int64_t size;
+  if (SizeOfFile(file.file, &size) != 0) {
+    ReportFailure("Failed to read %s.", path);
     return 1;
   }
-  if (settings.verbose) {
-    // Messages format as wvsprintfA does, which knows no 64-bit values.
-    char digits[24];
-    snprintf(digits, sizeof digits, "%" PRId64, size);
-    MessagePrintf("File %s is %s bytes long.", path, digits);
-  }
+  // Messages format as wvsprintfA does, which knows no 64-bit values.
+  char digits[24];
+  snprintf(digits, sizeof digits, "%" PRId64, size);
+  MessagePrintf(VERBOSE, "File %s is %s bytes long.", path, digits);
 
   char name[PATH_SIZE];
   size_t suffix = SuffixPosition(path);
   int64_t remaining = size;
-  int64_t length = size % PIECE_SIZE;
+  // The remainder by subtraction: pieces are few, and the 32-bit build
+  // would take a 64-bit remainder from libgcc, with unwind tables.
+  int64_t length = size;
+  while (length >= PIECE_SIZE) length -= PIECE_SIZE;
   int number = 1;
   unsigned char buffer[COPY_BUFFER_SIZE];
   ProgressBegin(BaseName(path), (size + PIECE_SIZE - 1) / PIECE_SIZE, size);
@@ -101,7 +102,7 @@ int Cut(const char* path) {
     int digit_count = snprintf(digits, sizeof digits, ".%03d", number);
     // A cut name would write the pieces somewhere else.
     if (suffix + digit_count >= sizeof name) {
-      MessagePrintf("The name %s is too long for its pieces (at most %d characters).", path,
+      MessagePrintf(FAILURE, "The name %s is too long for its pieces (at most %d characters).", path,
                     (int)(sizeof name - 1 - digit_count));
       return 1;
     }
@@ -118,7 +119,7 @@ int Cut(const char* path) {
     memcpy(name, path, suffix);
     TellOlderPieces(path, name, suffix, number);
   }
-  MessagePrintf("Done. %s split in %d pieces.", path, number - 1);
+  MessagePrintf(NEWS, "Done. %s split in %d pieces.", path, number - 1);
   return 0;
 }
 

@@ -8,6 +8,11 @@
 #include "os/dirscan_platform.h"
 #include "os/memory.h"
 
+namespace {
+
+// FillEntry's result for an entry that the mask leaves out.
+const int FindRejected = 10003;
+
 int FillEntry(DirSearch* search) {
   uint32_t attributes = PlatformEntryAttributes(search);
   if (attributes & search->exclusion) return FindRejected;
@@ -26,7 +31,8 @@ int FillEntry(DirSearch* search) {
   return 0;
 }
 
-int FindNextEntry(DirSearch* search) {
+// The next admitted entry: 0, or a code.
+int NextEntry(DirSearch* search) {
   for (;;) {
     int result = search->handle ? PlatformFindNext(search) : FindExhausted;
     if (result != 0) return result;
@@ -35,14 +41,26 @@ int FindNextEntry(DirSearch* search) {
   }
 }
 
+// A code into the error channel; the allocation has set its own.
+int Status(int result) {
+  if (result == 0) return 0;
+  if (result != FindNoMemory) SetSystemError(result);
+  return -1;
+}
+
+}  // namespace
+
+bool FindEnded(int code) { return PlatformFindEnded(code) != 0; }
+
+int FindNextEntry(DirSearch* search) { return Status(NextEntry(search)); }
+
 int FindFirstEntryIn(const Directory* dir, const char* pattern, uint16_t mask, DirSearch* search) {
   search->handle = nullptr;
-  if (mask & ATTR_VOLUME) return 1;
+  if (mask & ATTR_VOLUME) return Status(FindExhausted);  // no volume labels here
   search->exclusion = ~(uint32_t)mask & 0x1e;
   int result = PlatformFindFirst(dir, pattern, search);
-  if (result != 0) return result;
-  result = FillEntry(search);
-  return result == FindRejected ? FindNextEntry(search) : result;
+  if (result == 0) result = FillEntry(search);
+  return Status(result == FindRejected ? NextEntry(search) : result);
 }
 
 int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search) {
@@ -65,9 +83,10 @@ int ForEachEntry(const Directory* dir, uint16_t mask, EntryVisitor visit, void* 
     FreeMemory(search.entry.name);
     if (result != 0) break;
   }
+  int code = LastSystemError();
   CloseSearch(&search);
-  if (result != 0 || PlatformFindEnded(found)) return result;
-  // The allocation has said why already.
-  if (found != FindNoMemory) SetSystemError(found);
+  if (result != 0) return result;
+  if (FindEnded(code)) return 0;
+  SetSystemError(code);
   return -1;
 }

@@ -1,7 +1,8 @@
 // Directory scanning with DOS attribute masks, one entry at a time.
-// Results: 0 and a filled entry while entries remain; non-zero at the end
-// (FindExhausted, or the platform's "not found") or on failure (the
-// platform's error code, FindNoMemory).
+// Results as in fsops.h: 0 and a filled entry while entries remain, else -1
+// with the code in the error channel. At the end that code is
+// FindExhausted, or the platform's "not found" where a pattern matched
+// nothing; FindEnded tells both from a failure.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +21,9 @@ const uint16_t ATTR_ARCHIVE = 0x20;
 const uint16_t MASK_FILES = ATTR_HIDDEN | ATTR_SYSTEM;
 const uint16_t MASK_ALL = ATTR_HIDDEN | ATTR_SYSTEM | ATTR_DIRECTORY;
 
-const int FindNoMemory = 10001;
 const int FindExhausted = 10002;
-const int FindRejected = 10003;
+// Whether code only says that the listing is over, or matched nothing.
+bool FindEnded(int code);
 
 struct DirEntry {
   char* name;  // heap copy, owned and freed by the caller
@@ -46,7 +47,6 @@ int FindFirstEntryIn(const Directory* dir, const char* pattern, uint16_t mask, D
 int FindFirstEntry(const char* pattern, uint16_t mask, DirSearch* search);
 int FindNextEntry(DirSearch* search);
 int CloseSearch(DirSearch* search);
-int FillEntry(DirSearch* search);
 
 // Hands each entry of dir that mask admits, but "." and "..", to visit,
 // which returns 0 to go on. Returns 0 when all were visited, what visit

@@ -5,6 +5,10 @@
 
 #include "os/dirscan.h"
 
+// A result beside the platform's codes: memory ran out, and the allocation
+// has set the system's code.
+const int FindNoMemory = 10001;
+
 // Opens the platform search on pattern in dir (null: the current
 // directory) and reads its first entry: 0, or the platform's error code
 // (FindExhausted when it gives none). search->handle stays null when nothing

@@ -17,7 +17,7 @@ static int SearchFailure() {
 
 int PlatformFindFirst(const Directory* dir, const char* pattern, DirSearch* search) {
   char path[PATH_SIZE];
-  if (JoinPath(dir, pattern, path, PATH_SIZE) == 0) return ERROR_FILENAME_EXCED_RANGE;
+  if (JoinPath(dir, pattern, path, PATH_SIZE) != 0) return ERROR_FILENAME_EXCED_RANGE;
   HANDLE handle = FindFirstFileA(path, FindData(search));
   if (handle == INVALID_HANDLE_VALUE) return SearchFailure();
   search->handle = handle;

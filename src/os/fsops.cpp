@@ -1,6 +1,7 @@
 // What both platforms' file-system operations share.
 #include <cstring>
 
+#include "base/errors.h"
 #include "os/fsops.h"
 
 // Appends part to buffer, with a separator unless it is the first part or
@@ -26,9 +27,10 @@ int JoinPath(const Directory* dir, const char* name, char* buffer, int size) {
   if (size > 0) buffer[0] = '\0';
   if ((dir && !AddDirectory(dir, false, buffer, &length, size)) || (name && !AddPart(buffer, &length, size, name))) {
     if (size > 0) buffer[0] = '\0';
-    return 0;
+    SetSystemError(NameTooLongCode());
+    return -1;
   }
-  return length;
+  return 0;
 }
 
 void JoinPathBelow(const Directory* dir, const char* name, char* buffer, int size) {
@@ -40,9 +42,9 @@ void JoinPathBelow(const Directory* dir, const char* name, char* buffer, int siz
   AddPart(buffer, &length, size, name);
 }
 
-int FileExists(const char* name) {
+bool FileExists(const char* name) {
   FileHandle file;
-  if (OpenFileAt(nullptr, name, ACCESS_READ, &file) != 0) return 0;
+  if (OpenFileAt(nullptr, name, ACCESS_READ, &file) != 0) return false;
   CloseFileHandle(&file);
-  return 1;
+  return true;
 }

@@ -2,7 +2,8 @@
 // directories; each platform implements it (fsops_posix.cpp, fsops_win32.cpp).
 //
 // Results: 0 done, or -1 failed with the system's error code left for
-// LastSystemError() (errno, GetLastError), unless a comment says otherwise.
+// LastSystemError() (errno, GetLastError), unless a comment says otherwise;
+// values come back through out-parameters, and a question answers as bool.
 // Names differ from the Win32 ones, which are macros. Names are relative to a held directory, or to the current directory where
 // the directory is null. A link that the program did not make is never
 // followed below a held directory: it is opened, listed and removed as itself.
@@ -25,21 +26,19 @@ struct Directory {
 // The separator of the names in a path: '/' or '\\'.
 extern const char PATH_SEPARATOR;
 
-// OpenSubdirectory's result for a name that stands as a symbolic link, a
-// junction or another reparse point, or as something not a directory.
-const int NOT_OWN_DIRECTORY = -2;
-
 // Holds the directory path (full, or relative to the current directory). It
 // is the user's choice and may be a link. dir->name becomes its full path.
 int OpenDirectory(const char* path, Directory* dir);
-// As OpenDirectory, but the last part of path must be a directory of its own.
+// As OpenDirectory, but the last part of path must be a directory of its
+// own: where it is not, the code is ERROR_NOT_OWN_DIRECTORY.
 int OpenOwnDirectory(const char* path, Directory* dir);
-// Holds the subdirectory name of parent, never through a link: 0,
-// NOT_OWN_DIRECTORY, or -1.
+// Holds the subdirectory name of parent, never through a link; fails as
+// OpenOwnDirectory does.
 int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir);
 void CloseDirectory(Directory* dir);
 // dir's path (its parents' names joined), with name after it when name is
-// not null: its length, or 0 when it does not fit in size characters.
+// not null; where it does not fit in size characters, an empty text and the
+// code for a name too long.
 int JoinPath(const Directory* dir, const char* name, char* buffer, int size);
 // The same below the top of the walk: the names of dir's parents, but not the
 // top's path; the bare name when that does not fit.
@@ -61,18 +60,18 @@ int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool r
 int CanReplaceAt(const Directory* dir, const char* name);
 // The system's code for a name or path too long.
 int NameTooLongCode();
-// 1 for a code that says an entry is in use for now (another program holds
+// Whether a code says that an entry is in use for now (another program holds
 // it open, or a file deleted while held still stands in its directory): a
 // deletion may then succeed a moment later.
-int IsInUseCode(int code);
+bool IsInUseCode(int code);
 // Clears the read-only attribute, keeping the others.
 int MakeWritableAt(const Directory* dir, const char* name);
-// 1 when name names an entry; a link counts as itself, wherever it leads.
-int EntryExistsAt(const Directory* dir, const char* name);
-// 1 for a name the platform would not store as written: a device name (CON,
+// Whether name names an entry; a link counts as itself, wherever it leads.
+bool EntryExistsAt(const Directory* dir, const char* name);
+// Whether the platform would not store name as written: a device name (CON,
 // NUL, COM1, ...) or, on Windows, one that ends in a dot or a blank, which
 // the path rules strip (".. " would name the parent).
-int IsForbiddenName(const char* name);
+bool IsForbiddenName(const char* name);
 
 // An open file; NO_FILE when none.
 struct FileHandle {
@@ -90,19 +89,22 @@ enum FileAccess {
 };
 
 int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* file);
-// Reads up to size bytes: how many (0 at the end), or -1.
-intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size);
+// Reads up to size bytes; *got tells how many, 0 at the end.
+int ReadFromFile(FileHandle file, void* buffer, size_t size, size_t* got);
+// Reads up to size bytes at offset, without regard to the file's position
+// for reading: 0 with *got bytes (0 at the end), or -1. On Windows it moves
+// that position, so a thread of its own reads through a handle of its own.
+int ReadFileAt(FileHandle file, int64_t offset, void* buffer, size_t size, size_t* got);
 // Writes all size bytes, or fails.
 int WriteToFile(FileHandle file, const void* bytes, size_t size);
 int SeekInFile(FileHandle file, int64_t offset);
-// The size in bytes, or -1.
-int64_t SizeOfFile(FileHandle file);
+int SizeOfFile(FileHandle file, int64_t* size);
 // Closes the file (and sets it to NO_FILE) on every way; -1 when the system
 // reported a failure, which may be one of a write before it.
 int CloseFileHandle(FileHandle* file);
 
-// 1 when the file can be opened for reading, else 0.
-int FileExists(const char* name);
+// Whether the file can be opened for reading.
+bool FileExists(const char* name);
 
 // Closes its file on every way out.
 struct FileHolder {
@@ -138,6 +140,7 @@ enum SystemCall {
   CALL_REMOVE_DIRECTORY,
   CALL_LIST,
   CALL_ALLOCATE,
+  CALL_IDENTIFY,
 };
 typedef int (*FaultHook)(int call);
 extern FaultHook fault_hook;

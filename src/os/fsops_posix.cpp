@@ -31,6 +31,13 @@ int Where(const Directory* dir) { return dir ? (int)dir->handle : AT_FDCWD; }
 
 int Result(int status) { return status == 0 ? 0 : -1; }
 
+// A directory that could not be opened; with own, a link or something not
+// a directory there is told as such.
+int Refused(bool own) {
+  if (own && (errno == ELOOP || errno == ENOTDIR)) errno = ERROR_NOT_OWN_DIRECTORY;
+  return -1;
+}
+
 int Hold(int fd, const Directory* parent, const char* name, Directory* dir) {
   dir->handle = fd;
   dir->parent = parent;
@@ -47,13 +54,10 @@ int Hold(int fd, const Directory* parent, const char* name, Directory* dir) {
 int OpenTop(const char* path, Directory* dir, int flags) {
   dir->handle = -1;
   char full[PATH_SIZE];
-  if (AbsolutePath(path, full, PATH_SIZE) == 0) {
-    errno = ENAMETOOLONG;
-    return -1;
-  }
+  if (AbsolutePath(path, full, PATH_SIZE) != 0) return -1;
   if (CallRefused(CALL_OPEN)) return -1;
   int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
-  if (fd < 0) return (flags & O_NOFOLLOW) && (errno == ELOOP || errno == ENOTDIR) ? NOT_OWN_DIRECTORY : -1;
+  if (fd < 0) return Refused((flags & O_NOFOLLOW) != 0);
   return Hold(fd, nullptr, full, dir);
 }
 
@@ -67,7 +71,7 @@ int OpenSubdirectory(const Directory* parent, const char* name, Directory* dir) 
   dir->handle = -1;
   if (CallRefused(CALL_OPEN)) return -1;
   int fd = openat(Where(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? NOT_OWN_DIRECTORY : -1;
+  if (fd < 0) return Refused(true);
   return Hold(fd, parent, name, dir);
 }
 
@@ -119,7 +123,7 @@ int CanReplaceAt(const Directory* dir, const char* name) {
 int NameTooLongCode() { return ENAMETOOLONG; }
 
 // Open files can be deleted here; only a mount point or a busy device says so.
-int IsInUseCode(int code) { return code == EBUSY; }
+bool IsInUseCode(int code) { return code == EBUSY; }
 
 int RenameEntryAt(const Directory* dir, const char* from, const char* to, bool replace) {
   if (CallRefused(CALL_RENAME)) return -1;
@@ -151,12 +155,12 @@ int MakeWritableAt(const Directory* dir, const char* name) {
   return Result(fchmodat(Where(dir), name, info.st_mode | S_IWUSR, 0));
 }
 
-int EntryExistsAt(const Directory* dir, const char* name) {
+bool EntryExistsAt(const Directory* dir, const char* name) {
   struct stat info;
   return fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int IsForbiddenName(const char*) { return 0; }
+bool IsForbiddenName(const char*) { return false; }
 
 int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* file) {
   file->value = NO_FILE;
@@ -191,13 +195,28 @@ int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* f
   return 0;
 }
 
-intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size) {
+int ReadFromFile(FileHandle file, void* buffer, size_t size, size_t* got) {
+  *got = 0;
   if (CallRefused(CALL_READ)) return -1;
-  ssize_t got;
+  ssize_t read_now;
   do {
-    got = read((int)file.value, buffer, size);
-  } while (got < 0 && errno == EINTR);
-  return got;
+    read_now = read((int)file.value, buffer, size);
+  } while (read_now < 0 && errno == EINTR);
+  if (read_now < 0) return -1;
+  *got = (size_t)read_now;
+  return 0;
+}
+
+int ReadFileAt(FileHandle file, int64_t offset, void* buffer, size_t size, size_t* got) {
+  *got = 0;
+  if (CallRefused(CALL_READ)) return -1;
+  ssize_t read;
+  do {
+    read = pread((int)file.value, buffer, size, (off_t)offset);
+  } while (read < 0 && errno == EINTR);
+  if (read < 0) return -1;
+  *got = (size_t)read;
+  return 0;
 }
 
 int WriteToFile(FileHandle file, const void* bytes, size_t size) {
@@ -221,10 +240,11 @@ int SeekInFile(FileHandle file, int64_t offset) {
   return lseek((int)file.value, (off_t)offset, SEEK_SET) < 0 ? -1 : 0;
 }
 
-int64_t SizeOfFile(FileHandle file) {
+int SizeOfFile(FileHandle file, int64_t* size) {
   struct stat info;
   if (fstat((int)file.value, &info) != 0) return -1;
-  return (int64_t)info.st_size;
+  *size = (int64_t)info.st_size;
+  return 0;
 }
 
 int CloseFileHandle(FileHandle* file) {
@@ -247,6 +267,7 @@ int CopyFileTimes(FileHandle source, FileHandle destination) {
 }
 
 int IdentifyFile(FileHandle file, FileIdentity* identity) {
+  if (CallRefused(CALL_IDENTIFY)) return -1;
   struct stat info;
   if (fstat((int)file.value, &info) != 0) return -1;
   identity->device = (uint64_t)info.st_dev;

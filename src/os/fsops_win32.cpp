@@ -43,9 +43,7 @@ bool HasLinks() { return !IsWindows95Family(); }
 // The full name of name in dir; false (with the system's code for a name too
 // long) when it does not fit the path limit.
 bool Named(const Directory* dir, const char* name, char* path) {
-  if (JoinPath(dir, name, path, PATH_SIZE) != 0) return true;
-  SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  return false;
+  return JoinPath(dir, name, path, PATH_SIZE) == 0;
 }
 
 // Opens an entry to look at it, a link as itself where the system can.
@@ -120,7 +118,7 @@ int DeleteNamed(const char* path) {
 }
 
 // Holds the directory at the full path. own: a link or a reparse point
-// there is refused, as is anything not a directory (NOT_OWN_DIRECTORY).
+// there is refused, as is anything not a directory (ERROR_NOT_OWN_DIRECTORY).
 int Hold(const char* path, bool own, const Directory* parent, const char* name, Directory* dir) {
   dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
   dir->parent = parent;
@@ -136,8 +134,8 @@ int Hold(const char* path, bool own, const Directory* parent, const char* name, 
   if (named == INVALID_FILE_ATTRIBUTES) return -1;
   bool plain = own ? IsPlainDirectory(named) : (named & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (!plain) {
-    SetLastError(ERROR_DIRECTORY);
-    return own ? NOT_OWN_DIRECTORY : -1;
+    SetLastError(own ? ERROR_NOT_OWN_DIRECTORY : ERROR_DIRECTORY);
+    return -1;
   }
   if (!HasLinks()) return 0;
   // Reading takes part in sharing: without FILE_SHARE_DELETE nobody can
@@ -146,26 +144,28 @@ int Hold(const char* path, bool own, const Directory* parent, const char* name, 
                                own ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   if (directory == INVALID_HANDLE_VALUE) return -1;
   BY_HANDLE_FILE_INFORMATION info;
-  int judged = !GetFileInformationByHandle(directory, &info) ? -1
-               : (own ? IsPlainDirectory(info.dwFileAttributes)
-                      : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-                   ? 0
-                   : NOT_OWN_DIRECTORY;
-  if (judged == 0)
-    dir->handle = (intptr_t)directory;
-  else
+  if (!GetFileInformationByHandle(directory, &info)) {
+    DWORD error = GetLastError();
     CloseHandle(directory);
-  return judged;
+    SetLastError(error);
+    return -1;
+  }
+  if (!(own ? IsPlainDirectory(info.dwFileAttributes) : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+    CloseHandle(directory);
+    SetLastError(ERROR_NOT_OWN_DIRECTORY);
+    return -1;
+  }
+  dir->handle = (intptr_t)directory;
+  return 0;
 }
 
 int OpenTop(const char* path, bool own, Directory* dir) {
   char full[PATH_SIZE];
-  int length = AbsolutePath(path, full, PATH_SIZE);
-  if (length == 0) {
+  if (AbsolutePath(path, full, PATH_SIZE) != 0) {
     dir->handle = (intptr_t)INVALID_HANDLE_VALUE;
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return -1;
   }
+  int length = (int)strlen(full);
   if (length > 3 && full[length - 1] == '\\') full[length - 1] = '\0';
   return Hold(full, own, nullptr, full, dir);
 }
@@ -259,7 +259,7 @@ int CanReplaceAt(const Directory* dir, const char* name) {
 int NameTooLongCode() { return ERROR_FILENAME_EXCED_RANGE; }
 
 // Access is denied, too, to a file that is deleted but still held open.
-int IsInUseCode(int code) {
+bool IsInUseCode(int code) {
   return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED ||
          code == ERROR_DIR_NOT_EMPTY;
 }
@@ -276,15 +276,15 @@ int MakeWritableAt(const Directory* dir, const char* name) {
   return SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) ? 0 : -1;
 }
 
-int EntryExistsAt(const Directory* dir, const char* name) {
+bool EntryExistsAt(const Directory* dir, const char* name) {
   char path[PATH_SIZE];
   return Named(dir, name, path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int IsForbiddenName(const char* name) {
+bool IsForbiddenName(const char* name) {
   static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   size_t full_length = strlen(name);
-  if (full_length && (name[full_length - 1] == '.' || name[full_length - 1] == ' ')) return 1;
+  if (full_length && (name[full_length - 1] == '.' || name[full_length - 1] == ' ')) return true;
   char stem[16];
   size_t length = 0;
   while (name[length] && name[length] != '.' && name[length] != ' ' && length < sizeof stem - 1) {
@@ -293,7 +293,7 @@ int IsForbiddenName(const char* name) {
   }
   stem[length] = '\0';
   for (const char* device : devices)
-    if (strcmp(stem, device) == 0) return 1;
+    if (strcmp(stem, device) == 0) return true;
   return length == 4 && (strncmp(stem, "COM", 3) == 0 || strncmp(stem, "LPT", 3) == 0) && stem[3] >= '0' &&
          stem[3] <= '9';
 }
@@ -333,12 +333,30 @@ int OpenFileAt(const Directory* dir, const char* name, int access, FileHandle* f
   return 0;
 }
 
-intptr_t ReadFromFile(FileHandle file, void* buffer, size_t size) {
+int ReadFromFile(FileHandle file, void* buffer, size_t size, size_t* got) {
+  *got = 0;
   if (CallRefused(CALL_READ)) return -1;
-  DWORD got = 0;
+  DWORD read = 0;
   if (size > 0x40000000) size = 0x40000000;
-  if (!::ReadFile((HANDLE)file.value, buffer, (DWORD)size, &got, nullptr)) return -1;
-  return (intptr_t)got;
+  if (!::ReadFile((HANDLE)file.value, buffer, (DWORD)size, &read, nullptr)) return -1;
+  *got = read;
+  return 0;
+}
+
+// Windows 95 reads at an offset only through a handle opened for
+// overlapped access: here the handle's position is set first.
+int ReadFileAt(FileHandle file, int64_t offset, void* buffer, size_t size, size_t* got) {
+  *got = 0;
+  if (CallRefused(CALL_READ)) return -1;
+  LONG high = (LONG)(offset >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer((HANDLE)file.value, (LONG)(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return -1;
+  DWORD read = 0;
+  if (!::ReadFile((HANDLE)file.value, buffer, (DWORD)(size > 0x40000000 ? 0x40000000 : size), &read, nullptr))
+    return -1;
+  *got = read;
+  return 0;
 }
 
 int WriteToFile(FileHandle file, const void* bytes, size_t size) {
@@ -366,14 +384,15 @@ int SeekInFile(FileHandle file, int64_t offset) {
   return low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR ? -1 : 0;
 }
 
-int64_t SizeOfFile(FileHandle file) {
+int SizeOfFile(FileHandle file, int64_t* size) {
   // GetFileSize, since Windows 95 has no GetFileSizeEx. Its failure value is
   // also the low half of a valid size: the error code tells them apart.
   DWORD high = 0;
   SetLastError(NO_ERROR);
   DWORD low = GetFileSize((HANDLE)file.value, &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
-  return (int64_t)(((uint64_t)high << 32) | low);
+  *size = (int64_t)(((uint64_t)high << 32) | low);
+  return 0;
 }
 
 int CloseFileHandle(FileHandle* file) {
@@ -395,6 +414,7 @@ int CopyFileTimes(FileHandle source, FileHandle destination) {
 }
 
 int IdentifyFile(FileHandle file, FileIdentity* identity) {
+  if (CallRefused(CALL_IDENTIFY)) return -1;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle((HANDLE)file.value, &info)) return -1;
   identity->device = info.dwVolumeSerialNumber;

@@ -14,16 +14,16 @@
 int AbsolutePath(const char* path, char* output, int size) {
   if (!path[0]) {
     errno = ENOENT;  // an empty name names nothing
-    return 0;
+    return -1;
   }
   char joined[4096];
   joined[0] = '\0';
   if (path[0] != '/') {
-    if (!getcwd(joined, sizeof joined - 1)) return 0;
+    if (!getcwd(joined, sizeof joined - 1)) return -1;
     strcat(joined, "/");
   }
   errno = ENAMETOOLONG;  // for what does not fit
-  if (strlen(joined) + strlen(path) >= sizeof joined) return 0;
+  if (strlen(joined) + strlen(path) >= sizeof joined) return -1;
   strcat(joined, path);
   // Remove ".", ".." and doubled separators as text.
   int length = 0;
@@ -37,7 +37,7 @@ int AbsolutePath(const char* path, char* output, int size) {
       while (length > 0 && output[length - 1] != '/') --length;
       if (length > 0) --length;
     } else {
-      if (length + 1 + (int)part >= size) return 0;
+      if (length + 1 + (int)part >= size) return -1;
       output[length++] = '/';
       memcpy(output + length, p, part);
       length += (int)part;
@@ -45,17 +45,20 @@ int AbsolutePath(const char* path, char* output, int size) {
     p += part;
   }
   if (length == 0) {
-    if (size < 2) return 0;
+    if (size < 2) return -1;
     output[length++] = '/';
   }
   output[length] = '\0';
-  return length;
+  return 0;
 }
 
 int ResolveLongName(char* full_path, char* result) {
   // Each prefix must exist; the components of a full path are already final.
   result[0] = '\0';
-  if (full_path[0] != '/') return 0;
+  if (full_path[0] != '/') {
+    errno = ENOENT;
+    return -1;
+  }
   for (char* p = full_path + 1;; ++p) {
     if (*p != '/' && *p != '\0') continue;
     char kept = *p;
@@ -63,13 +66,13 @@ int ResolveLongName(char* full_path, char* result) {
     struct stat info;
     int found = lstat(full_path, &info);
     *p = kept;
-    if (found != 0) return 0;
+    if (found != 0) return -1;
     if (!kept) break;
   }
   if (strlen(full_path) >= (size_t)(2 * PATH_SIZE)) {
     errno = ENAMETOOLONG;
-    return 0;
+    return -1;
   }
   strcpy(result, full_path);
-  return 1;
+  return 0;
 }

@@ -28,6 +28,7 @@ static bool Append(char* result, const char* separator, const char* name) {
   return true;
 }
 
+// 1 resolved, 0 not (with the system's code).
 static int Resolve(char* path, char* result) {
   size_t length = strlen(path);
   if (length == 0 || strcmp(path, "\\") == 0 || strcmp(path + 1, ":") == 0 ||
@@ -63,15 +64,15 @@ static int Resolve(char* path, char* result) {
 
 int ResolveLongName(char* full_path, char* result) {
   result[0] = '\0';
-  return Resolve(full_path, result);
+  return Resolve(full_path, result) ? 0 : -1;
 }
 
 int AbsolutePath(const char* path, char* output, int size) {
   if (!path[0]) {
     SetLastError(ERROR_FILE_NOT_FOUND);  // an empty name names nothing
-    return 0;
+    return -1;
   }
   DWORD length = GetFullPathNameA(path, (DWORD)size, output, nullptr);
   if (length >= (DWORD)size) SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  return length > 0 && length < (DWORD)size ? (int)length : 0;
+  return length > 0 && length < (DWORD)size ? 0 : -1;
 }

@@ -1,23 +1,24 @@
 // What the system offers besides files: the current drive and directory,
 // its own folders, and time. Each platform implements it (platform_posix.cpp,
 // platform_win32.cpp). Results as in fsops.h: 0, or -1 with the system's
-// error code; a length is 0 when there is nothing or it does not fit.
+// error code (a path that does not fit in size characters fails with the
+// code for a name too long, one the system lacks with "not found").
 #pragma once
 
-// The current directory into buffer (size bytes): its length.
+// The current directory into buffer (size bytes).
 int ReadCurrentDir(char* buffer, int size);
 int EnterDirectory(const char* path);
 // Makes the drive of letter current; where there are no drives, nothing
 // needs doing.
 int ChangeDrive(char letter);
-// The Windows directory: its length.
+// The Windows directory.
 int ReadWindowsDir(char* buffer, int size);
 // The full path of name in the system directory, where Windows keeps its own
 // programs and libraries; in the Windows directory (the 95 family keeps some
-// programs there): their lengths.
+// programs there).
 int SystemFilePath(const char* name, char* buffer, int size);
 int WindowsFilePath(const char* name, char* buffer, int size);
-// The temporary directory, ending in a separator: its length.
+// The temporary directory, ending in a separator.
 int ReadTempDir(char* buffer, int size);
 void PauseMs(int milliseconds);
 // The local date and time of day, in the order that Windows keeps them.

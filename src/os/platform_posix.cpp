@@ -12,10 +12,7 @@
 
 #include "base/stop.h"
 
-int ReadCurrentDir(char* buffer, int size) {
-  if (!getcwd(buffer, size)) return 0;
-  return (int)strlen(buffer);
-}
+int ReadCurrentDir(char* buffer, int size) { return getcwd(buffer, size) ? 0 : -1; }
 
 int EnterDirectory(const char* path) { return chdir(path) == 0 ? 0 : -1; }
 
@@ -23,12 +20,14 @@ int ChangeDrive(char) { return 0; }
 
 int ReadWindowsDir(char* buffer, int) {
   buffer[0] = '\0';
-  return 0;
+  errno = ENOENT;
+  return -1;
 }
 
 int SystemFilePath(const char*, char* buffer, int) {
   buffer[0] = '\0';
-  return 0;
+  errno = ENOENT;
+  return -1;
 }
 
 int WindowsFilePath(const char* name, char* buffer, int size) {
@@ -40,10 +39,13 @@ int ReadTempDir(char* buffer, int size) {
   if (!dir || !dir[0]) dir = "/tmp";
   size_t length = strlen(dir);
   int slash = dir[length - 1] != '/';
-  if ((int)(length + slash) >= size) return 0;
+  if ((int)(length + slash) >= size) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
   strcpy(buffer, dir);
   if (slash) strcat(buffer, "/");
-  return (int)(length + slash);
+  return 0;
 }
 
 void PauseMs(int milliseconds) {

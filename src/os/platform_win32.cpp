@@ -7,10 +7,14 @@
 
 #include "os/platform.h"
 
-int ReadCurrentDir(char* buffer, int size) {
-  if (!_getcwd(buffer, size)) return 0;
-  return (int)strlen(buffer);
+// A length of size or more is the room that was wanted.
+static int Fitted(DWORD length, int size) {
+  if (length > 0 && length < (DWORD)size) return 0;
+  if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return -1;
 }
+
+int ReadCurrentDir(char* buffer, int size) { return Fitted(GetCurrentDirectoryA((DWORD)size, buffer), size); }
 
 int EnterDirectory(const char* path) { return _chdir(path) == 0 ? 0 : -1; }
 
@@ -19,16 +23,16 @@ int ChangeDrive(char letter) {
   return _chdrive(letter - 64) == 0 ? 0 : -1;
 }
 
-int ReadWindowsDir(char* buffer, int size) {
-  UINT length = GetWindowsDirectoryA(buffer, size);
-  return length < (UINT)size ? (int)length : 0;
-}
+int ReadWindowsDir(char* buffer, int size) { return Fitted(GetWindowsDirectoryA(buffer, size), size); }
 
 // Appends "\\name" to the directory of length characters in buffer.
 static int JoinName(UINT length, const char* name, char* buffer, int size) {
-  if (length == 0 || length >= (UINT)size) return 0;
+  if (Fitted(length, size) != 0) return -1;
   int written = snprintf(buffer + length, size - length, "\\%s", name);
-  return written > 0 && written < size - (int)length ? (int)length + written : 0;
+  if (written > 0 && written < size - (int)length) return 0;
+  buffer[0] = '\0';
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return -1;
 }
 
 int SystemFilePath(const char* name, char* buffer, int size) {
@@ -39,10 +43,7 @@ int WindowsFilePath(const char* name, char* buffer, int size) {
   return JoinName(GetWindowsDirectoryA(buffer, size), name, buffer, size);
 }
 
-int ReadTempDir(char* buffer, int size) {
-  DWORD length = GetTempPathA(size, buffer);
-  return length < (DWORD)size ? (int)length : 0;
-}
+int ReadTempDir(char* buffer, int size) { return Fitted(GetTempPathA(size, buffer), size); }
 
 void PauseMs(int milliseconds) { Sleep(milliseconds); }
 

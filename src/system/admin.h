@@ -2,9 +2,10 @@
 // 95 family.
 #pragma once
 
-// 1 when the user is an administrator, 0 when not or when it cannot be told.
-int IsAdministrator();
+// Whether the user is an administrator; no when it cannot be told, which
+// the installation then says.
+bool IsAdministrator();
 
-// Windows build only: 1 when the open token (a HANDLE with query access)
-// holds the Administrators alias in any state, 0 when not or on failure.
-int TokenHoldsAdministrators(void* token);
+// Windows build only: whether the open token (a HANDLE with query access)
+// holds the Administrators alias in any state; no on failure.
+bool TokenHoldsAdministrators(void* token);

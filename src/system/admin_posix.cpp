@@ -3,4 +3,4 @@
 
 #include "system/admin.h"
 
-int IsAdministrator() { return geteuid() == 0 ? 1 : 0; }
+bool IsAdministrator() { return geteuid() == 0; }

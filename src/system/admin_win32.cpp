@@ -52,16 +52,16 @@ struct TokenHolder {
   }
 };
 
-int HoldsAdministrators(const Security& api, HANDLE token) {
+bool HoldsAdministrators(const Security& api, HANDLE token) {
   DWORD needed = 0;
   if (api.get_token_information(token, TokenGroups, nullptr, 0, &needed) ||
       GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-    return 0;
+    return false;
   // Rounded up to whole DWORDs, as the group records are aligned.
   DWORD size = (needed + 3) & ~3u;
   TOKEN_GROUPS* groups = (TOKEN_GROUPS*)malloc(size);
-  if (!groups) return 0;
-  int answer = 0;
+  if (!groups) return false;
+  bool answer = false;
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   PSID administrators = nullptr;
   if (api.get_token_information(token, TokenGroups, groups, size, &needed) &&
@@ -69,7 +69,7 @@ int HoldsAdministrators(const Security& api, HANDLE token) {
                        0, 0, 0, 0, 0, &administrators)) {
     // Present counts, whatever its attributes: disabled or deny-only as well.
     for (DWORD i = 0; i < groups->GroupCount && !answer; ++i)
-      if (api.equal_sid(groups->Groups[i].Sid, administrators)) answer = 1;
+      if (api.equal_sid(groups->Groups[i].Sid, administrators)) answer = true;
     api.free_sid(administrators);
   }
   free(groups);
@@ -78,24 +78,24 @@ int HoldsAdministrators(const Security& api, HANDLE token) {
 
 }  // namespace
 
-int TokenHoldsAdministrators(void* token) {
+bool TokenHoldsAdministrators(void* token) {
   Library advapi("ADVAPI32.DLL");
   Security api;
-  return FindSecurity(advapi, &api) ? HoldsAdministrators(api, token) : 0;
+  return FindSecurity(advapi, &api) && HoldsAdministrators(api, token);
 }
 
-int IsAdministrator() {
-  if (IsWindows95Family()) return 1;  // no security there
+bool IsAdministrator() {
+  if (IsWindows95Family()) return true;  // no security there
   Library advapi("ADVAPI32.DLL");
   Security api;
-  if (!FindSecurity(advapi, &api)) return 0;
+  if (!FindSecurity(advapi, &api)) return false;
   TokenHolder token;
   if (!api.open_thread_token(GetCurrentThread(), TOKEN_QUERY, FALSE, &token.handle)) {
     token.handle = nullptr;
-    if (GetLastError() != ERROR_NO_TOKEN) return 0;
+    if (GetLastError() != ERROR_NO_TOKEN) return false;
     if (!api.open_process_token(GetCurrentProcess(), TOKEN_QUERY, &token.handle)) {
       token.handle = nullptr;
-      return 0;
+      return false;
     }
   }
   return HoldsAdministrators(api, token.handle);

@@ -12,7 +12,7 @@ struct Library {
   HMODULE handle;
   explicit Library(const char* name) : handle(nullptr) {
     char path[PATH_SIZE];
-    if (SystemFilePath(name, path, PATH_SIZE)) handle = LoadLibraryA(path);
+    if (SystemFilePath(name, path, PATH_SIZE) == 0) handle = LoadLibraryA(path);
   }
   ~Library() {
     if (handle) FreeLibrary(handle);

@@ -5,5 +5,6 @@
 typedef int (*ProcessCallback)(unsigned long process_id, unsigned short task,
                                const char* module_name, void* context);
 
-// 1 when the walk was made, 0 when it could not be.
+// 0 when the walk was made, -1 when it could not be (with the system's
+// code): no process was then seen, which is not to say that none runs.
 int EnumerateProcesses(ProcessCallback callback, void* context);

@@ -31,5 +31,5 @@ struct NtProcessInterface {
 };
 
 // Walks the process list of api.enum_processes (and the 16-bit tasks of
-// every NTVDM.EXE): 1 when walked, 0 when the list could not be fetched.
+// every NTVDM.EXE): 0 when walked, -1 when the list could not be fetched.
 int WalkNtProcesses(const NtProcessInterface& api, ProcessCallback callback, void* context);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "base/text.h"
+#include "os/fsops.h"
 #include "system/procenum.h"
 
 static bool IsProcessId(const char* name, unsigned long* id) {
@@ -18,8 +19,9 @@ static bool IsProcessId(const char* name, unsigned long* id) {
 }
 
 int EnumerateProcesses(ProcessCallback callback, void* context) {
+  if (CallRefused(CALL_LIST)) return -1;
   DIR* proc = opendir("/proc");
-  if (!proc) return 0;
+  if (!proc) return -1;
   while (dirent* entry = readdir(proc)) {
     unsigned long id;
     if (!IsProcessId(entry->d_name, &id)) continue;
@@ -33,5 +35,5 @@ int EnumerateProcesses(ProcessCallback callback, void* context) {
     if (!callback(id, 0, name, context)) break;
   }
   closedir(proc);
-  return 1;
+  return 0;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "os/fsops.h"
 #include "os/windows_win32.h"
 #include "system/library_win32.h"
 #include "system/procenum.h"
@@ -80,9 +81,9 @@ void ReadModuleName(DWORD process_id, const NtProcessInterface& api, char* name)
 
 int WalkNt(ProcessCallback callback, void* context) {
   Library psapi("PSAPI.DLL");
-  if (!psapi.handle) return 0;
+  if (!psapi.handle) return -1;
   Library vdmdbg("VDMDBG.DLL");
-  if (!vdmdbg.handle) return 0;
+  if (!vdmdbg.handle) return -1;
   NtProcessInterface api;
   api.enum_processes = (EnumProcessesProc)(void*)psapi.Find("EnumProcesses");
   api.enum_process_modules = (EnumProcessModulesProc)(void*)psapi.Find("EnumProcessModules");
@@ -93,21 +94,26 @@ int WalkNt(ProcessCallback callback, void* context) {
       GetModuleHandleA("KERNEL32.DLL"), "QueryFullProcessImageNameA");
   api.open_process = OpenProcess;
   if (!api.enum_processes || !api.enum_process_modules || !api.module_file_name ||
-      !api.enum_tasks)
-    return 0;
+      !api.enum_tasks) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return -1;
+  }
   return WalkNtProcesses(api, callback, context);
 }
 
 int WalkToolHelp(ProcessCallback callback, void* context) {
   Library kernel("Kernel32.DLL");
-  if (!kernel.handle) return 0;
+  if (!kernel.handle) return -1;
   CreateSnapshotProc create_snapshot =
       (CreateSnapshotProc)(void*)kernel.Find("CreateToolhelp32Snapshot");
   ProcessWalkProc first = (ProcessWalkProc)(void*)kernel.Find("Process32First");
   ProcessWalkProc next = (ProcessWalkProc)(void*)kernel.Find("Process32Next");
-  if (!create_snapshot || !first || !next) return 0;
+  if (!create_snapshot || !first || !next) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return -1;
+  }
   HANDLE snapshot = create_snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof entry;
   BOOL delivered = first(snapshot, &entry);
@@ -117,7 +123,7 @@ int WalkToolHelp(ProcessCallback callback, void* context) {
     delivered = next(snapshot, &entry);
   }
   CloseHandle(snapshot);
-  return 1;
+  return 0;
 }
 
 }  // namespace
@@ -129,11 +135,17 @@ int WalkNtProcesses(const NtProcessInterface& api, ProcessCallback callback, voi
   DWORD returned = 0;
   for (;;) {
     ids.data = HeapAlloc(GetProcessHeap(), 0, size);
-    if (!ids.data) return 0;
-    if (!api.enum_processes((DWORD*)ids.data, size, &returned)) return 0;
+    if (!ids.data) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return -1;
+    }
+    if (!api.enum_processes((DWORD*)ids.data, size, &returned)) return -1;
     if (returned != size) break;
     ids.Release();
-    if (size > 0x40000000u) return 0;
+    if (size > 0x40000000u) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return -1;
+    }
     size *= 2;
   }
 
@@ -148,9 +160,11 @@ int WalkNtProcesses(const NtProcessInterface& api, ProcessCallback callback, voi
       if (walk.stop) break;
     }
   }
-  return 1;
+  return 0;
 }
 
 int EnumerateProcesses(ProcessCallback callback, void* context) {
+  // The fault hook reaches the walk as a listing.
+  if (CallRefused(CALL_LIST)) return -1;
   return IsWindows95Family() ? WalkToolHelp(callback, context) : WalkNt(callback, context);
 }

@@ -29,25 +29,33 @@ static std::vector<std::string> SplitWords(const char* line) {
 }
 
 int RunAndWait(const char* program, const char* command_line, int) {
-  if (settings.verbose) MessagePrintf("Running %s", command_line);
+  MessagePrintf(VERBOSE, "Running %s", command_line);
   std::vector<std::string> words = SplitWords(command_line);
-  if (words.empty()) return 0;
+  if (words.empty()) {
+    errno = ENOENT;  // nothing to start
+    return -1;
+  }
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
   pid_t child;
   int spawned = program ? posix_spawn(&child, program, nullptr, nullptr, argv.data(), environ)
                         : posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (spawned != 0) return 0;
-  int status;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  if (spawned != 0) {
+    errno = spawned;
+    return -1;
   }
-  if (settings.verbose) MessagePrintf("%s terminated.", command_line);
-  return 1;
+  int status, waited;
+  while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (waited < 0) return -1;
+  MessagePrintf(VERBOSE, "%s terminated.", command_line);
+  return 0;
 }
 
-// There is no setup engine to hand an INF section to.
+// There is no setup engine to hand an INF section to, and no system's
+// reason to give.
 int InstallInfSection(const char* inf_file, const char*, int) {
-  MessagePrintf("Failed to launch %s", inf_file);
-  return 0;
+  MessagePrintf(FAILURE, "Failed to launch %s", inf_file);
+  return -1;
 }

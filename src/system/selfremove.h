@@ -3,8 +3,9 @@
 
 // Leaves a hidden helper (a batch file on Windows, a detached shell script
 // elsewhere) that deletes the executable once the process has ended, then
-// its directory when empty, then itself. Returns quietly when it cannot.
-void RemoveSelf();
+// its directory when empty, then itself. 0, or -1 with the system's code
+// when it cannot, with nothing of its own left behind.
+int RemoveSelf();
 
 // The batch text is composed in this many characters, terminator included.
 const int BATCH_TEXT_SIZE = 1000;

@@ -47,31 +47,42 @@ static int StartDetached(const char* script) {
   return 0;
 }
 
-void RemoveSelf() {
+static int TooLong() {
+  errno = ENAMETOOLONG;
+  return -1;
+}
+
+int RemoveSelf() {
   char temp_dir[PATH_SIZE];
-  if (ReadTempDir(temp_dir, PATH_SIZE) == 0) return;
+  if (ReadTempDir(temp_dir, PATH_SIZE) != 0) return -1;
   char script[PATH_SIZE];
-  if (!MakeBatchName(temp_dir, TickCount(), ".sh", script, PATH_SIZE)) return;
+  if (!MakeBatchName(temp_dir, TickCount(), ".sh", script, PATH_SIZE)) return TooLong();
 
   char module[PATH_SIZE];
   ssize_t module_length = readlink("/proc/self/exe", module, sizeof module);
-  if (module_length <= 0 || module_length >= (ssize_t)sizeof module) return;
+  if (module_length < 0) return -1;
+  if (module_length == 0 || module_length >= (ssize_t)sizeof module) return TooLong();
   module[module_length] = '\0';
 
   char text[2 * BATCH_TEXT_SIZE];
   int length = ComposeRemovalScript((long)getpid(), module, script, text, (int)sizeof text);
-  if (length == 0) return;
+  if (length == 0) return TooLong();
 
   // The temporary directory is shared: a name planted there (a link) must
-  // not be followed, so the script is always a new file of ours.
+  // not be followed, so the script is always a new file of ours. What
+  // cannot be unlinked makes the exclusive open fail.
   unlink(script);
   int file = open(script, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
-  if (file < 0) return;
+  if (file < 0) return -1;
+  // A script that the system could not write whole would run cut: it goes.
   ssize_t written = write(file, text, (size_t)length);
-  close(file);
-  if (written != length) {
+  int code = written < 0 ? errno : written != length ? ENOSPC : 0;
+  if (close(file) != 0 && code == 0) code = errno;
+  if (code == 0 && StartDetached(script) != 0) code = errno;
+  if (code != 0) {
     unlink(script);
-    return;
+    errno = code;
+    return -1;
   }
-  if (StartDetached(script) != 0) unlink(script);
+  return 0;
 }

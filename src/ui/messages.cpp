@@ -30,26 +30,35 @@ void LogPrintf(const char* format, ...) {
   LogText("", buffer);
 }
 
+bool Heard(MessageKind kind) { return kind != VERBOSE || settings.verbose; }
+
 // Shows an already formatted text: 1 for OK or yes, 0 for Cancel or no.
 // The log gets every text, shown or not.
-static int Show(const char* text, bool question) {
+static int Show(const char* text, MessageKind kind) {
   LogText("Message: ", text);
   if (settings.silent) return 1;
   // After Cancel nothing more is said; an interrupt still says what it undid.
   if (StopRequested() && !Interrupted()) return 0;
+  bool question = kind == QUESTION;
   int button = message_hook ? message_hook(text) : question ? AskQuestion(text) : ShowMessageBox(text);
   if (button != BUTTON_CANCEL) return 1;
   if (!question) RequestStop(1);
   return 0;
 }
 
-int MessagePrintf(const char* format, ...) {
+int MessageVPrintf(MessageKind kind, const char* format, va_list args) {
+  if (!Heard(kind)) return 1;
   char buffer[MESSAGE_BUFFER_SIZE];
+  FormatText(buffer, format, args);
+  return Show(buffer, kind);
+}
+
+int MessagePrintf(MessageKind kind, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  FormatText(buffer, format, args);
+  int result = MessageVPrintf(kind, format, args);
   va_end(args);
-  return Show(buffer, false);
+  return result;
 }
 
 void VerbosePrintf(const char* format, ...) {
@@ -67,58 +76,53 @@ void OutputPrintf(const char* format, ...) {
   va_end(args);
 }
 
-int QuestionPrintf(const char* format, ...) {
-  char buffer[MESSAGE_BUFFER_SIZE];
-  va_list args;
-  va_start(args, format);
-  FormatText(buffer, format, args);
-  va_end(args);
-  return Show(buffer, true);
-}
-
-// Appends text to buffer (length used of MESSAGE_BUFFER_SIZE), cut to fit.
-static int Append(char* buffer, int length, const char* text) {
-  int room = MESSAGE_BUFFER_SIZE - 1 - length;
-  int size = (int)strlen(text);
+// Appends size bytes of text to buffer (length used of MESSAGE_BUFFER_SIZE),
+// cut to fit.
+static int Append(char* buffer, int length, const char* text, size_t size) {
+  size_t room = (size_t)(MESSAGE_BUFFER_SIZE - 1 - length);
   if (size > room) size = room;
-  memcpy(buffer + length, text, (size_t)size);
+  memcpy(buffer + length, text, size);
   buffer[length + size] = '\0';
-  return length + size;
+  return length + (int)size;
 }
 
-int FailurePrintf(const char* format, ...) {
+static int Append(char* buffer, int length, const char* text) { return Append(buffer, length, text, strlen(text)); }
+
+// The action with the path where its "%s" stands; nothing is formatted.
+static int AppendAction(char* buffer, int length, const char* action, const char* path) {
+  const char* slot = action;
+  while (*slot && !(slot[0] == '%' && slot[1] == 's')) ++slot;
+  if (!*slot) return Append(buffer, length, action);
+  length = Append(buffer, length, action, (size_t)(slot - action));
+  length = Append(buffer, length, path);
+  return Append(buffer, length, slot + 2);
+}
+
+int ComposeFailure(char* buffer, const char* action, const char* path, int code, FailureForm form) {
+  char words[256];
+  const char* reason = SystemErrorText(code, words, sizeof words);
+  buffer[0] = '\0';
+  if (form == CODE_FIRST) {
+    // The reason is shorter than the buffer by far.
+    int length = snprintf(buffer, MESSAGE_BUFFER_SIZE, "Error %d: %s", code, reason);
+    return AppendAction(buffer, length, action, path);
+  }
+  int length = AppendAction(buffer, 0, action, path);
+  length = Append(buffer, length, " ");
+  length = Append(buffer, length, reason);
+  return Append(buffer, length, ".");
+}
+
+int ReportFailure(const char* action, const char* path, FailureForm form) {
   // Read the code before anything else can change it.
   int code = LastSystemError();
   char buffer[MESSAGE_BUFFER_SIZE];
-  va_list args;
-  va_start(args, format);
-  int length = FormatText(buffer, format, args);
-  va_end(args);
-  char reason[256];
-  length = Append(buffer, length, " ");
-  length = Append(buffer, length, SystemErrorText(code, reason, sizeof reason));
-  Append(buffer, length, ".");
-  return Show(buffer, false);
-}
-
-void ErrorPrintf(const char* format, ...) {
-  int code = LastSystemError();
-  char text[MESSAGE_BUFFER_SIZE];
-  va_list args;
-  va_start(args, format);
-  FormatText(text, format, args);
-  va_end(args);
-  char reason[256];
-  char buffer[MESSAGE_BUFFER_SIZE];
-  int length = snprintf(buffer, sizeof buffer, "Error %d: %s", code,
-                        SystemErrorText(code, reason, sizeof reason));
-  // The composed text is shown as it is: a '%' in a file name stays.
-  Append(buffer, length, text);
-  Show(buffer, false);
+  ComposeFailure(buffer, action, path, code, form);
+  return Show(buffer, FAILURE);
 }
 
 int OutOfMemory(const char* what) {
-  MessagePrintf("Out of memory for %s.", what);
+  MessagePrintf(FAILURE, "Out of memory for %s.", what);
   return 0;
 }
 

@@ -1,6 +1,6 @@
-// User feedback: messages, questions, the status window, error reports, and
-// the stop of a run. Messages are shown where the event happens; in silent
-// mode nothing is shown and every question is answered yes.
+// User feedback: messages of their kinds, failure reports, the status
+// window and the progress. Messages are shown where the event happens; in
+// silent mode nothing is shown and every question is answered yes.
 #pragma once
 
 #include <cstdarg>
@@ -14,30 +14,60 @@
 // A status window; null when none is open (or in silent mode).
 typedef void* StatusWindow;
 
-// Shows the formatted text: a box with OK and Cancel on Windows, a line on
-// standard error on Linux, which goes on at once. Cancel asks the run to stop
-// (RequestStop with exit code 1). Returns 1, or 0 after Cancel.
-int MessagePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// What a message is, and so what becomes of it. Every kind is shown (a box
+// with OK and Cancel on Windows, a line on standard error on Linux, which
+// goes on at once) and handed to the log; in silent mode nothing is shown
+// and the message answers as OK, a question as yes. A verbose message is
+// said only with -v: without it, it is neither shown nor logged.
+enum MessageKind {
+  NEWS,      // how the run goes: "Archive a.zqa complete."
+  WARNING,   // something went wrong, and the operation goes on
+  FAILURE,   // what went wrong ends the operation
+  QUESTION,  // an answer that changes what happens
+  VERBOSE,   // a diagnostic of -v: "Current dir: C:\ZQK9150"
+};
 
-// A question whose answer changes what happens: 1 yes, 0 no. On Windows the
-// box's OK is yes and Cancel also stops the run; on Linux only "y" or "yes"
-// typed on a terminal is yes, and without a terminal the answer is no.
-int QuestionPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Shows the formatted text as a message of its kind: 1, or 0 after Cancel,
+// which asks the run to stop (RequestStop with exit code 1). A question is
+// 1 for yes and 0 for no, which stops nothing: on Windows the box's OK is
+// yes; on Linux only "y" or "yes" typed on a terminal is yes, and without a
+// terminal the answer is no.
+int MessagePrintf(MessageKind kind, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int MessageVPrintf(MessageKind kind, const char* format, va_list args);
+// Whether a message of kind is said at all (shown or logged): for a report
+// composed ahead of its showing, which costs work.
+bool Heard(MessageKind kind);
 // The -dt question, with the directory's full path: each platform words it.
 extern const char TREE_QUESTION[];
 
-// The formatted text, then the system's text for the last error code, as
-// "Failed to create archive a.zqa. No such file or directory."
-int FailurePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// How a failure report is worded. REASON_AFTER: the action, then the
+// system's reason: "Cannot delete a.txt. Access is denied." CODE_FIRST, the
+// form the copy reports have always had: "Error 5: Access is denied", then
+// the action, which begins with a line break to stand on a line of its own.
+enum FailureForm { REASON_AFTER, CODE_FIRST };
+// The one report of a failed action, a failure message with the system's
+// reason for the last error code. action is its sentence, with "%s" where
+// the path stands ("Cannot delete %s."); the path goes in as it is, so that
+// a '%' in a file name stays. Returns as MessagePrintf.
+int ReportFailure(const char* action, const char* path, FailureForm form = REASON_AFTER);
+// That text for code, into buffer (MESSAGE_BUFFER_SIZE characters), for a
+// report that is shown later: its length.
+int ComposeFailure(char* buffer, const char* action, const char* path, int code, FailureForm form);
 
-// "Error %d: " with the last system error code and its text, then the
-// formatted text (which begins with a line break where the code is to stand
-// on a line of its own).
-void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// "Out of memory for %s." with what it was for; always 0, for the caller's
-// way out.
+// "Out of memory for %s." with what it was for, a failure; always 0, for
+// the caller's way out.
 int OutOfMemory(const char* what);
+
+// for pack.cpp and unpack.cpp until they move
+__attribute__((format(printf, 1, 2))) inline int MessagePrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int result = MessageVPrintf(NEWS, format, args);
+  va_end(args);
+  return result;
+}
+// for pack.cpp and unpack.cpp until they move
+inline int FailurePrintf(const char* action, const char* path) { return ReportFailure(action, path); }
 
 // Opens a status window (window null) or replaces the text of an open one.
 StatusWindow StatusPrintf(StatusWindow window, const char* format, ...)
@@ -66,9 +96,8 @@ void VerbosePrintf(const char* format, ...) __attribute__((format(printf, 1, 2))
 // A line of the run's own output (the listing of --list) on standard output.
 void OutputPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The installation's log. While a writer is set, every text that goes
-// through MessagePrintf, QuestionPrintf, FailurePrintf and ErrorPrintf is
-// also handed to it, shown or not (silent mode), of the kind "Message: ",
+// The installation's log. While a writer is set, every message that is said
+// is also handed to it, shown or not (silent mode), of the kind "Message: ",
 // and LogPrintf and LogText hand it a text that only the log gets
 // (LogPrintf's of no kind, ""). The writer keeps the system's last error
 // code as it was.

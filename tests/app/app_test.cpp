@@ -34,17 +34,17 @@ TEST(InstallLog, TakesEveryMessageShownOrSilentAndOnlyWhileOpen) {
   WriteBytes(path, "the run before\r\n");
   InstallLog log;
   OpenInstallLog(&log, path.c_str(), true);
-  MessagePrintf("Shown %d", 1);
+  MessagePrintf(NEWS, "Shown %d", 1);
   settings.silent = 1;
-  MessagePrintf("Silent\nin two lines\n");
+  MessagePrintf(NEWS, "Silent\nin two lines\n");
   SetSystemError(kInUse);
-  FailurePrintf("Cannot delete %s.", "x");
+  ReportFailure("Cannot delete %s.", "x");
   EXPECT_EQ(LastSystemError(), kInUse);  // the log keeps the code for the caller
   settings.silent = 0;
   LogPrintf("Step: %s.", "only here");
   LogText("setup.log: ", "[ResponseResult]\r\nResultCode=0\r\n");
   CloseInstallLog(&log);
-  MessagePrintf("After");
+  MessagePrintf(NEWS, "After");
   EXPECT_EQ(recorder.messages(), (std::vector<std::string>{"Shown 1", "After"}));
   std::string entries = Entries(path);
   std::string reason = entries.substr(entries.find("x. ") + 3, entries.find("\r\nStep") - entries.find("x. ") - 3);
@@ -56,9 +56,69 @@ TEST(InstallLog, TakesEveryMessageShownOrSilentAndOnlyWhileOpen) {
                      "setup.log: [ResponseResult]\r\n         ResultCode=0\r\n");
   // Appending adds after what is there.
   OpenInstallLog(&log, path.c_str(), false);
-  MessagePrintf("Another");
+  MessagePrintf(NEWS, "Another");
   CloseInstallLog(&log);
   EXPECT_EQ(Entries(path), entries + "Message: Another\r\n");
+}
+
+// What becomes of a message of each kind without -s and -v, with -v, with
+// -s and with both: whether it is shown (the answer is Cancel, or no) and
+// logged, its result, and whether the run is asked to stop.
+TEST(Messages, EachKindHasItsSilentDefaultAndAVerboseOneIsSaidOnlyWithV) {
+  Recorder recorder;
+  message_hook = [](const char* text) {
+    Recorder::Messages().push_back(text);
+    return 2;
+  };
+  static std::string logged;
+  SetLogWriter([](void*, const char*, const char* text) { logged += text; }, nullptr);
+  const char* const told[] = {"shown logged 0 stop", "shown logged 0 stop", "logged 1", "logged 1"};
+  const std::pair<MessageKind, std::vector<std::string>> kinds[] = {
+      {NEWS, {told, told + 4}},
+      {WARNING, {told, told + 4}},
+      {FAILURE, {told, told + 4}},
+      {QUESTION, {"shown logged 0", "shown logged 0", "logged 1", "logged 1"}},
+      {VERBOSE, {"1", "shown logged 0 stop", "1", "logged 1"}},
+  };
+  for (const auto& [kind, fates] : kinds) {
+    for (int mode = 0; mode < 4; mode++) {
+      settings.silent = mode >= 2;
+      settings.verbose = mode % 2;
+      Recorder::Messages().clear();
+      logged.clear();
+      int result = MessagePrintf(kind, "text");
+      std::string fate = std::string(recorder.messages().empty() ? "" : "shown ") + (logged.empty() ? "" : "logged ") +
+                         std::to_string(result) + (StopRequested() ? " stop" : "");
+      ClearStop();
+      EXPECT_EQ(fate, fates[mode]) << "kind " << kind << ", silent " << settings.silent << ", verbose " << settings.verbose;
+    }
+  }
+  SetLogWriter(nullptr, nullptr);
+}
+
+// The path goes in as it is; the reason follows the action or, in the copy
+// reports' form, the code and the reason lead.
+TEST(Messages, AFailureReportNamesThePathAndTheSystemsReason) {
+  char words[256];
+  std::string reason = SystemErrorText(2, words, sizeof words);
+  const struct {
+    const char* action;
+    const char* path;
+    FailureForm form;
+    std::string said;
+  } cases[] = {
+      {"Cannot delete %s.", "100%s d%d", REASON_AFTER, "Cannot delete 100%s d%d. " + reason + "."},
+      {"Failed to read file %s to its end; it stops.", "f", REASON_AFTER, "Failed to read file f to its end; it stops. " + reason + "."},
+      {"\nCopy: Error reading from file %s.\n", "a%b", CODE_FIRST, "Error 2: " + reason + "\nCopy: Error reading from file a%b.\n"},
+  };
+  char text[MESSAGE_BUFFER_SIZE];
+  for (const auto& c : cases) {
+    ComposeFailure(text, c.action, c.path, 2, c.form);
+    EXPECT_EQ(text, c.said);
+  }
+  std::string long_path(2000, 'p');
+  EXPECT_EQ(ComposeFailure(text, "Cannot delete %s.", long_path.c_str(), 2, REASON_AFTER), MESSAGE_BUFFER_SIZE - 1);
+  EXPECT_EQ(strlen(text), MESSAGE_BUFFER_SIZE - 1u);
 }
 
 TEST(InstallLog, ALogThatCannotBeWrittenIsLeftOutAndNothingIsWrittenThroughALink) {
@@ -77,7 +137,7 @@ TEST(InstallLog, ALogThatCannotBeWrittenIsLeftOutAndNothingIsWrittenThroughALink
     InstallLog log;
     OpenInstallLog(&log, path.c_str(), fresh);
     EXPECT_EQ(log.file.value, NO_FILE) << path;
-    MessagePrintf("Still shown");
+    MessagePrintf(NEWS, "Still shown");
     CloseInstallLog(&log);
   }
   EXPECT_EQ(recorder.messages().size(), cases.size());
@@ -87,7 +147,7 @@ TEST(InstallLog, ALogThatCannotBeWrittenIsLeftOutAndNothingIsWrittenThroughALink
   for (const char* name : {"symlink", "hardlink"}) {
     InstallLog log;
     OpenInstallLog(&log, (scratch / name).string().c_str(), true);
-    MessagePrintf("Mine");
+    MessagePrintf(NEWS, "Mine");
     CloseInstallLog(&log);
     EXPECT_FALSE(fs::is_symlink(scratch / name));
     EXPECT_EQ(Entries(scratch / name), "Message: Mine\r\n");
@@ -98,9 +158,9 @@ TEST(InstallLog, ALogThatCannotBeWrittenIsLeftOutAndNothingIsWrittenThroughALink
   InstallLog log;
   OpenInstallLog(&log, (scratch / "full.log").string().c_str(), true);
   fault_hook = [](int call) { return call == CALL_WRITE ? 1 : 0; };
-  MessagePrintf("Lost");
+  MessagePrintf(NEWS, "Lost");
   fault_hook = nullptr;
-  MessagePrintf("Shown");
+  MessagePrintf(NEWS, "Shown");
   EXPECT_EQ(log.file.value, NO_FILE);
   CloseInstallLog(&log);
   EXPECT_EQ(recorder.last(), "Shown");

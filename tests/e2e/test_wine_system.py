@@ -82,10 +82,10 @@ class System(WineTestCase):
         # Read-only (del leaves it alone, the batch would retry for ever); a
         # cmd.exe beside it that must never run; a '%' that the batch must not
         # expand (%zq% would vanish: ab\setup.exe would go); '%' doubled over
-        # the batch's 1000 characters: nothing is written.
+        # the batch's 1000 characters: nothing is written, and it says so.
         table = (("%" * 200, 0o755, ["setup.exe"]), ("only", 0o755, None),
                  ("read-only", 0o555, None), ("shared", 0o755, ["cmd.exe"]), ("a%zq%b", 0o755, None))
-        for folder, mode, _ in table:
+        for folder, mode, left in table:
             exe = self.place_setup(os.path.join(self.workdir, folder))
             os.chmod(exe, mode)
             if folder == "shared":
@@ -93,7 +93,10 @@ class System(WineTestCase):
             # Out of the launcher's job, which would end the batch with it.
             run = self.start("-ds", exe=exe, env={"LAUNCH_DETACHED": "1",
                                                   "RECORD_DIR": windows_path(self.workdir)})
-            self.assertEqual(run.wait(), 0)
+            if left == ["setup.exe"]:
+                self.assertRegex(run.answer().text, r"^Cannot arrange the removal of .+\\setup\.exe once it "
+                                 r"has ended\. \S")
+            self.assertEqual(run.wait(), 1 if left == ["setup.exe"] else 0)
         for folder, _, left in table:
             path = os.path.join(self.workdir, folder)
             self.assertTrue(wait_until(lambda: (sorted(os.listdir(path)) if os.path.exists(path)
@@ -144,12 +147,13 @@ class Windows98Road(WineTestCase):
         self.assertNotEqual(short, windows_path(medium))
         run = self.start("-v", exe=short + "\\setup.exe", env=env)
         texts = [box.text for box in run.steps("all")]
-        self.assertEqual(texts[-4:], [
+        self.assertEqual(texts[-4:-1], [
             "About to run ZQK9150.INF", "Curdir = " + windows_path(medium),
             "Running rundll.exe setupx.dll,InstallHinfSection SetupInstall 128 %s\\ZQK9150.INF"
-            % short,
-            # The engine's rundll.exe is gone (32-bit Wine would start its stub).
-            "Failed to launch .\\ZQK9150.INF"])
+            % short])
+        # The engine's rundll.exe is gone (32-bit Wine would start its stub),
+        # and the system says so.
+        self.assertRegex(texts[-1], r"^Failed to launch \.\\ZQK9150\.INF\. \S.*\.$")
         self.assertEqual(run.wait(), 1)
 
 

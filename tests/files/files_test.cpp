@@ -13,6 +13,7 @@
 
 #include "files/deltree.h"
 #include "files/filecopy.h"
+#include "files/output.h"
 #include "os/dirscan.h"
 #include "os/fsops.h"
 #include "os/longpath.h"
@@ -37,6 +38,7 @@ std::map<std::string, int> List(const std::string& pattern, uint16_t mask) {
     found[search.entry.name] = search.entry.attributes;
     free(search.entry.name);
   }
+  EXPECT_TRUE(FindEnded(LastSystemError()));
   EXPECT_EQ(CloseSearch(&search), 0);
   return found;
 }
@@ -67,12 +69,15 @@ TEST(DirScan, MasksDeliverWhatTheyAdmitWithTheirAttributes) {
     EXPECT_EQ(List(search.first, search.second), expected) << search.first << " " << search.second;
   }
   DirSearch search;
-  EXPECT_EQ(FindFirstEntry("*.*", 0x08, &search), 1);  // a volume label: none
-  int result = FindFirstEntry("nothing-like-this*", 0x16, &search);
-  EXPECT_NE(result, 0);
-  EXPECT_NE(result, FindExhausted);  // the platform's own "not found" code
+  // Ends: no volume labels here; nothing matched, with the platform's own
+  // "not found"; and a directory that is not there.
+  EXPECT_EQ(FindFirstEntry("*.*", 0x08, &search), -1);
+  EXPECT_EQ(LastSystemError(), FindExhausted);
+  EXPECT_EQ(FindFirstEntry("nothing-like-this*", 0x16, &search), -1);
+  EXPECT_NE(LastSystemError(), FindExhausted);
+  EXPECT_TRUE(FindEnded(LastSystemError()));
   EXPECT_EQ(CloseSearch(&search), 0);
-  EXPECT_NE(FindFirstEntry("missing-dir/*.*", 0x16, &search), 0);
+  EXPECT_EQ(FindFirstEntry("missing-dir/*.*", 0x16, &search), -1);
   EXPECT_EQ(CloseSearch(&search), 0);
 }
 
@@ -100,16 +105,36 @@ TEST(FileCopy, CopiesAndReportsTheSideThatFailed) {
   EXPECT_EQ(ReadBytes("new").size(), 40000u);  // an unreadable source leaves it alone
 }
 
+// An unfinished output that cannot be removed is named, and the code of
+// the failure that led there stays for its caller's report.
+TEST(Output, AnUnfinishedFileThatStaysIsNamed) {
+  ScratchDir dir;
+  Recorder recorder;
+  std::string path = (dir / "out").string();
+  OutputFile output;
+  ASSERT_EQ(CreateOutput(path.c_str(), &output), 0);
+  SetSystemError(5);
+  fault_hook = [](int call) { return call == CALL_DELETE ? 1 : 0; };
+  AbandonOutput(&output);
+  fault_hook = nullptr;
+  EXPECT_EQ(LastSystemError(), 5);
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.last().find("Cannot delete the unfinished " + path + ".part0. "), 0u);
+  EXPECT_TRUE(fs::exists(path + ".part0"));
+}
+
+// The resolved path; "too long" where it does not fit, which leaves the
+// buffer as it was; "" where it does not resolve.
 std::string Resolve(const std::string& path, int capacity = PATH_SIZE) {
   char out[PATH_SIZE + 1];
   memset(out, 'x', sizeof out);
   strcpy(out, "keep");
-  int length = FullLongPath(path.c_str(), out, capacity);
-  if (length > 0 && length < capacity) {
-    EXPECT_EQ(length, (int)strlen(out));
-  }
+  int result = FullLongPath(path.c_str(), out, capacity);
   EXPECT_EQ(out[capacity], 'x') << "written beyond the room given";
-  return length ? out : "";
+  if (result == 0) return out;
+  if (LastSystemError() != NameTooLongCode()) return "";
+  EXPECT_STREQ(out, "keep");
+  return "too long";
 }
 
 TEST(FullLongPath, ResolvesAgainstTheCurrentDirectory) {
@@ -121,7 +146,7 @@ TEST(FullLongPath, ResolvesAgainstTheCurrentDirectory) {
   EXPECT_EQ(Resolve("../inner/./"), here);
   EXPECT_EQ(fs::path(Resolve("..")), dir / "Mixed Case");
   for (const char* missing : {"missing.txt", "missing/deeper", "*"}) EXPECT_EQ(Resolve(missing), "") << missing;
-  EXPECT_EQ(Resolve(".", 8), "keep");  // too small a buffer is left untouched
+  EXPECT_EQ(Resolve(".", 8), "too long");
   EXPECT_EQ(Resolve(".", (int)here.size() + 1), here);  // just room enough
 #ifdef _WIN32
   EXPECT_EQ(Resolve("C:\\"), "C:\\");
@@ -145,29 +170,31 @@ TEST(Directory, HoldsOnlyRealDirectoriesBelowTheTopAndNamesTheirPaths) {
   ASSERT_EQ(OpenSubdirectory(&top, "a", &a), 0);
   ASSERT_EQ(OpenSubdirectory(&a, "b", &b), 0);
   char path[PATH_SIZE];
-  ASSERT_GT(JoinPath(&b, "x", path, PATH_SIZE), 0);
+  ASSERT_EQ(JoinPath(&b, "x", path, PATH_SIZE), 0);
   EXPECT_EQ(fs::path(path), dir / "a" / "b" / "x");
-  EXPECT_EQ(JoinPath(&b, "x", path, 8), 0);  // no room, no path
+  EXPECT_EQ(JoinPath(&b, "x", path, 8), -1);  // no room, no path
   JoinPathBelow(&b, "x", path, PATH_SIZE);
   EXPECT_EQ(fs::path(path), fs::path("a") / "b" / "x");
   for (const char* name : {"file", "link"}) {
     if (std::string(name) == "link" && no_links_here) continue;
-    EXPECT_EQ(OpenSubdirectory(&top, name, &other), NOT_OWN_DIRECTORY) << name;
+    EXPECT_EQ(OpenSubdirectory(&top, name, &other), -1) << name;
+    EXPECT_EQ(LastSystemError(), ERROR_NOT_OWN_DIRECTORY) << name;
   }
   EXPECT_EQ(OpenSubdirectory(&top, "missing", &other), -1);
   if (!no_links_here) {
     // At the top a link is the user's choice, unless it must be a directory of its own.
     EXPECT_EQ(OpenDirectory((dir / "link").string().c_str(), &other), 0);
     CloseDirectory(&other);
-    EXPECT_EQ(OpenOwnDirectory((dir / "link").string().c_str(), &other), NOT_OWN_DIRECTORY);
+    EXPECT_EQ(OpenOwnDirectory((dir / "link").string().c_str(), &other), -1);
+    EXPECT_EQ(LastSystemError(), ERROR_NOT_OWN_DIRECTORY);
   }
   CloseDirectory(&b);
   CloseDirectory(&a);
   CloseDirectory(&top);
 #ifdef _WIN32
   char small[8] = "";
-  EXPECT_EQ(SystemFilePath("cmd.exe", small, sizeof small), 0);  // no room, no path
-  ASSERT_GT(SystemFilePath("cmd.exe", path, PATH_SIZE), 0);
+  EXPECT_EQ(SystemFilePath("cmd.exe", small, sizeof small), -1);  // no room, no path
+  ASSERT_EQ(SystemFilePath("cmd.exe", path, PATH_SIZE), 0);
   EXPECT_NE(std::string(path).find("\\cmd.exe"), std::string::npos);
 #endif
 }

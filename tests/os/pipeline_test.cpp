@@ -70,7 +70,6 @@ TEST(Pool, NeverHoldsMoreThanItsLimitAndATakerWaitsForABlockBack) {
                          Running([&] { taker(29); })};
   }
   EXPECT_LE(most.load(), 3);
-  EXPECT_GE(most.load(), 2);
   EXPECT_EQ(pool.held, 0u);
   // At the limit a taker waits until a block comes back, and gets that one.
   void* held[3];

@@ -84,18 +84,18 @@ TEST(RunAndWait, SplitsAtBlanksAndTabsAndReturnsAfterTheEnd) {
   std::string line = "record " + out + "  a\t\"b c\"  ";
   Recorder recorder;
   settings.verbose = 1;
-  EXPECT_NE(RunAndWait(script.c_str(), line.c_str(), SHOW_HIDDEN), 0);
+  EXPECT_EQ(RunAndWait(script.c_str(), line.c_str(), SHOW_HIDDEN), 0);
   EXPECT_EQ(ReadBytes(out), out + "|a|\"b|c\"|");
   EXPECT_EQ(recorder.messages(), (std::vector<std::string>{"Running " + line, line + " terminated."}));
-  // Nothing started gives 0: missing, not executable, no words.
+  // Nothing started fails: missing, not executable, no words.
   recorder.Messages().clear();
   settings.verbose = 0;
   WriteBytes(scratch / "plain", "not a program");
   for (std::string nothing : {(scratch / "missing").string(), (scratch / "plain").string(), " \t "s})
-    EXPECT_EQ(RunAndWait(nullptr, nothing.c_str(), SHOW_NORMAL), 0) << nothing;
+    EXPECT_EQ(RunAndWait(nullptr, nothing.c_str(), SHOW_NORMAL), -1) << nothing;
   EXPECT_TRUE(recorder.messages().empty());
   // There is no setup engine to hand an INF section to.
-  EXPECT_EQ(InstallInfSection(".\\ZQK9150.INF", "SetupInstall", SHOW_NORMAL), 0);
+  EXPECT_EQ(InstallInfSection(".\\ZQK9150.INF", "SetupInstall", SHOW_NORMAL), -1);
   EXPECT_EQ(recorder.messages(), (std::vector<std::string>{"Failed to launch .\\ZQK9150.INF"}));
 }
 #endif

@@ -86,7 +86,7 @@ TEST(WalkNtProcesses, FetchesAgainWithTwiceTheRoomWhileTheListFillsIt) {
     FakeSystem fake;
     fake.ids.assign(count, NO_SUCH_PROCESS);
     std::vector<std::string> seen;
-    EXPECT_EQ(WalkNtProcesses(FAKE_API, Collect, &seen), 1);
+    EXPECT_EQ(WalkNtProcesses(FAKE_API, Collect, &seen), 0);
     EXPECT_EQ(seen.size(), count);
     EXPECT_EQ(fake.fetch_sizes, sizes);
   }
@@ -101,7 +101,7 @@ TEST(WalkNtProcesses, WalksTheTasksOfEveryVirtualDosMachineAndStopsWhenAsked) {
     fake.names = {"C:\\WINNT\\system32\\ntvdm.exe", "C:\\A\\TVDM.EXE", "NTVDM.EXE", "C:\\B.EXE"};
     fake.tasks = {{0x1234, "C:\\APP\\_ISDEL.EXE"}, {0x5678, "C:\\APP\\OTHER.EXE"}};
     std::vector<std::string> seen;
-    EXPECT_EQ(WalkNtProcesses(*api, Collect, &seen), 1);
+    EXPECT_EQ(WalkNtProcesses(*api, Collect, &seen), 0);
     // A process that cannot be opened or named comes without a name.
     EXPECT_EQ(seen, (std::vector<std::string>{
                         std::to_string(NO_SUCH_PROCESS) + " /0",
@@ -117,7 +117,7 @@ TEST(WalkNtProcesses, WalksTheTasksOfEveryVirtualDosMachineAndStopsWhenAsked) {
       seen.clear();
       fake.next_name = 0;
       stop_at = task;
-      EXPECT_EQ(WalkNtProcesses(*api, Collect, &seen), 1);
+      EXPECT_EQ(WalkNtProcesses(*api, Collect, &seen), 0);
       EXPECT_EQ(seen.size(), count);
     }
     stop_at = 0xFFFF;
@@ -129,7 +129,7 @@ TEST(IsAdministrator, ThreadTokenOrDenyOnlyGroupCountsAsWell) {
   ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
   HANDLE thread, process, restricted;
   EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &thread));
-  EXPECT_EQ(IsAdministrator(), 1);
+  EXPECT_TRUE(IsAdministrator());
   RevertToSelf();
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process));
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
@@ -146,7 +146,7 @@ TEST(IsAdministrator, ThreadTokenOrDenyOnlyGroupCountsAsWell) {
   for (DWORD i = 0; i < groups->GroupCount; ++i)
     if (EqualSid(groups->Groups[i].Sid, administrators)) attributes = groups->Groups[i].Attributes;
   EXPECT_EQ(attributes & (SE_GROUP_USE_FOR_DENY_ONLY | SE_GROUP_ENABLED), (DWORD)SE_GROUP_USE_FOR_DENY_ONLY);
-  EXPECT_EQ(TokenHoldsAdministrators(restricted), 1);
+  EXPECT_TRUE(TokenHoldsAdministrators(restricted));
   FreeSid(administrators);
   for (HANDLE handle : {thread, process, restricted}) CloseHandle(handle);
 }

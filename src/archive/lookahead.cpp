@@ -1,18 +1,16 @@
-// The thread that decodes ahead (the Linux build's; lookahead_win32.cpp
-// says why Windows has none). It works on its own copy of a block: the one
-// the caller read last, or the one after it, read here. It keeps at most one
-// block beyond the caller's, and drops what it has of a block once the
-// caller reads past it. What it keeps is bounded, and so is the size of a
-// member it decodes.
+// The thread that decodes ahead. It works on its own copy of a block: the
+// one the caller read last, or the one after it, read here through a handle
+// of its own. It keeps at most one block beyond the caller's, and drops what
+// it has of a block once the caller reads past it. What it keeps lies in one
+// ring allocated at the start: members are made in archive order and taken
+// or dropped in archive order, so each goes in at the ring's tail and leaves
+// at its head, and nothing is allocated for a member (memory made on this
+// thread and freed on the caller's had the allocator hand pages back and
+// fault them in afresh every few members).
 #include "archive/lookahead.h"
 
-#include <malloc.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
-#include "archive/archive.h"
 #include "codec/codec.h"
 #include "os/dirscan.h"
 #include "os/memory.h"
@@ -20,48 +18,32 @@
 
 namespace {
 
-const size_t HELD_LIMIT = size_t{4} << 20;  // decoded bytes kept for the caller
-const uint32_t MEMBER_LIMIT = 1 << 20;      // larger members are left to the caller
-const size_t NONE = ~size_t{0};
+const uint32_t MEMBER_LIMIT = 1 << 20;  // larger members are left to the caller
 const unsigned ATTRIBUTE_BITS = 0x37;  // read-only, hidden, system, directory, archive
+const size_t SLOT_ALIGN = alignof(AheadMember);
 
 // Where the stream of the first file member of the records at at begins:
 // end marks, directory records and a file record that the format allows,
-// all within size. NONE where they do not fit.
+// all within size. NO_STREAM where they do not fit.
 size_t StreamAfterRecords(const uint8_t* bytes, size_t size, size_t at) {
   for (int records = 0; records < 64; records++) {
-    if (at + 2 > size) return NONE;
+    if (at + 2 > size) return NO_STREAM;
     unsigned word = bytes[at] | (bytes[at + 1] << 8);
     at += 2;
     if (word == END_OF_LEVEL) continue;
-    if (word & ~ATTRIBUTE_BITS) return NONE;
+    if (word & ~ATTRIBUTE_BITS) return NO_STREAM;
     size_t name = at;
     // A name of the platform's characters, no control codes.
     while (at < size && bytes[at] >= 0x20 && at - name < 259) at++;
-    if (at >= size || bytes[at] != 0 || at == name) return NONE;
+    if (at >= size || bytes[at] != 0 || at == name) return NO_STREAM;
     at++;
-    if (!(word & ATTR_DIRECTORY)) return at + 4 <= size ? at : NONE;
+    if (!(word & ATTR_DIRECTORY)) return at + 4 <= size ? at : NO_STREAM;
   }
-  return NONE;
+  return NO_STREAM;
 }
 
 uint32_t SizeHeader(const uint8_t* bytes) {
   return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
-
-// The first stream after an end mark 00 FF at or after from that a record
-// fits behind.
-size_t GuessStream(const uint8_t* bytes, size_t size, size_t from) {
-  for (size_t at = from < 1 ? 1 : from; at < size;) {
-    const void* mark = memchr(bytes + at, 0xFF, size - at);
-    if (!mark) return NONE;
-    size_t end_mark = static_cast<size_t>(static_cast<const uint8_t*>(mark) - bytes);
-    at = end_mark + 1;
-    if (bytes[end_mark - 1] != 0) continue;
-    size_t stream = StreamAfterRecords(bytes, size, at);
-    if (stream != NONE && SizeHeader(bytes + stream) <= MEMBER_LIMIT) return stream;
-  }
-  return NONE;
 }
 
 // A source over the block whose end is not the archive's: running past it
@@ -91,10 +73,21 @@ int FillMember(void* context, const uint8_t* bytes, size_t size) {
 
 }  // namespace
 
+size_t GuessStream(const uint8_t* bytes, size_t size, size_t from) {
+  // A loop, not memchr: setup.exe would import it from msvcrt.dll, beyond
+  // what it may take from Windows 95's. A mark is met within a few bytes.
+  for (size_t end_mark = from < 1 ? 1 : from; end_mark < size; end_mark++) {
+    if (bytes[end_mark] != 0xFF || bytes[end_mark - 1] != 0) continue;
+    size_t stream = StreamAfterRecords(bytes, size, end_mark + 1);
+    if (stream != NO_STREAM && SizeHeader(bytes + stream) <= MEMBER_LIMIT) return stream;
+  }
+  return NO_STREAM;
+}
+
 struct Lookahead {
   Lock lock;
   Condition changed;  // a block offered, the archive given to read ahead, or closing
-  Condition room;     // less held, a block offered, or closing
+  Condition room;     // room in the ring, a block offered, or closing
   bool waits_room;    // the thread waits on room: only then is it woken
   Decoder* decoder;
   size_t capacity;
@@ -106,62 +99,121 @@ struct Lookahead {
   int64_t passed;        // where the caller's block begins: all before it is passed
   int64_t claimed;       // where the thread's latest block begins (-1: none yet)
   size_t claimed_size;
-  int file;              // the archive, for reading ahead; -1: the caller offers every block
-  AheadMember* first;    // decoded, in archive order
+  FileHandle file;       // the thread's own, for reading ahead; NO_FILE: the caller offers every block
+  // The ring, from its head: the member the caller has taken, those kept
+  // for it (in archive order), and the one being decoded into, which ends
+  // at tail.
+  uint8_t* ring;
+  size_t tail;
+  AheadMember* taken;
+  AheadMember* first;
   AheadMember* last;
-  size_t held;  // bytes of those
+  AheadMember* filling;
+  AheadStats* stats;
   bool closing;
   Thread thread;
 };
 
 namespace {
 
-// Decodes the member whose stream begins at at: null where it is not whole
-// in the block, not sound, or copies carried bytes, and where no memory can
-// be had. *end: where its stream ends, NONE where that is not known.
-AheadMember* DecodeAhead(Lookahead* ahead, const uint8_t* bytes, size_t size, size_t at, int64_t offset,
-                         size_t* end) {
-  *end = NONE;
-  uint32_t length = SizeHeader(bytes + at);
-  // A member that could not end within the block is not tried.
-  if (length > MEMBER_LIMIT || length / 16 > size - at) return nullptr;
-  AheadMember* member = static_cast<AheadMember*>(AllocateMemory(sizeof(AheadMember) + length));
-  if (!member) return nullptr;
+AheadMember* Oldest(const Lookahead* ahead) {
+  return ahead->taken ? ahead->taken : ahead->first ? ahead->first : ahead->filling;
+}
+
+// The bytes of the ring in use, what a wrap left unused at its end included.
+size_t Held(const Lookahead* ahead) {
+  const AheadMember* oldest = Oldest(ahead);
+  if (!oldest) return 0;
+  size_t head = static_cast<size_t>(reinterpret_cast<const uint8_t*>(oldest) - ahead->ring);
+  return ahead->tail > head ? ahead->tail - head : AHEAD_HELD_LIMIT - head + ahead->tail;
+}
+
+// Room for a member of length bytes at the ring's tail (or, where the end
+// is too near, at its start, before the head): null where there is none.
+AheadMember* Reserve(Lookahead* ahead, uint32_t length) {
+  size_t span = (sizeof(AheadMember) + length + SLOT_ALIGN - 1) / SLOT_ALIGN * SLOT_ALIGN;
+  const AheadMember* oldest = Oldest(ahead);
+  size_t at;
+  if (!oldest) {
+    at = 0;
+  } else {
+    size_t head = static_cast<size_t>(reinterpret_cast<const uint8_t*>(oldest) - ahead->ring);
+    if (ahead->tail > head && AHEAD_HELD_LIMIT - ahead->tail >= span) {
+      at = ahead->tail;
+    } else if (ahead->tail > head && head >= span) {
+      at = 0;
+    } else if (ahead->tail <= head && head - ahead->tail >= span) {
+      at = ahead->tail;
+    } else {
+      return nullptr;
+    }
+  }
+  ahead->tail = at + span;
+  AheadMember* member = reinterpret_cast<AheadMember*>(ahead->ring + at);
   member->next = nullptr;
-  member->start = offset + static_cast<int64_t>(at);
   member->size = 0;
   member->data = reinterpret_cast<uint8_t*>(member + 1);
+  return member;
+}
+
+// Gives up the member at the tail: the tail goes back to where it was.
+void Unreserve(Lookahead* ahead, size_t tail) {
+  ahead->filling = nullptr;
+  ahead->tail = tail;
+}
+
+void Drop(Lookahead* ahead) {
+  AheadMember* member = ahead->first;
+  ahead->first = member->next;
+  if (!ahead->first) ahead->last = nullptr;
+}
+
+// Decodes the member whose stream begins at at of the block at offset into
+// the ring, once it has room (or the caller has passed the block): false
+// where the caller has passed it. *end: where its stream ends, NO_STREAM
+// where that is not known. A member not whole in the block, not sound, or
+// that copies carried bytes is given up.
+bool DecodeAhead(Lookahead* ahead, const uint8_t* bytes, size_t size, size_t at, int64_t offset, size_t* end) {
+  *end = NO_STREAM;
+  uint32_t length = SizeHeader(bytes + at);
+  // A member that could not end within the block is not tried.
+  if (length > MEMBER_LIMIT || length / 16 > size - at) return true;
+  Acquire(&ahead->lock);
+  size_t tail = ahead->tail;
+  AheadMember* member = nullptr;
+  while (ahead->passed <= offset && !ahead->closing && !(member = Reserve(ahead, length))) {
+    ahead->waits_room = true;
+    WaitCondition(&ahead->room, &ahead->lock);
+  }
+  ahead->waits_room = false;
+  ahead->filling = member;
+  Release(&ahead->lock);
+  if (!member) return false;
+
+  member->start = offset + static_cast<int64_t>(at);
   BlockSource source = {{bytes + at, bytes + size, RunOut, false}, false};
   Filling filling = {member, length};
   WindowCarry carry{};  // unused: a stream that uses it is left to the caller
   uint64_t decoded;
   int result = DecompressMember(ahead->decoder, &source.source, FillMember, &filling, &carry, &decoded);
-  if (result == DECODE_OK && !source.ran_out) {
+  bool whole = result == DECODE_OK && !source.ran_out;
+  if (whole) {
     *end = static_cast<size_t>(source.source.next - bytes);
     member->end = offset + static_cast<int64_t>(*end);
-    if (!StreamUsedCarry(ahead->decoder)) return member;
   }
-  FreeMemory(member);
-  return nullptr;
-}
 
-// Hands member to the caller, within the bound: false when the caller has
-// read past the block it came from (it is then freed).
-bool Keep(Lookahead* ahead, AheadMember* member, int64_t block) {
   Acquire(&ahead->lock);
-  ahead->waits_room = true;
-  while (ahead->held != 0 && ahead->held + member->size > HELD_LIMIT && ahead->passed <= block &&
-         !ahead->closing)
-    WaitCondition(&ahead->room, &ahead->lock);
-  ahead->waits_room = false;
-  bool kept = ahead->passed <= block && !ahead->closing;
-  if (kept) {
+  bool kept = ahead->passed <= offset && !ahead->closing;
+  if (kept && whole && !StreamUsedCarry(ahead->decoder)) {
+    ahead->filling = nullptr;
     (ahead->last ? ahead->last->next : ahead->first) = member;
     ahead->last = member;
-    ahead->held += member->size;
+    size_t held = Held(ahead);
+    if (ahead->stats && held > ahead->stats->most_held) ahead->stats->most_held = held;
+  } else {
+    Unreserve(ahead, tail);
   }
   Release(&ahead->lock);
-  if (!kept) FreeMemory(member);
   return kept;
 }
 
@@ -171,11 +223,9 @@ void DecodeBlock(Lookahead* ahead, const uint8_t* bytes, size_t size, int64_t of
   // From two fifths on, not half: the caller also hands every member on,
   // and the two halves ended unevenly.
   size_t at = GuessStream(bytes, size, size / 5 * 2);
-  while (at != NONE) {
+  while (at != NO_STREAM) {
     size_t end;
-    AheadMember* member = DecodeAhead(ahead, bytes, size, at, offset, &end);
-    if (member && !Keep(ahead, member, offset)) return;
-    if (end == NONE) return;
+    if (!DecodeAhead(ahead, bytes, size, at, offset, &end) || end == NO_STREAM) return;
     at = StreamAfterRecords(bytes, size, end);
   }
 }
@@ -183,7 +233,7 @@ void DecodeBlock(Lookahead* ahead, const uint8_t* bytes, size_t size, int64_t of
 // Whether the thread may read the block after its latest: that one was
 // full, and the caller has come to it.
 bool MayReadAhead(const Lookahead* ahead) {
-  return ahead->file >= 0 && ahead->claimed >= 0 && ahead->claimed_size == ahead->capacity &&
+  return ahead->file.value != NO_FILE && ahead->claimed >= 0 && ahead->claimed_size == ahead->capacity &&
          ahead->claimed <= ahead->passed;
 }
 
@@ -211,21 +261,19 @@ void RunAhead(void* context) {
       offset = before + static_cast<int64_t>(before_size);
       ahead->claimed = offset;
       ahead->claimed_size = 0;
-      int file = ahead->file;
+      FileHandle file = ahead->file;
       Release(&ahead->lock);
-      ssize_t got;
-      do {
-        got = pread(file, ahead->working, ahead->capacity, offset);
-      } while (got < 0 && errno == EINTR);
+      size_t got = 0;
+      int read = ReadFileAt(file, offset, ahead->working, ahead->capacity, &got);
       Acquire(&ahead->lock);
-      if (got <= 0) {
+      if (read != 0 || got == 0) {
         // Unclaimed again, so that the caller's offer of it is taken.
         ahead->claimed = before;
         ahead->claimed_size = before_size;
-        ahead->file = -1;
+        ahead->file.value = NO_FILE;
         continue;
       }
-      size = static_cast<size_t>(got);
+      size = got;
     }
     ahead->claimed = offset;
     ahead->claimed_size = size;
@@ -237,42 +285,34 @@ void RunAhead(void* context) {
 }
 
 void DropBefore(Lookahead* ahead, int64_t start) {
-  while (ahead->first && ahead->first->start < start) {
-    AheadMember* member = ahead->first;
-    ahead->first = member->next;
-    if (!ahead->first) ahead->last = nullptr;
-    ahead->held -= member->size;
-    FreeMemory(member);
-  }
+  while (ahead->first && ahead->first->start < start) Drop(ahead);
 }
 
 }  // namespace
 
-Lookahead* StartLookahead(size_t block_size) {
-#if defined(M_TRIM_THRESHOLD) && defined(M_TOP_PAD)
-  // The members decoded here come from this thread's own arena and are
-  // freed by the caller's: glibc would hand the arena's pages back to the
-  // system and fault them in afresh every few members. What is held is
-  // bounded anyway.
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
-  mallopt(M_TOP_PAD, 4 << 20);
-#endif
+Lookahead* StartLookahead(size_t block_size, AheadStats* stats) {
   Lookahead* ahead = static_cast<Lookahead*>(AllocateMemory(sizeof(Lookahead)));
   if (!ahead) return nullptr;
   memset(static_cast<void*>(ahead), 0, sizeof *ahead);
   ahead->capacity = block_size;
   ahead->claimed = -1;
-  ahead->file = -1;
+  ahead->file.value = NO_FILE;
+  ahead->stats = stats;
   ahead->decoder = NewDecoder(AllocateMemory);
   ahead->incoming = static_cast<uint8_t*>(AllocateMemory(block_size));
   ahead->working = static_cast<uint8_t*>(AllocateMemory(block_size));
+  ahead->ring = static_cast<uint8_t*>(AllocateMemory(AHEAD_HELD_LIMIT));
   InitLock(&ahead->lock);
-  int conditions = InitCondition(&ahead->changed) | InitCondition(&ahead->room);
-  if (!ahead->decoder || !ahead->incoming || !ahead->working || conditions != 0 ||
+  bool changed = InitCondition(&ahead->changed) == 0;
+  bool room = InitCondition(&ahead->room) == 0;
+  if (!ahead->decoder || !ahead->incoming || !ahead->working || !ahead->ring || !changed || !room ||
       StartThread(&ahead->thread, RunAhead, ahead) != 0) {
+    if (changed) DestroyCondition(&ahead->changed);
+    if (room) DestroyCondition(&ahead->room);
     FreeMemory(ahead->decoder);
     FreeMemory(ahead->incoming);
     FreeMemory(ahead->working);
+    FreeMemory(ahead->ring);
     DestroyLock(&ahead->lock);
     FreeMemory(ahead);
     return nullptr;
@@ -287,10 +327,10 @@ void FinishLookahead(Lookahead* ahead) {
   BroadcastCondition(&ahead->room);
   Release(&ahead->lock);
   JoinThread(&ahead->thread);
-  DropBefore(ahead, INT64_MAX);
   FreeMemory(ahead->decoder);
   FreeMemory(ahead->incoming);
   FreeMemory(ahead->working);
+  FreeMemory(ahead->ring);
   DestroyCondition(&ahead->changed);
   DestroyCondition(&ahead->room);
   DestroyLock(&ahead->lock);
@@ -299,7 +339,7 @@ void FinishLookahead(Lookahead* ahead) {
 
 void ReadAheadFrom(Lookahead* ahead, FileHandle file) {
   Acquire(&ahead->lock);
-  ahead->file = static_cast<int>(file.value);
+  ahead->file = file;
   BroadcastCondition(&ahead->changed);
   Release(&ahead->lock);
 }
@@ -326,13 +366,18 @@ AheadMember* TakeAheadMember(Lookahead* ahead, int64_t start) {
   DropBefore(ahead, start);
   AheadMember* member = ahead->first && ahead->first->start == start ? ahead->first : nullptr;
   if (member) {
-    ahead->first = member->next;
-    if (!ahead->first) ahead->last = nullptr;
-    ahead->held -= member->size;
+    Drop(ahead);
+    ahead->taken = member;
+    if (ahead->stats) ahead->stats->members_taken++;
   }
   if (ahead->waits_room) BroadcastCondition(&ahead->room);
   Release(&ahead->lock);
   return member;
 }
 
-void FreeAheadMember(Lookahead*, AheadMember* member) { FreeMemory(member); }
+void FreeAheadMember(Lookahead* ahead, AheadMember*) {
+  Acquire(&ahead->lock);
+  ahead->taken = nullptr;
+  if (ahead->waits_room) BroadcastCondition(&ahead->room);
+  Release(&ahead->lock);
+}
