@@ -49,7 +49,7 @@ struct Worker;
 
 struct Task {
   PackJob job;
-  uint64_t index;  // in the ring
+  JobNumber index;  // in the ring
   Worker* owner;   // the worker that matches it; its blocks and coder
   Worker* coder;   // the one coding its next block now, or null
   int produced;    // token blocks found
@@ -217,11 +217,20 @@ void CodeOneBlock(Packer* packer, Task* task, Worker* worker) {
   WakeAll(&packer->monitor, MATCHER);
 }
 
-// Codes the task's queued blocks until pending() no longer holds, waiting
-// while another worker codes one.
-template <typename Pending>
-void CodeWhile(Packer* packer, Task* task, Worker* worker, Pending pending) {
-  while (pending()) {
+// What a worker codes a task's blocks for: room in its queue (the matcher),
+// its end (the matcher, once all is found), or to help (another worker).
+enum Coding { FOR_ROOM, FOR_END, TO_HELP };
+
+bool Pending(const Task* task, int coding) {
+  if (coding == FOR_ROOM) return task->produced - task->consumed == TOKEN_QUEUE;
+  if (coding == FOR_END) return task->coder || task->consumed < task->produced;
+  return task->owner && !task->coder && task->consumed < task->produced;
+}
+
+// Codes the task's queued blocks while they are pending, waiting while
+// another worker codes one.
+void CodeWhile(Packer* packer, Task* task, Worker* worker, int coding) {
+  while (Pending(task, coding)) {
     if (task->coder) {
       WaitAs(&packer->monitor, MATCHER);
     } else {
@@ -243,7 +252,7 @@ void RunTask(Worker* worker, Task* task) {
   StartCoding(worker->coder, AppendChunk, task);
   for (bool more = true; more;) {
     Enter(monitor);
-    CodeWhile(packer, task, worker, [&] { return task->produced - task->consumed == TOKEN_QUEUE; });
+    CodeWhile(packer, task, worker, FOR_ROOM);
     Leave(monitor);
     more = FindTokens(worker->match, &worker->blocks[task->produced % TOKEN_QUEUE]);
     Enter(monitor);
@@ -258,7 +267,7 @@ void RunTask(Worker* worker, Task* task) {
     Leave(monitor);
   }
   Enter(monitor);
-  CodeWhile(packer, task, worker, [&] { return task->coder || task->consumed < task->produced; });
+  CodeWhile(packer, task, worker, FOR_END);
   task->coder = worker;  // the end of its stream is this worker's
   Leave(monitor);
   job->coded_size = FinishCoding(worker->coder);
@@ -272,9 +281,9 @@ void RunTask(Worker* worker, Task* task) {
 // A task whose token blocks wait for a coder, if any.
 Task* TaskToHelp(Packer* packer) {
   Ring* ring = &packer->ring;
-  for (uint64_t n = ring->oldest; n < ring->taken; n++) {
+  for (JobNumber n = ring->oldest; n != ring->taken; n++) {
     Task* task = static_cast<Task*>(JobAt(ring, n));
-    if (task->owner && !task->coder && task->consumed < task->produced) return task;
+    if (Pending(task, TO_HELP)) return task;
   }
   return nullptr;
 }
@@ -284,16 +293,16 @@ void WorkerLoop(void* context) {
   Packer* packer = worker->packer;
   Ring* ring = &packer->ring;
   Held held(packer);
-  uint64_t n;
+  JobNumber n;
   Task* help = nullptr;
   while (WaitUntil(&packer->monitor, IDLE, [&] {
-    return ring->taken < ring->published || (help = TaskToHelp(packer)) || packer->stopping;
+    return ring->taken != ring->published || (help = TaskToHelp(packer)) || packer->stopping;
   })) {
     if (TakeJob(ring, &n)) {
       Task* task = static_cast<Task*>(JobAt(ring, n));
       if (!IsDone(ring, n)) RunTask(worker, task);
     } else if (help) {
-      CodeWhile(packer, help, worker, [&] { return help->owner && !help->coder && help->consumed < help->produced; });
+      CodeWhile(packer, help, worker, TO_HELP);
       help = nullptr;
     } else {
       return;
@@ -303,9 +312,9 @@ void WorkerLoop(void* context) {
 
 // The task whose end the writer waits for: the last unfinished one of the
 // batch tasks from the oldest (which is unfinished).
-uint64_t TaskToAwait(Ring* ring, int batch) {
-  uint64_t awaited = ring->oldest;
-  for (uint64_t n = awaited + 1; n < ring->published && n < ring->oldest + batch; n++) {
+JobNumber TaskToAwait(Ring* ring, int batch) {
+  JobNumber awaited = ring->oldest;
+  for (JobNumber n = awaited + 1; n != ring->published && n - ring->oldest < static_cast<JobNumber>(batch); n++) {
     if (!IsDone(ring, n)) awaited = n;
   }
   return awaited;
@@ -328,14 +337,26 @@ void Wrote(Packer* packer) {
   if (writer->failed) HaltHeld(&packer->monitor, HALT_WRITE, writer->error);
 }
 
-// Writes what the oldest tasks have ready; waits and writes until until()
-// holds. A wait lasts until the batch'th task from the oldest is done.
-template <typename Until>
-void WriteReady(Packer* packer, Until until, int batch = 1) {
+// How far the writer goes: until there is room for one more task (and it
+// waits for a batch of them at a time), until the oldest task has nothing
+// ready, or until every task is written.
+enum Until { ROOM_FOR_ONE, NOTHING_READY, ALL_WRITTEN };
+
+bool Reached(Packer* packer, int until) {
+  Ring* ring = &packer->ring;
+  if (until != NOTHING_READY) return until == ROOM_FOR_ONE && !RingFull(ring);
+  Task* oldest = static_cast<Task*>(JobAt(ring, ring->oldest));
+  return oldest->started && !oldest->first && !IsDone(ring, ring->oldest) && !Halted(&packer->monitor);
+}
+
+// Writes what the oldest tasks have ready; waits and writes until until is
+// reached. A wait lasts until the batch'th task from the oldest is done.
+void WriteReady(Packer* packer, int until) {
   Monitor* monitor = &packer->monitor;
   Ring* ring = &packer->ring;
   ArchiveOutput* output = &packer->output;
-  while (!until() && ring->oldest < ring->published) {
+  int batch = until == ROOM_FOR_ONE ? WRITE_BATCH : 1;
+  while (!Reached(packer, until) && ring->oldest != ring->published) {
     Task* task = static_cast<Task*>(JobAt(ring, ring->oldest));
     if (Halted(monitor)) {
       DropOldest(packer, task);
@@ -366,7 +387,7 @@ void WriteReady(Packer* packer, Until until, int batch = 1) {
       // While a worker waits for room, every end of the oldest task counts.
       ring->awaited = TaskToAwait(ring, monitor->waiting[ROOM] > 0 ? 1 : batch);
       WaitAs(monitor, WRITER);
-      ring->awaited = ~uint64_t{0};
+      ring->awaited = ~JobNumber{0};
     }
   }
 }
@@ -457,7 +478,7 @@ Packer* StartPacker(const ArchiveOutput& output, const WorkLimits* limits) {
 PackJob* NextJob(Packer* packer) {
   Ring* ring = &packer->ring;
   Held held(packer);
-  WriteReady(packer, [&] { return !RingFull(ring); }, WRITE_BATCH);
+  WriteReady(packer, ROOM_FOR_ONE);
   Task* task = static_cast<Task*>(ClaimJob(ring));
   ResetJob(&task->job);
   task->index = ring->newest - 1;
@@ -487,12 +508,7 @@ void SubmitJob(Packer* packer, PackJob* job) {
   } else {
     WakeOne(&packer->monitor, IDLE);
   }
-  // Write what is ready without waiting for anything.
-  WriteReady(packer, [&] {
-    Task* oldest = static_cast<Task*>(JobAt(ring, ring->oldest));
-    return ring->oldest == ring->published ||
-           (oldest->started && !oldest->first && !IsDone(ring, ring->oldest) && !Halted(&packer->monitor));
-  });
+  WriteReady(packer, NOTHING_READY);  // without waiting for anything
 }
 
 bool PackerBroken(const Packer* packer) { return packer->output.broken || Halted(&packer->monitor); }
@@ -500,7 +516,7 @@ bool PackerBroken(const Packer* packer) { return packer->output.broken || Halted
 ArchiveOutput FinishPacker(Packer* packer) {
   {
     Held held(packer);
-    WriteReady(packer, [] { return false; });
+    WriteReady(packer, ALL_WRITTEN);
     packer->stopping = true;
     WakeAll(&packer->monitor, IDLE);
   }

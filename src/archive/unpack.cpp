@@ -25,7 +25,7 @@ const size_t BLOCK = size_t{1} << 16;
 const int MAX_WORKERS = 64;
 // Members handed on before an idle worker is woken: one wake-up a member
 // would cost a switch of threads for each small file.
-const uint64_t WAKE_BATCH = 16;
+const JobNumber WAKE_BATCH = 16;
 
 // Who waits: the caller for an outcome or for a block; the workers for a
 // member to take, or (one of them) for the blocks of the newest.
@@ -79,7 +79,7 @@ struct Held {
   ~Held() { Leave(monitor); }
 };
 
-Member* At(Unpacker* unpacker, uint64_t index) { return static_cast<Member*>(JobAt(&unpacker->ring, index)); }
+Member* At(Unpacker* unpacker, JobNumber index) { return static_cast<Member*>(JobAt(&unpacker->ring, index)); }
 
 // Creates a temporary file beside name in dir; its name is kept in
 // temporary. A name left by a run that was killed is not ours to reuse.
@@ -160,7 +160,7 @@ void GiveBlocks(Unpacker* unpacker, Block* blocks) {
   }
 }
 
-void Written(Unpacker* unpacker, uint64_t index, Block* blocks, bool ended) {
+void Written(Unpacker* unpacker, JobNumber index, Block* blocks, bool ended) {
   GiveBlocks(unpacker, blocks);
   if (ended) MarkDone(&unpacker->ring, index);
 }
@@ -169,7 +169,7 @@ void RunWorker(void* context) {
   Unpacker* unpacker = static_cast<Unpacker*>(context);
   Monitor* monitor = &unpacker->monitor;
   Held held(unpacker);
-  uint64_t index;
+  JobNumber index;
   bool took = false;
   while (WaitUntil(monitor, WORKER, [&] { return (took = TakeJob(&unpacker->ring, &index)) || unpacker->closing; }) &&
          took) {
@@ -189,12 +189,12 @@ void RunWorker(void* context) {
 // Before the caller waits for the workers: they may sleep while members
 // wait for them.
 void WakeWorkers(Unpacker* unpacker) {
-  if (unpacker->ring.taken < unpacker->ring.published) WakeAll(&unpacker->monitor, WORKER);
+  if (unpacker->ring.taken != unpacker->ring.published) WakeAll(&unpacker->monitor, WORKER);
 }
 
 // Hands the newest member's filled block on.
 void HandOn(Unpacker* unpacker, bool ended) {
-  uint64_t index = unpacker->ring.newest - 1;
+  JobNumber index = unpacker->ring.newest - 1;
   Member* member = At(unpacker, index);
   Block* block = unpacker->filling;
   unpacker->filling = nullptr;
@@ -216,7 +216,7 @@ void HandOn(Unpacker* unpacker, bool ended) {
     WriteBlocks(member, blocks, end, &unpacker->monitor);
     Enter(held.monitor);
     Written(unpacker, index, blocks, end);
-  } else if (index < ring->taken) {
+  } else if (index - ring->oldest < ring->taken - ring->oldest) {
     WakeOne(&unpacker->monitor, STREAMER);  // the one that took it waits for its blocks
   } else if (ring->published - ring->taken >= WAKE_BATCH) {
     WakeOne(&unpacker->monitor, WORKER);
@@ -227,14 +227,14 @@ void HandOn(Unpacker* unpacker, bool ended) {
 // The last of them is awaited first: with one worker that finishes them
 // all, and the caller sleeps once, not once a member. At the halt, a
 // member no worker took is dropped.
-void TellUntil(Unpacker* unpacker, uint64_t index) {
+void TellUntil(Unpacker* unpacker, JobNumber index) {
   Ring* ring = &unpacker->ring;
-  if (ring->oldest < index) {
+  if (ring->oldest != index) {
     Held held(unpacker);
     if (!IsDone(ring, index - 1)) WakeWorkers(unpacker);
     WaitDone(ring, index - 1);
   }
-  while (ring->oldest < index) {
+  while (ring->oldest != index) {
     Member* member = At(unpacker, ring->oldest);
     {
       Held held(unpacker);
@@ -286,10 +286,10 @@ void FreeUnpacker(Unpacker* unpacker) {
 }  // namespace
 
 void TellWritten(Unpacker* unpacker) {
-  uint64_t index = unpacker->ring.oldest;
+  JobNumber index = unpacker->ring.oldest;
   {
     Held held(unpacker);
-    while (index < unpacker->ring.newest && IsDone(&unpacker->ring, index)) index++;
+    while (index != unpacker->ring.newest && IsDone(&unpacker->ring, index)) index++;
   }
   TellUntil(unpacker, index);
 }
@@ -342,7 +342,7 @@ int FinishUnpacker(Unpacker* unpacker) {
 
 void BeginMember(Unpacker* unpacker, const Directory* dir, const char* name, const char* path, void* tag) {
   // A full ring makes room for a batch, not for one member at a time.
-  uint64_t capacity = static_cast<uint64_t>(unpacker->ring.capacity);
+  JobNumber capacity = static_cast<JobNumber>(unpacker->ring.capacity);
   if (RingFull(&unpacker->ring))
     TellUntil(unpacker, unpacker->ring.oldest + (capacity < 2 * WAKE_BATCH ? 1 : WAKE_BATCH));
   // Two members of one name are written one after the other, as they stand.
@@ -393,7 +393,7 @@ void EndMember(Unpacker* unpacker, bool sound) {
 void CatchUp(Unpacker* unpacker) { TellUntil(unpacker, unpacker->ring.newest); }
 
 void CatchUpWith(Unpacker* unpacker, const Directory* dir, const char* name) {
-  for (uint64_t index = unpacker->ring.newest; index > unpacker->ring.oldest; index--) {
+  for (JobNumber index = unpacker->ring.newest; index != unpacker->ring.oldest; index--) {
     Member* member = At(unpacker, index - 1);
     if (member->dir == dir && SameName(member->name, name)) {
       TellUntil(unpacker, index);

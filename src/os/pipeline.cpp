@@ -109,59 +109,58 @@ int InitRing(Ring* ring, Monitor* monitor, int consumer_role, int capacity, size
   ring->role = consumer_role;
   ring->slot_size = slot_size;
   ring->capacity = capacity;
-  ring->awaited = ~uint64_t{0};
-  ring->slots = static_cast<uint8_t*>(AllocateMemory(capacity * slot_size));
-  ring->done = static_cast<bool*>(AllocateMemory(capacity * sizeof(bool)));
-  return ring->slots && ring->done ? 0 : -1;
+  ring->awaited = ~JobNumber{0};
+  // The done flags after the slots, in one block.
+  ring->slots = static_cast<uint8_t*>(AllocateMemory(capacity * (slot_size + sizeof(bool))));
+  ring->done = reinterpret_cast<bool*>(ring->slots + capacity * slot_size);
+  return ring->slots ? 0 : -1;
 }
 
 void FreeRing(Ring* ring) {
   FreeMemory(ring->slots);
-  FreeMemory(ring->done);
   ring->slots = nullptr;
-  ring->done = nullptr;
 }
 
 // Its place without a 64-bit division, which the 32-bit build would take
 // from libgcc: jobs in the ring are never a ring's length apart.
-static int SlotOf(const Ring* ring, uint64_t n) {
+static int SlotOf(const Ring* ring, JobNumber n) {
   int slot = ring->oldest_slot + static_cast<int>(n - ring->oldest);
   return slot < ring->capacity ? slot : slot - ring->capacity;
 }
 
-void* JobAt(Ring* ring, uint64_t n) { return ring->slots + SlotOf(ring, n) * ring->slot_size; }
+void* JobAt(Ring* ring, JobNumber n) { return ring->slots + SlotOf(ring, n) * ring->slot_size; }
 
-bool RingFull(const Ring* ring) { return ring->newest - ring->oldest == static_cast<uint64_t>(ring->capacity); }
+bool RingFull(const Ring* ring) { return ring->newest - ring->oldest == static_cast<JobNumber>(ring->capacity); }
 
 void* ClaimJob(Ring* ring) {
   if (RingFull(ring)) return nullptr;
-  uint64_t n = ring->newest++;
+  JobNumber n = ring->newest++;
   ring->done[SlotOf(ring, n)] = false;
   return JobAt(ring, n);
 }
 
-bool TakeJob(Ring* ring, uint64_t* n) {
+bool TakeJob(Ring* ring, JobNumber* n) {
   if (ring->taken == ring->published || Halted(ring->monitor)) return false;
   *n = ring->taken++;
   return true;
 }
 
-void MarkDone(Ring* ring, uint64_t n) {
+void MarkDone(Ring* ring, JobNumber n) {
   ring->done[SlotOf(ring, n)] = true;
   if (n == ring->awaited) WakeOne(ring->monitor, ring->role);
 }
 
-bool IsDone(Ring* ring, uint64_t n) { return ring->done[SlotOf(ring, n)]; }
+bool IsDone(Ring* ring, JobNumber n) { return ring->done[SlotOf(ring, n)]; }
 
-bool WaitDone(Ring* ring, uint64_t n) {
+bool WaitDone(Ring* ring, JobNumber n) {
   ring->awaited = n;
-  while (!IsDone(ring, n) && !(n >= ring->taken && Halted(ring->monitor))) WaitAs(ring->monitor, ring->role);
-  ring->awaited = ~uint64_t{0};
+  while (!IsDone(ring, n) && !(n - ring->oldest >= ring->taken - ring->oldest && Halted(ring->monitor))) WaitAs(ring->monitor, ring->role);
+  ring->awaited = ~JobNumber{0};
   return IsDone(ring, n);
 }
 
 void LetGo(Ring* ring) {
   ring->oldest++;
-  if (ring->taken < ring->oldest) ring->taken = ring->oldest;  // done without a worker
+  if (ring->taken == ring->oldest - 1) ring->taken = ring->oldest;  // done without a worker
   if (++ring->oldest_slot == ring->capacity) ring->oldest_slot = 0;
 }

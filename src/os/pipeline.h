@@ -87,6 +87,11 @@ void GiveBlock(Pool* pool, void* block);
 // When nothing is taken any more: frees the spare blocks.
 void FreePool(Pool* pool);
 
+// Jobs are numbered modulo 2^32 (the 32-bit build does no 64-bit
+// arithmetic here): those in the ring are compared by their distance from
+// the oldest.
+typedef uint32_t JobNumber;
+
 struct Ring {
   Monitor* monitor;
   int role;  // the consumer's
@@ -94,31 +99,31 @@ struct Ring {
   size_t slot_size;
   int capacity;
   bool* done;
-  uint64_t oldest;     // the first job not yet let go
-  uint64_t taken;      // one past the last job a worker took
-  uint64_t published;  // one past the last job the workers may take
-  uint64_t newest;     // one past the last job claimed
+  JobNumber oldest;     // the first job not yet let go
+  JobNumber taken;      // one past the last job a worker took
+  JobNumber published;  // one past the last job the workers may take
+  JobNumber newest;     // one past the last job claimed
   int oldest_slot;
-  uint64_t awaited;  // the job the consumer waits for
+  JobNumber awaited;  // the job the consumer waits for
 };
 // Zeroed: 0, or -1 when its memory cannot be had (freed by FreeRing).
 int InitRing(Ring* ring, Monitor* monitor, int consumer_role, int capacity, size_t slot_size);
 void FreeRing(Ring* ring);
 // The job of index n, from oldest to newest.
-void* JobAt(Ring* ring, uint64_t n);
+void* JobAt(Ring* ring, JobNumber n);
 bool RingFull(const Ring* ring);
 // Under the lock: the next job's slot, as its last job left it, when the
 // ring is not full (its consumer makes room, with LetGo).
 void* ClaimJob(Ring* ring);
 // Under the lock: the next published job for a worker, unless there is
 // none or the halt came.
-bool TakeJob(Ring* ring, uint64_t* n);
+bool TakeJob(Ring* ring, JobNumber* n);
 // Under the lock: job n is done; its consumer is woken if it waits for it.
-void MarkDone(Ring* ring, uint64_t n);
-bool IsDone(Ring* ring, uint64_t n);
+void MarkDone(Ring* ring, JobNumber n);
+bool IsDone(Ring* ring, JobNumber n);
 // Under the lock: waits until job n is done (true). At the halt a job that
 // no worker took will never be (false); one that was taken is waited for,
 // since its worker drops it within its block.
-bool WaitDone(Ring* ring, uint64_t n);
+bool WaitDone(Ring* ring, JobNumber n);
 // Under the lock: the oldest job's slot is free again.
 void LetGo(Ring* ring);

@@ -107,7 +107,7 @@ TEST(Ring, TheConsumerGetsEveryJobInOrderWhateverTheWorkersTiming) {
   std::atomic<bool> closing{false};
   auto work = [&] {
     Enter(monitor);
-    uint64_t n;
+    JobNumber n;
     while (WaitUntil(monitor, 1, [&] { return ring.taken < ring.published || closing; }) && TakeJob(&ring, &n)) {
       int* job = static_cast<int*>(JobAt(&ring, n));
       Leave(monitor);
