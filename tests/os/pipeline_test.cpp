@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 
+#include "archive/lookahead.h"
 #include "archive/pack.h"
 #include "archive/unpack.h"
 #include "os/fsops.h"
@@ -211,6 +212,9 @@ TEST(SetUp, AHalfBuiltPipelineIsFreed) {
         WorkLimits two = {2, 4, 0};
         ArchiveOutput output = {};
         if (Packer* packer = StartPacker(output, &two)) FinishPacker(packer);
+      },
+      [] {
+        if (Lookahead* ahead = StartLookahead(1 << 16, nullptr)) FinishLookahead(ahead);
       },
   };
   settings.silent = 1;
