@@ -280,7 +280,7 @@ int ReadLevel(Extraction* x, HeldDirectory* dir, const char* prefix, int mode) {
   char path[PATH_SIZE];
   for (;;) {
     if (x->unpacker) TellWritten(x->unpacker);  // a Cancel there stops at once
-    if (StopRequested()) {
+    if (StopRequested() || (x->unpacker && UnpackerHalted(x->unpacker))) {
       result = LEVEL_STOPPED;
       break;
     }
@@ -518,7 +518,9 @@ int ReadArchive(const char* archive_path, const char* target_path, bool own_targ
     x.window = StatusPrintf(nullptr, "Please wait...");
     ProgressBegin(nullptr, 0, x.size);
     result = ReadLevel(&x, target, "", mode);
-    if (x.unpacker) FinishUnpacker(x.unpacker);
+    // A member that could not be written stops the rest, and ends as one.
+    if (x.unpacker && FinishUnpacker(x.unpacker) == HALT_WRITE && result == LEVEL_STOPPED && !StopRequested())
+      result = 4;
     Leave(target);
     // The end marks follow the last member, and the check record them: all
     // of the archive is read now.

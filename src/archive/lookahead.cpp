@@ -14,7 +14,7 @@
 #include "codec/codec.h"
 #include "os/dirscan.h"
 #include "os/memory.h"
-#include "os/threads.h"
+#include "os/pipeline.h"
 
 namespace {
 
@@ -84,11 +84,12 @@ size_t GuessStream(const uint8_t* bytes, size_t size, size_t from) {
   return NO_STREAM;
 }
 
+// What the thread waits for: news (a block offered, the archive given to
+// read ahead, or closing), or room in the ring.
+enum Role { NEWS, ROOM };
+
 struct Lookahead {
-  Lock lock;
-  Condition changed;  // a block offered, the archive given to read ahead, or closing
-  Condition room;     // room in the ring, a block offered, or closing
-  bool waits_room;    // the thread waits on room: only then is it woken
+  Monitor monitor;
   Decoder* decoder;
   size_t capacity;
   uint8_t* incoming;  // the block offered last, not taken yet
@@ -178,16 +179,13 @@ bool DecodeAhead(Lookahead* ahead, const uint8_t* bytes, size_t size, size_t at,
   uint32_t length = SizeHeader(bytes + at);
   // A member that could not end within the block is not tried.
   if (length > MEMBER_LIMIT || length / 16 > size - at) return true;
-  Acquire(&ahead->lock);
+  Monitor* monitor = &ahead->monitor;
+  Enter(monitor);
   size_t tail = ahead->tail;
   AheadMember* member = nullptr;
-  while (ahead->passed <= offset && !ahead->closing && !(member = Reserve(ahead, length))) {
-    ahead->waits_room = true;
-    WaitCondition(&ahead->room, &ahead->lock);
-  }
-  ahead->waits_room = false;
+  WaitUntil(monitor, ROOM, [&] { return ahead->passed > offset || ahead->closing || (member = Reserve(ahead, length)); });
   ahead->filling = member;
-  Release(&ahead->lock);
+  Leave(monitor);
   if (!member) return false;
 
   member->start = offset + static_cast<int64_t>(at);
@@ -202,7 +200,7 @@ bool DecodeAhead(Lookahead* ahead, const uint8_t* bytes, size_t size, size_t at,
     member->end = offset + static_cast<int64_t>(*end);
   }
 
-  Acquire(&ahead->lock);
+  Enter(monitor);
   bool kept = ahead->passed <= offset && !ahead->closing;
   if (kept && whole && !StreamUsedCarry(ahead->decoder)) {
     ahead->filling = nullptr;
@@ -213,7 +211,7 @@ bool DecodeAhead(Lookahead* ahead, const uint8_t* bytes, size_t size, size_t at,
   } else {
     Unreserve(ahead, tail);
   }
-  Release(&ahead->lock);
+  Leave(monitor);
   return kept;
 }
 
@@ -239,11 +237,11 @@ bool MayReadAhead(const Lookahead* ahead) {
 
 void RunAhead(void* context) {
   Lookahead* ahead = static_cast<Lookahead*>(context);
-  Acquire(&ahead->lock);
-  for (;;) {
-    while (!ahead->offered && !MayReadAhead(ahead) && !ahead->closing)
-      WaitCondition(&ahead->changed, &ahead->lock);
-    if (ahead->closing) break;
+  Monitor* monitor = &ahead->monitor;
+  Enter(monitor);
+  // The run's stop ends it too.
+  while (WaitUntil(monitor, NEWS, [&] { return ahead->offered || MayReadAhead(ahead) || ahead->closing; }) &&
+         !ahead->closing) {
     int64_t offset;
     size_t size;
     if (ahead->offered) {
@@ -262,10 +260,10 @@ void RunAhead(void* context) {
       ahead->claimed = offset;
       ahead->claimed_size = 0;
       FileHandle file = ahead->file;
-      Release(&ahead->lock);
+      Leave(monitor);
       size_t got = 0;
       int read = ReadFileAt(file, offset, ahead->working, ahead->capacity, &got);
-      Acquire(&ahead->lock);
+      Enter(monitor);
       if (read != 0 || got == 0) {
         // Unclaimed again, so that the caller's offer of it is taken.
         ahead->claimed = before;
@@ -277,15 +275,25 @@ void RunAhead(void* context) {
     }
     ahead->claimed = offset;
     ahead->claimed_size = size;
-    Release(&ahead->lock);
+    Leave(monitor);
     DecodeBlock(ahead, ahead->working, size, offset);
-    Acquire(&ahead->lock);
+    Enter(monitor);
   }
-  Release(&ahead->lock);
+  Leave(monitor);
 }
 
 void DropBefore(Lookahead* ahead, int64_t start) {
   while (ahead->first && ahead->first->start < start) Drop(ahead);
+}
+
+// Frees what was made of it, whatever that was.
+void FreeLookahead(Lookahead* ahead) {
+  FreeMemory(ahead->decoder);
+  FreeMemory(ahead->incoming);
+  FreeMemory(ahead->working);
+  FreeMemory(ahead->ring);
+  DestroyMonitor(&ahead->monitor);
+  FreeMemory(ahead);
 }
 
 }  // namespace
@@ -294,6 +302,7 @@ Lookahead* StartLookahead(size_t block_size, AheadStats* stats) {
   Lookahead* ahead = static_cast<Lookahead*>(AllocateMemory(sizeof(Lookahead)));
   if (!ahead) return nullptr;
   memset(static_cast<void*>(ahead), 0, sizeof *ahead);
+  ClearMonitor(&ahead->monitor);
   ahead->capacity = block_size;
   ahead->claimed = -1;
   ahead->file.value = NO_FILE;
@@ -302,51 +311,34 @@ Lookahead* StartLookahead(size_t block_size, AheadStats* stats) {
   ahead->incoming = static_cast<uint8_t*>(AllocateMemory(block_size));
   ahead->working = static_cast<uint8_t*>(AllocateMemory(block_size));
   ahead->ring = static_cast<uint8_t*>(AllocateMemory(AHEAD_HELD_LIMIT));
-  InitLock(&ahead->lock);
-  bool changed = InitCondition(&ahead->changed) == 0;
-  bool room = InitCondition(&ahead->room) == 0;
-  if (!ahead->decoder || !ahead->incoming || !ahead->working || !ahead->ring || !changed || !room ||
+  if (InitMonitor(&ahead->monitor, 2) != 0 || !ahead->decoder || !ahead->incoming || !ahead->working || !ahead->ring ||
       StartThread(&ahead->thread, RunAhead, ahead) != 0) {
-    if (changed) DestroyCondition(&ahead->changed);
-    if (room) DestroyCondition(&ahead->room);
-    FreeMemory(ahead->decoder);
-    FreeMemory(ahead->incoming);
-    FreeMemory(ahead->working);
-    FreeMemory(ahead->ring);
-    DestroyLock(&ahead->lock);
-    FreeMemory(ahead);
+    FreeLookahead(ahead);
     return nullptr;
   }
   return ahead;
 }
 
 void FinishLookahead(Lookahead* ahead) {
-  Acquire(&ahead->lock);
+  Enter(&ahead->monitor);
   ahead->closing = true;
-  BroadcastCondition(&ahead->changed);
-  BroadcastCondition(&ahead->room);
-  Release(&ahead->lock);
+  WakeAll(&ahead->monitor, NEWS);
+  WakeAll(&ahead->monitor, ROOM);
+  Leave(&ahead->monitor);
   JoinThread(&ahead->thread);
-  FreeMemory(ahead->decoder);
-  FreeMemory(ahead->incoming);
-  FreeMemory(ahead->working);
-  FreeMemory(ahead->ring);
-  DestroyCondition(&ahead->changed);
-  DestroyCondition(&ahead->room);
-  DestroyLock(&ahead->lock);
-  FreeMemory(ahead);
+  FreeLookahead(ahead);
 }
 
 void ReadAheadFrom(Lookahead* ahead, FileHandle file) {
-  Acquire(&ahead->lock);
+  Enter(&ahead->monitor);
   ahead->file = file;
-  BroadcastCondition(&ahead->changed);
-  Release(&ahead->lock);
+  WakeAll(&ahead->monitor, NEWS);
+  Leave(&ahead->monitor);
 }
 
 void OfferBlock(Lookahead* ahead, int64_t offset, const uint8_t* bytes, size_t size) {
   if (size > ahead->capacity) return;
-  Acquire(&ahead->lock);
+  Enter(&ahead->monitor);
   ahead->passed = offset;
   // A block the thread read itself is not copied again.
   if (offset > ahead->claimed) {
@@ -356,13 +348,13 @@ void OfferBlock(Lookahead* ahead, int64_t offset, const uint8_t* bytes, size_t s
     ahead->offered = true;
   }
   DropBefore(ahead, offset);  // the caller is past all of them
-  BroadcastCondition(&ahead->changed);
-  if (ahead->waits_room) BroadcastCondition(&ahead->room);
-  Release(&ahead->lock);
+  WakeAll(&ahead->monitor, NEWS);
+  WakeAll(&ahead->monitor, ROOM);
+  Leave(&ahead->monitor);
 }
 
 AheadMember* TakeAheadMember(Lookahead* ahead, int64_t start) {
-  Acquire(&ahead->lock);
+  Enter(&ahead->monitor);
   DropBefore(ahead, start);
   AheadMember* member = ahead->first && ahead->first->start == start ? ahead->first : nullptr;
   if (member) {
@@ -370,14 +362,14 @@ AheadMember* TakeAheadMember(Lookahead* ahead, int64_t start) {
     ahead->taken = member;
     if (ahead->stats) ahead->stats->members_taken++;
   }
-  if (ahead->waits_room) BroadcastCondition(&ahead->room);
-  Release(&ahead->lock);
+  WakeAll(&ahead->monitor, ROOM);
+  Leave(&ahead->monitor);
   return member;
 }
 
 void FreeAheadMember(Lookahead* ahead, AheadMember*) {
-  Acquire(&ahead->lock);
+  Enter(&ahead->monitor);
   ahead->taken = nullptr;
-  if (ahead->waits_room) BroadcastCondition(&ahead->room);
-  Release(&ahead->lock);
+  WakeAll(&ahead->monitor, ROOM);
+  Leave(&ahead->monitor);
 }

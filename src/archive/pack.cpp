@@ -1,12 +1,15 @@
-// The packer. Each member is one task. The worker that takes it runs the
-// match stage and queues its token blocks; whoever holds the task's coder
-// (that worker, or an idle one that helps, so that one big file keeps two
-// cores busy) codes them in order into chunks of output. The calling thread
-// writes the oldest task's chunks as they come, then its notes and
-// statistics, and moves on. Bytes in flight are bounded: a number of tasks,
-// a few token blocks per worker, and a budget of chunks for tasks that wait
-// for their turn (the oldest one streams). Where no thread can be started,
-// each member is compressed on the calling thread as it is handed on.
+// The packer. Each member is one task, in a ring in archive order. The
+// worker that takes it runs the match stage and queues its token blocks;
+// they are coded in order into chunks of output, by that worker or by an
+// idle one that helps, so that one big file keeps two cores busy. The
+// calling thread writes the oldest task's chunks as they come, then its
+// notes and statistics, and moves on. Bytes in flight are bounded: a number
+// of tasks, a few token blocks per worker, and a pool of chunks for the
+// tasks that wait for their turn (the oldest one streams). The first
+// failed write, memory that runs out or the run's stop halts it all: the
+// workers drop their tasks within their block, and nothing more is
+// written. Where no thread can be started, each member is compressed on
+// the calling thread as it is handed on.
 #include "archive/pack.h"
 
 #include <cstring>
@@ -15,20 +18,26 @@
 #include "archive/report.h"
 #include "codec/encoder.h"
 #include "os/memory.h"
+#include "os/pipeline.h"
 #include "os/platform.h"
-#include "os/threads.h"
 
 namespace {
 
 const int DEFAULT_TASKS = 64;
 const int TOKEN_QUEUE = 8;  // token blocks per worker
 const size_t DEFAULT_BUDGET = size_t{16} << 20;
+const size_t CHUNK_BYTES = size_t{1} << 16;
 const size_t OLDEST_LIMIT = size_t{1} << 20;  // what the writer may lag behind the oldest task
 // Tasks the writer lets end before it is woken, when it waits for room for
 // the next one: a wake-up for each small file would cost a switch of
 // threads each, and the second core is busy.
 const int WRITE_BATCH = 16;
 const int MAX_WORKERS = 64;
+
+// Who waits: the writer (for the oldest task, or for a task done), idle
+// workers, workers whose output waits for room, and a matcher for the
+// coding of its blocks.
+enum Role { WRITER, IDLE, ROOM, MATCHER };
 
 struct Chunk {
   Chunk* next;
@@ -40,14 +49,12 @@ struct Worker;
 
 struct Task {
   PackJob job;
-  Task* next;        // in archive order, or in the free list
-  Task* next_start;  // among the tasks no worker has taken yet
-  Worker* owner;     // the worker that matches it; its blocks and coder
-  int produced;      // token blocks found
-  int consumed;      // token blocks coded
-  bool coding;       // someone holds the coder
-  bool done;         // its stream is complete
-  bool started;      // its stretch is being written
+  JobNumber index;  // in the ring
+  Worker* owner;   // the worker that matches it; its blocks and coder
+  Worker* coder;   // the one coding its next block now, or null
+  int produced;    // token blocks found
+  int consumed;    // token blocks coded
+  bool started;    // its stretch is being written
   Chunk* first;
   Chunk* last;
   size_t unwritten;  // bytes in its chunks
@@ -67,24 +74,10 @@ struct Worker {
 
 struct Packer {
   ArchiveOutput output;
-  Lock lock;
-  Condition work;      // a task to take, or token blocks to code
-  Condition writable;  // the awaited task is done, or a worker waits for the writer
-  Task* awaited;       // the task whose end the writer waits for
-  int blocked;         // workers that wait for the writer to make room
-  Condition progress;  // any other change
-  Task* tasks;
-  int task_count;
-  size_t budget;
-  Task* free_tasks;
-  Task* oldest;  // the tasks handed on and not yet written, oldest first
-  Task* newest;
-  Task* start_first;
-  Task* start_last;
-  int idle;     // workers waiting for work
-  size_t held;  // bytes in the chunks of all tasks
+  Monitor monitor;
+  Ring ring;    // the tasks; those before published are handed on
+  Pool chunks;  // for the tasks that are not the oldest
   bool stopping;
-  bool out_of_memory;
   int worker_count;  // 0: everything on the calling thread
   Encoder* encoder;  // then, and its reading buffer
   uint8_t* buffer;
@@ -93,14 +86,11 @@ struct Packer {
 
 namespace {
 
-// Scoped hold of the packer's lock, and waiting under it.
+// Scoped hold of the packer's lock.
 struct Held {
-  Packer* packer;
-  explicit Held(Packer* p) : packer(p) { Acquire(&packer->lock); }
-  ~Held() { Release(&packer->lock); }
-  void Unlock() { Release(&packer->lock); }
-  void Relock() { Acquire(&packer->lock); }
-  void Wait(Condition* condition) { WaitCondition(condition, &packer->lock); }
+  Monitor* monitor;
+  explicit Held(Packer* packer) : monitor(&packer->monitor) { Enter(monitor); }
+  ~Held() { Leave(monitor); }
 };
 
 void ResetJob(PackJob* job) {
@@ -165,9 +155,11 @@ void WriteJobEnd(ArchiveOutput* output, const PackJob* job) {
 }
 
 // Reads the job's file from its start into source.
-void OpenMember(PackJob* job, FileReader* reader, uint8_t* buffer, std::atomic<int64_t>* counter) {
+void OpenMember(PackJob* job, FileReader* reader, uint8_t* buffer, std::atomic<int64_t>* counter,
+                const Monitor* pipeline) {
   OpenReader(reader, job->input, buffer, STREAM_BUFFER);
   reader->counter = counter;
+  reader->pipeline = pipeline;
   if (SeekInFile(job->input, 0) != 0) {
     reader->failed = true;
     reader->error = LastSystemError();
@@ -179,114 +171,119 @@ void CloseMember(PackJob* job, const FileReader* reader) {
   CloseFileHandle(&job->input);
 }
 
-// Appends coded bytes to the task's chunks; waits while a task that is not
-// the oldest holds more than its share.
+// Appends coded bytes to the task's chunks: the oldest task streams, a
+// little ahead of the writer; the others wait within the pool's limit.
+// Refuses them at the halt.
 int AppendChunk(void* context, const uint8_t* bytes, size_t size) {
   Task* task = static_cast<Task*>(context);
   Packer* packer = task->owner->packer;
+  Monitor* monitor = &packer->monitor;
+  Ring* ring = &packer->ring;
   Held held(packer);
-  while (!(task == packer->oldest ? task->unwritten < OLDEST_LIMIT : packer->held < packer->budget)) {
-    packer->blocked++;
-    SignalCondition(&packer->writable);
-    held.Wait(&packer->progress);
-    packer->blocked--;
-  }
-  packer->held += size;
-  task->unwritten += size;
-  held.Unlock();
-  Chunk* chunk = static_cast<Chunk*>(AllocateMemory(sizeof(Chunk) + size));
-  if (chunk) {
+  while (size > 0) {
+    auto room = [&] { return task->index == ring->oldest ? task->unwritten < OLDEST_LIMIT : !PoolFull(&packer->chunks); };
+    if (!room()) WakeOne(monitor, WRITER);  // it writes while we wait
+    if (!WaitUntil(monitor, ROOM, room)) return 1;
+    Chunk* chunk = static_cast<Chunk*>(TakeBlock(&packer->chunks, true));
+    if (!chunk) return 1;
     chunk->next = nullptr;
-    chunk->size = size;
-    memcpy(chunk->bytes(), bytes, size);
+    chunk->size = size < CHUNK_BYTES ? size : CHUNK_BYTES;
+    task->unwritten += chunk->size;
+    Leave(monitor);
+    memcpy(chunk->bytes(), bytes, chunk->size);
+    Enter(monitor);
+    bytes += chunk->size;
+    size -= chunk->size;
+    (task->last ? task->last->next : task->first) = chunk;
+    task->last = chunk;
+    // Only the oldest task's chunks can be written now, and the writer wants
+    // them at once only when it waits for that task.
+    if (task->index == ring->oldest && task->index == ring->awaited) WakeOne(monitor, WRITER);
   }
-  held.Relock();
-  if (!chunk) {
-    packer->out_of_memory = true;
-    packer->held -= size;
-    task->unwritten -= size;
-    return 1;
-  }
-  (task->last ? task->last->next : task->first) = chunk;
-  task->last = chunk;
-  // Only the oldest task's chunks can be written now, and the writer wants
-  // them at once only when it waits for that task.
-  if (task == packer->oldest && task == packer->awaited) SignalCondition(&packer->writable);
   return 0;
 }
 
-// Codes the task's oldest queued token block, holding its coder meanwhile.
-void CodeOneBlock(Packer* packer, Task* task, Held& held) {
-  task->coding = true;
+// Codes the task's oldest queued token block; no one else codes it
+// meanwhile.
+void CodeOneBlock(Packer* packer, Task* task, Worker* worker) {
+  task->coder = worker;
   Worker* owner = task->owner;
   TokenBlock* block = &owner->blocks[task->consumed % TOKEN_QUEUE];
-  held.Unlock();
+  Leave(&packer->monitor);
   CodeTokens(owner->coder, block);
-  held.Relock();
+  Enter(&packer->monitor);
   task->consumed++;
-  task->coding = false;
-  BroadcastCondition(&packer->progress);
+  task->coder = nullptr;
+  WakeAll(&packer->monitor, MATCHER);
+}
+
+// What a worker codes a task's blocks for: room in its queue (the matcher),
+// its end (the matcher, once all is found), or to help (another worker).
+enum Coding { FOR_ROOM, FOR_END, TO_HELP };
+
+bool Pending(const Task* task, int coding) {
+  if (coding == FOR_ROOM) return task->produced - task->consumed == TOKEN_QUEUE;
+  if (coding == FOR_END) return task->coder || task->consumed < task->produced;
+  return task->owner && !task->coder && task->consumed < task->produced;
+}
+
+// Codes the task's queued blocks while they are pending, waiting while
+// another worker codes one.
+void CodeWhile(Packer* packer, Task* task, Worker* worker, int coding) {
+  while (Pending(task, coding)) {
+    if (task->coder) {
+      WaitAs(&packer->monitor, MATCHER);
+    } else {
+      CodeOneBlock(packer, task, worker);
+    }
+  }
 }
 
 // Matches the task's member and sees it coded to its end.
-void RunTask(Worker* worker, Task* task, Held& held) {
+void RunTask(Worker* worker, Task* task) {
   Packer* packer = worker->packer;
+  Monitor* monitor = &packer->monitor;
   PackJob* job = &task->job;
   task->owner = worker;
-  held.Unlock();
+  Leave(monitor);
   FileReader reader;
-  OpenMember(job, &reader, worker->buffer, &task->read);
+  OpenMember(job, &reader, worker->buffer, &task->read, monitor);
   StartMatching(worker->match, &reader.source, job->size, job->carry);
   StartCoding(worker->coder, AppendChunk, task);
-  bool more = true;
-  while (more) {
-    held.Relock();
-    while (task->produced - task->consumed == TOKEN_QUEUE) {
-      if (task->coding) {
-        held.Wait(&packer->progress);
-      } else {
-        CodeOneBlock(packer, task, held);
-      }
-    }
-    held.Unlock();
+  for (bool more = true; more;) {
+    Enter(monitor);
+    CodeWhile(packer, task, worker, FOR_ROOM);
+    Leave(monitor);
     more = FindTokens(worker->match, &worker->blocks[task->produced % TOKEN_QUEUE]);
-    held.Relock();
+    Enter(monitor);
     task->produced++;
     // An idle worker codes while this one goes on matching; without one,
     // this one codes each block as it is found.
-    if (packer->idle > 0 && more) {
-      SignalCondition(&packer->work);
-    } else if (!task->coding) {
-      CodeOneBlock(packer, task, held);
+    if (monitor->waiting[IDLE] > 0 && more) {
+      WakeOne(monitor, IDLE);
+    } else if (!task->coder) {
+      CodeOneBlock(packer, task, worker);
     }
-    held.Unlock();
+    Leave(monitor);
   }
-  held.Relock();
-  for (;;) {
-    if (task->coding) {
-      held.Wait(&packer->progress);
-    } else if (task->consumed < task->produced) {
-      CodeOneBlock(packer, task, held);
-    } else {
-      break;
-    }
-  }
-  task->coding = true;
-  held.Unlock();
+  Enter(monitor);
+  CodeWhile(packer, task, worker, FOR_END);
+  task->coder = worker;  // the end of its stream is this worker's
+  Leave(monitor);
   job->coded_size = FinishCoding(worker->coder);
   job->result = InputCameShort(worker->match) ? COMPRESS_SHORT_INPUT : COMPRESS_OK;
   CloseMember(job, &reader);
-  held.Relock();
-  task->coding = false;
-  task->owner = nullptr;
-  task->done = true;
-  if (task == packer->awaited) SignalCondition(&packer->writable);
+  Enter(monitor);
+  task->coder = task->owner = nullptr;
+  MarkDone(&packer->ring, task->index);
 }
 
 // A task whose token blocks wait for a coder, if any.
 Task* TaskToHelp(Packer* packer) {
-  for (Task* task = packer->oldest; task; task = task->next) {
-    if (task->owner && !task->coding && task->consumed < task->produced) return task;
+  Ring* ring = &packer->ring;
+  for (JobNumber n = ring->oldest; n != ring->taken; n++) {
+    Task* task = static_cast<Task*>(JobAt(ring, n));
+    if (Pending(task, TO_HELP)) return task;
   }
   return nullptr;
 }
@@ -294,82 +291,113 @@ Task* TaskToHelp(Packer* packer) {
 void WorkerLoop(void* context) {
   Worker* worker = static_cast<Worker*>(context);
   Packer* packer = worker->packer;
+  Ring* ring = &packer->ring;
   Held held(packer);
-  for (;;) {
-    if (Task* task = packer->start_first) {
-      packer->start_first = task->next_start;
-      if (!packer->start_first) packer->start_last = nullptr;
-      RunTask(worker, task, held);
-    } else if (Task* task = TaskToHelp(packer)) {
-      while (task->owner && !task->coding && task->consumed < task->produced) CodeOneBlock(packer, task, held);
-    } else if (packer->stopping) {
-      return;
+  JobNumber n;
+  Task* help = nullptr;
+  while (WaitUntil(&packer->monitor, IDLE, [&] {
+    return ring->taken != ring->published || (help = TaskToHelp(packer)) || packer->stopping;
+  })) {
+    if (TakeJob(ring, &n)) {
+      Task* task = static_cast<Task*>(JobAt(ring, n));
+      if (!IsDone(ring, n)) RunTask(worker, task);
+    } else if (help) {
+      CodeWhile(packer, help, worker, TO_HELP);
+      help = nullptr;
     } else {
-      packer->idle++;
-      held.Wait(&packer->work);
-      packer->idle--;
+      return;
     }
   }
 }
 
 // The task whose end the writer waits for: the last unfinished one of the
 // batch tasks from the oldest (which is unfinished).
-Task* TaskToAwait(Packer* packer, int batch) {
-  Task* awaited = packer->oldest;
-  int n = 1;
-  for (Task* task = awaited->next; task && n < batch; task = task->next, n++) {
-    if (!task->done) awaited = task;
+JobNumber TaskToAwait(Ring* ring, int batch) {
+  JobNumber awaited = ring->oldest;
+  for (JobNumber n = awaited + 1; n != ring->published && n - ring->oldest < static_cast<JobNumber>(batch); n++) {
+    if (!IsDone(ring, n)) awaited = n;
   }
   return awaited;
 }
 
-// Writes what the oldest tasks have ready; waits and writes until until()
-// holds. A wait lasts until the batch'th task from the oldest is done.
-template <typename Until>
-void WriteReady(Packer* packer, Held& held, Until until, int batch = 1) {
-  for (;;) {
-    Task* task = packer->oldest;
-    if (until() || !task) return;
-    ArchiveOutput* output = &packer->output;
-    if (!task->started) {
+// At the halt: the oldest task's chunks go unwritten, and its file is
+// closed where no worker took it.
+void DropOldest(Packer* packer, Task* task) {
+  if (!WaitDone(&packer->ring, task->index)) CloseFileHandle(&task->job.input);
+  while (Chunk* chunk = task->first) {
+    task->first = chunk->next;
+    GiveBlock(&packer->chunks, chunk);
+  }
+  LetGo(&packer->ring);
+}
+
+// After a write: the first that failed halts the rest.
+void Wrote(Packer* packer) {
+  const FileWriter* writer = packer->output.writer;
+  if (writer->failed) HaltHeld(&packer->monitor, HALT_WRITE, writer->error);
+}
+
+// How far the writer goes: until there is room for one more task (and it
+// waits for a batch of them at a time), until the oldest task has nothing
+// ready, or until every task is written.
+enum Until { ROOM_FOR_ONE, NOTHING_READY, ALL_WRITTEN };
+
+bool Reached(Packer* packer, int until) {
+  Ring* ring = &packer->ring;
+  if (until != NOTHING_READY) return until == ROOM_FOR_ONE && !RingFull(ring);
+  Task* oldest = static_cast<Task*>(JobAt(ring, ring->oldest));
+  return oldest->started && !oldest->first && !IsDone(ring, ring->oldest) && !Halted(&packer->monitor);
+}
+
+// Writes what the oldest tasks have ready; waits and writes until until is
+// reached. A wait lasts until the batch'th task from the oldest is done.
+void WriteReady(Packer* packer, int until) {
+  Monitor* monitor = &packer->monitor;
+  Ring* ring = &packer->ring;
+  ArchiveOutput* output = &packer->output;
+  int batch = until == ROOM_FOR_ONE ? WRITE_BATCH : 1;
+  while (!Reached(packer, until) && ring->oldest != ring->published) {
+    Task* task = static_cast<Task*>(JobAt(ring, ring->oldest));
+    if (Halted(monitor)) {
+      DropOldest(packer, task);
+    } else if (!task->started) {
       task->started = true;
-      held.Unlock();
+      Leave(monitor);
       WriteJobStart(output, &task->job);
-      held.Relock();
-    }
-    if (Chunk* chunk = task->first) {
+      Enter(monitor);
+      Wrote(packer);
+    } else if (Chunk* chunk = task->first) {
       task->first = chunk->next;
       if (!task->first) task->last = nullptr;
-      held.Unlock();
+      Leave(monitor);
       WriteBytes(output->writer, chunk->bytes(), chunk->size);
       // A big member shows how far its reading has come.
       ProgressUpdate(output->files_done, output->bytes_done + task->read.load(std::memory_order_relaxed));
-      held.Relock();
-      packer->held -= chunk->size;
+      Enter(monitor);
       task->unwritten -= chunk->size;
-      FreeMemory(chunk);
-      BroadcastCondition(&packer->progress);
-      continue;
-    }
-    if (task->done) {
-      held.Unlock();
+      GiveBlock(&packer->chunks, chunk);
+      Wrote(packer);
+    } else if (IsDone(ring, ring->oldest)) {
+      Leave(monitor);
       WriteJobEnd(output, &task->job);
-      held.Relock();
-      packer->oldest = task->next;
-      if (!packer->oldest) packer->newest = nullptr;
-      task->next = packer->free_tasks;
-      packer->free_tasks = task;
-      BroadcastCondition(&packer->progress);  // a new oldest task may stream now
-      continue;
+      Enter(monitor);
+      LetGo(ring);
+      WakeAll(monitor, ROOM);  // a new oldest task may stream now
+    } else {
+      // While a worker waits for room, every end of the oldest task counts.
+      ring->awaited = TaskToAwait(ring, monitor->waiting[ROOM] > 0 ? 1 : batch);
+      WaitAs(monitor, WRITER);
+      ring->awaited = ~JobNumber{0};
     }
-    // While a worker waits for room, every end of the oldest task counts.
-    packer->awaited = TaskToAwait(packer, packer->blocked > 0 ? 1 : batch);
-    held.Wait(&packer->writable);
-    packer->awaited = nullptr;
   }
 }
 
-Task* TaskOf(PackJob* job) { return reinterpret_cast<Task*>(job); }
+void FreeWorker(Worker* worker) {
+  FreeMemory(worker->match);
+  FreeMemory(worker->coder);
+  FreeMemory(worker->blocks);
+  FreeMemory(worker->buffer);
+}
 
 bool StartWorker(Packer* packer, Worker* worker) {
   worker->packer = packer;
@@ -380,10 +408,7 @@ bool StartWorker(Packer* packer, Worker* worker) {
   if (worker->match && worker->coder && worker->blocks && worker->buffer &&
       StartThread(&worker->thread, WorkerLoop, worker) == 0)
     return true;
-  FreeMemory(worker->match);
-  FreeMemory(worker->coder);
-  FreeMemory(worker->blocks);
-  FreeMemory(worker->buffer);
+  FreeWorker(worker);
   return false;
 }
 
@@ -391,24 +416,26 @@ bool StartWorker(Packer* packer, Worker* worker) {
 void PackHere(Packer* packer, PackJob* job) {
   ArchiveOutput* output = &packer->output;
   WriteJobStart(output, job);
-  if (job->size != 0) {
+  Wrote(packer);
+  if (job->size != 0 && !Halted(&packer->monitor)) {
     FileReader reader;
-    OpenMember(job, &reader, packer->buffer, nullptr);
+    OpenMember(job, &reader, packer->buffer, nullptr, &packer->monitor);
     job->result = EncodeStream(packer->encoder, &reader.source, job->size, &job->carry, WriteToWriter,
                                output->writer, &job->coded_size);
     CloseMember(job, &reader);
+    Wrote(packer);
   }
-  WriteJobEnd(output, job);
+  CloseFileHandle(&job->input);
+  if (!Halted(&packer->monitor)) WriteJobEnd(output, job);
 }
 
+// Frees what was made of the packer, whatever that was.
 void FreePacker(Packer* packer) {
   FreeMemory(packer->encoder);
   FreeMemory(packer->buffer);
-  FreeMemory(packer->tasks);
-  DestroyCondition(&packer->work);
-  DestroyCondition(&packer->writable);
-  DestroyCondition(&packer->progress);
-  DestroyLock(&packer->lock);
+  FreePool(&packer->chunks);
+  FreeRing(&packer->ring);
+  DestroyMonitor(&packer->monitor);
   packer->~Packer();
   FreeMemory(packer);
 }
@@ -425,24 +452,20 @@ Packer* StartPacker(const ArchiveOutput& output, const WorkLimits* limits) {
   }
   Packer* packer = new (memory) Packer();
   packer->output = output;
-  packer->budget = limits->output_budget ? limits->output_budget : DEFAULT_BUDGET;
-  packer->task_count = limits->tasks > 0 ? limits->tasks : DEFAULT_TASKS;
-  InitLock(&packer->lock);
-  int conditions =
-      InitCondition(&packer->work) | InitCondition(&packer->writable) | InitCondition(&packer->progress);
-  packer->tasks = static_cast<Task*>(AllocateMemory(packer->task_count * sizeof(Task)));
+  Monitor* monitor = &packer->monitor;
+  ClearMonitor(monitor);
+  InitPool(&packer->chunks, monitor, ROOM, sizeof(Chunk) + CHUNK_BYTES,
+           limits->output_budget ? limits->output_budget : DEFAULT_BUDGET);
+  int tasks = limits->tasks > 0 ? limits->tasks : DEFAULT_TASKS;
+  int made = InitMonitor(monitor, 4) | InitRing(&packer->ring, monitor, WRITER, tasks, sizeof(Task));
   packer->encoder = NewEncoder(AllocateMemory);
   packer->buffer = static_cast<uint8_t*>(AllocateMemory(STREAM_BUFFER));
-  if (conditions != 0 || !packer->tasks || !packer->encoder || !packer->buffer) {
+  if (made != 0 || !packer->encoder || !packer->buffer) {
     OutOfMemory("the packer");
     FreePacker(packer);
     return nullptr;
   }
-  for (int i = packer->task_count - 1; i >= 0; i--) {
-    Task* task = new (&packer->tasks[i]) Task();
-    task->next = packer->free_tasks;
-    packer->free_tasks = task;
-  }
+  for (int i = 0; i < tasks; i++) new (JobAt(&packer->ring, i)) Task();
   int workers = limits->workers != 0 ? limits->workers : ProcessorCount();
   if (workers > MAX_WORKERS) workers = MAX_WORKERS;
   for (int i = 0; i < workers; i++) {  // none when below 0
@@ -453,20 +476,15 @@ Packer* StartPacker(const ArchiveOutput& output, const WorkLimits* limits) {
 }
 
 PackJob* NextJob(Packer* packer) {
-  Task* task;
-  if (packer->worker_count == 0) {
-    task = packer->tasks;
-  } else {
-    Held held(packer);
-    WriteReady(packer, held, [&] { return packer->free_tasks != nullptr; }, WRITE_BATCH);
-    task = packer->free_tasks;
-    packer->free_tasks = task->next;
-  }
+  Ring* ring = &packer->ring;
+  Held held(packer);
+  WriteReady(packer, ROOM_FOR_ONE);
+  Task* task = static_cast<Task*>(ClaimJob(ring));
   ResetJob(&task->job);
-  task->next = task->next_start = nullptr;
-  task->owner = nullptr;
+  task->index = ring->newest - 1;
+  task->owner = task->coder = nullptr;
   task->produced = task->consumed = 0;
-  task->coding = task->started = false;
+  task->started = false;
   task->first = task->last = nullptr;
   task->unwritten = 0;
   task->read = 0;
@@ -474,48 +492,40 @@ PackJob* NextJob(Packer* packer) {
 }
 
 void SubmitJob(Packer* packer, PackJob* job) {
+  Task* task = reinterpret_cast<Task*>(job);
+  Ring* ring = &packer->ring;
   if (packer->worker_count == 0) {
     PackHere(packer, job);
+    Held held(packer);
+    ring->published = ring->taken = ring->newest;
+    LetGo(ring);
     return;
   }
-  Task* task = TaskOf(job);
   Held held(packer);
-  task->done = job->size == 0;
-  (packer->newest ? packer->newest->next : packer->oldest) = task;
-  packer->newest = task;
-  if (!task->done) {
-    (packer->start_last ? packer->start_last->next_start : packer->start_first) = task;
-    packer->start_last = task;
-    SignalCondition(&packer->work);
+  ring->published = ring->newest;
+  if (job->size == 0) {
+    MarkDone(ring, task->index);
+  } else {
+    WakeOne(&packer->monitor, IDLE);
   }
-  // Write what is ready without waiting for anything.
-  WriteReady(packer, held, [&] {
-    Task* oldest = packer->oldest;
-    return !oldest || (oldest->started && !oldest->first && !oldest->done);
-  });
+  WriteReady(packer, NOTHING_READY);  // without waiting for anything
 }
 
-bool PackerBroken(const Packer* packer) { return packer->output.broken; }
+bool PackerBroken(const Packer* packer) { return packer->output.broken || Halted(&packer->monitor); }
 
 ArchiveOutput FinishPacker(Packer* packer) {
-  if (packer->worker_count > 0) {
-    {
-      Held held(packer);
-      WriteReady(packer, held, [&] { return packer->oldest == nullptr; });
-      packer->stopping = true;
-      BroadcastCondition(&packer->work);
-    }
-    for (int i = 0; i < packer->worker_count; i++) {
-      Worker* worker = &packer->workers[i];
-      JoinThread(&worker->thread);
-      FreeMemory(worker->match);
-      FreeMemory(worker->coder);
-      FreeMemory(worker->blocks);
-      FreeMemory(worker->buffer);
-    }
+  {
+    Held held(packer);
+    WriteReady(packer, ALL_WRITTEN);
+    packer->stopping = true;
+    WakeAll(&packer->monitor, IDLE);
+  }
+  for (int i = 0; i < packer->worker_count; i++) {
+    JoinThread(&packer->workers[i].thread);
+    FreeWorker(&packer->workers[i]);
   }
   ArchiveOutput output = packer->output;
-  if (packer->out_of_memory) {
+  if (packer->monitor.halt == HALT_MEMORY) {
     OutOfMemory("the packed members");
     output.broken = true;
   }

@@ -9,7 +9,7 @@
 static int FillReader(ByteSource* source) {
   FileReader* reader = reinterpret_cast<FileReader*>(source);
   if (reader->failed || source->abandoned) return EOF;
-  if (StopRequested()) {
+  if (StopRequested() || (reader->pipeline && Halted(reader->pipeline))) {
     source->abandoned = true;
     return EOF;
   }
@@ -39,6 +39,7 @@ void OpenReader(FileReader* reader, FileHandle file, uint8_t* buffer, size_t cap
   reader->failed = false;
   reader->error = 0;
   reader->counter = nullptr;
+  reader->pipeline = nullptr;
   reader->on_block = nullptr;
   reader->block_context = nullptr;
 }

@@ -8,13 +8,14 @@
 
 #include "codec/byteio.h"
 #include "os/fsops.h"
+#include "os/pipeline.h"
 
 // Buffers of the archive and of member files: few, large reads and writes.
 const size_t STREAM_BUFFER = 1 << 16;
 
 // A file read in blocks as the codec's source. It ends at the end of the
 // file; at a read error (failed, with the system's code in error); and at
-// the run's stop (the source is then abandoned).
+// the run's stop or its pipeline's halt (the source is then abandoned).
 struct FileReader {
   ByteSource source;  // first: the codec sees only this
   FileHandle file;
@@ -24,6 +25,7 @@ struct FileReader {
   bool failed;
   int error;
   std::atomic<int64_t>* counter;  // bytes read, for a progress; may be null
+  const Monitor* pipeline;        // whose halt abandons it; may be null
   // Told of each block read (its offset in the file); may be null.
   void (*on_block)(void* context, int64_t offset, const uint8_t* bytes, size_t size);
   void* block_context;

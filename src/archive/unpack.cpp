@@ -1,11 +1,13 @@
 // The unpacker. Members sit in a ring in archive order. The caller fills
-// the newest with blocks of decoded bytes; a member becomes visible to the
-// workers when its first block is full or when it ends, and the workers take
-// visible members in order, each writing its own member's blocks as they
+// the newest with blocks of decoded bytes from a pool; a member is handed
+// to the workers when its first block is full or when it ends, and the
+// workers take them in order, each writing its own member's blocks as they
 // come. Only the calling thread tells outcomes, oldest first, and only the
 // newest member can be waiting for bytes, so a worker never waits on
 // anything but the caller, and the caller never waits on anything but the
-// workers' progress.
+// workers' progress. The first write that fails, or memory that runs out,
+// halts it: no member is taken after that, and those in hand are dropped
+// within their block, their temporary files removed.
 #include "archive/unpack.h"
 
 #include <cstdio>
@@ -13,7 +15,6 @@
 
 #include "os/memory.h"
 #include "os/platform.h"
-#include "os/threads.h"
 #include "ui/messages.h"
 
 namespace {
@@ -24,8 +25,11 @@ const size_t BLOCK = size_t{1} << 16;
 const int MAX_WORKERS = 64;
 // Members handed on before an idle worker is woken: one wake-up a member
 // would cost a switch of threads for each small file.
-const uint64_t WAKE_BATCH = 16;
-const uint64_t NOT_AWAITED = ~uint64_t{0};
+const JobNumber WAKE_BATCH = 16;
+
+// Who waits: the caller for an outcome or for a block; the workers for a
+// member to take, or (one of them) for the blocks of the newest.
+enum Role { TELLER, FILLER, WORKER, STREAMER };
 
 struct Block {
   Block* next;
@@ -42,40 +46,25 @@ struct Member {
   uint64_t size;
   Block* first;  // handed on, not yet written
   Block* last;
-  bool visible;
   bool ended;
   bool sound;
   // The writer's: whoever took the member.
   bool opened;
+  bool dropped;  // at the halt, with nothing of it written
   FileHandle file;
   char temporary[PATH_SIZE];
   int create_error;
   int write_error;
-  bool done;
 };
 
 }  // namespace
 
 struct Unpacker {
-  Lock lock;
-  Condition work;      // a member to take, or blocks for one taken
-  Condition progress;  // what the caller waits for
-  Member* ring;
-  int capacity;
-  uint64_t oldest;   // the first member whose outcome is not told yet
-  int oldest_slot;   // its place in the ring
-  uint64_t newest;   // one past the last member begun
-  uint64_t visible;  // one past the last member the workers may take
-  uint64_t taken;    // one past the last member a worker took
-  Block* filling;    // the caller's block for the newest member
-  Block* spare;
-  size_t held;  // bytes of the blocks handed out
-  size_t budget;
+  Monitor monitor;
+  Ring ring;
+  Pool pool;
+  Block* filling;  // the caller's block for the newest member
   bool closing;
-  // What the caller waits for, so that a worker wakes it only then: the
-  // member of that index done (NOT_AWAITED: none), or blocks freed.
-  uint64_t awaited;
-  bool awaits_blocks;
   OutcomeVisitor visit;
   void* context;
   Thread threads[MAX_WORKERS];
@@ -85,18 +74,12 @@ struct Unpacker {
 namespace {
 
 struct Held {
-  Lock* lock;
-  explicit Held(Unpacker* unpacker) : lock(&unpacker->lock) { Acquire(lock); }
-  ~Held() { Release(lock); }
+  Monitor* monitor;
+  explicit Held(Unpacker* unpacker) : monitor(&unpacker->monitor) { Enter(monitor); }
+  ~Held() { Leave(monitor); }
 };
 
-// A member from oldest to newest, which are never a ring's length apart:
-// its place without a 64-bit division (which the 32-bit build would take
-// from libgcc).
-Member* At(Unpacker* unpacker, uint64_t index) {
-  int slot = unpacker->oldest_slot + static_cast<int>(index - unpacker->oldest);
-  return &unpacker->ring[slot < unpacker->capacity ? slot : slot - unpacker->capacity];
-}
+Member* At(Unpacker* unpacker, JobNumber index) { return static_cast<Member*>(JobAt(&unpacker->ring, index)); }
 
 // Creates a temporary file beside name in dir; its name is kept in
 // temporary. A name left by a run that was killed is not ours to reuse.
@@ -134,20 +117,26 @@ int CloseMember(Member* member) {
 // The file-system work on blocks taken from member, with ended telling
 // whether more can come. The first call creates the file under a temporary
 // name beside its own, which it takes only when it is whole: what stood
-// under the name stays until then, whatever fails.
-void WriteBlocks(Member* member, const Block* blocks, bool ended) {
-  if (!member->opened) {
+// under the name stays until then, whatever fails. At the halt the member
+// goes no further, and what it wrote is removed.
+void WriteBlocks(Member* member, const Block* blocks, bool ended, Monitor* monitor) {
+  if (!member->opened && !Halted(monitor)) {
     member->opened = true;
     if (ended && !member->sound) return;  // nothing of it is written
     if (CreateTemporary(member->dir, member->name, member->temporary, &member->file) != 0)
       member->create_error = LastSystemError();
   }
   if (member->create_error) return;
-  for (const Block* block = blocks; block && !member->write_error; block = block->next) {
-    if (WriteToFile(member->file, block->bytes, block->used) != 0) member->write_error = LastSystemError();
+  for (const Block* block = blocks; block && !member->write_error && !Halted(monitor); block = block->next) {
+    if (WriteToFile(member->file, block->bytes, block->used) != 0) {
+      member->write_error = LastSystemError();
+      Halt(monitor, HALT_WRITE, member->write_error);  // at once: no other worker starts a member
+    }
   }
-  if (!ended) return;
-  if (member->sound && !member->write_error) {
+  bool halted = Halted(monitor) && !member->write_error;
+  if (!ended && !halted) return;
+  if (halted) member->dropped = true;
+  if (!halted && !member->write_error && member->sound) {
     CloseMember(member);
   } else if (member->file.value != NO_FILE) {
     CloseFileHandle(&member->file);
@@ -163,113 +152,50 @@ Block* TakeBlocks(Member* member, bool* ended) {
   return blocks;
 }
 
-void FreeBlocks(Unpacker* unpacker, Block* blocks) {
+void GiveBlocks(Unpacker* unpacker, Block* blocks) {
   while (blocks) {
     Block* next = blocks->next;
-    blocks->next = unpacker->spare;
-    unpacker->spare = blocks;
-    unpacker->held -= BLOCK;
+    GiveBlock(&unpacker->pool, blocks);
     blocks = next;
   }
 }
 
-void RunWorker(void* context) {
-  Unpacker* unpacker = static_cast<Unpacker*>(context);
-  Held held(unpacker);
-  for (;;) {
-    while (unpacker->taken == unpacker->visible && !unpacker->closing) WaitCondition(&unpacker->work, held.lock);
-    if (unpacker->taken == unpacker->visible) return;
-    uint64_t index = unpacker->taken++;
-    Member* member = At(unpacker, index);
-    for (bool ended = false; !ended;) {
-      while (!member->first && !member->ended) WaitCondition(&unpacker->work, held.lock);
-      Block* blocks = TakeBlocks(member, &ended);
-      Release(held.lock);
-      WriteBlocks(member, blocks, ended);
-      Acquire(held.lock);
-      FreeBlocks(unpacker, blocks);
-      member->done = ended;
-      if (unpacker->awaits_blocks || (ended && index == unpacker->awaited))
-        BroadcastCondition(&unpacker->progress);
-    }
-  }
+void Written(Unpacker* unpacker, JobNumber index, Block* blocks, bool ended) {
+  GiveBlocks(unpacker, blocks);
+  if (ended) MarkDone(&unpacker->ring, index);
 }
 
-// Where no thread writes, the caller writes what it handed on at once.
-void WriteHere(Unpacker* unpacker, Member* member) {
-  bool ended;
-  Block* blocks = TakeBlocks(member, &ended);
-  WriteBlocks(member, blocks, ended);
-  FreeBlocks(unpacker, blocks);
-  member->done = ended;
+void RunWorker(void* context) {
+  Unpacker* unpacker = static_cast<Unpacker*>(context);
+  Monitor* monitor = &unpacker->monitor;
+  Held held(unpacker);
+  JobNumber index;
+  bool took = false;
+  while (WaitUntil(monitor, WORKER, [&] { return (took = TakeJob(&unpacker->ring, &index)) || unpacker->closing; }) &&
+         took) {
+    Member* member = At(unpacker, index);
+    for (bool ended = false; !ended;) {
+      bool going = WaitUntil(monitor, STREAMER, [&] { return member->first || member->ended; });
+      Block* blocks = TakeBlocks(member, &ended);
+      ended = ended || !going;  // at the halt it goes no further
+      Leave(monitor);
+      WriteBlocks(member, blocks, ended, monitor);
+      Enter(monitor);
+      Written(unpacker, index, blocks, ended);
+    }
+  }
 }
 
 // Before the caller waits for the workers: they may sleep while members
 // wait for them.
 void WakeWorkers(Unpacker* unpacker) {
-  if (unpacker->taken < unpacker->visible) BroadcastCondition(&unpacker->work);
+  if (unpacker->ring.taken != unpacker->ring.published) WakeAll(&unpacker->monitor, WORKER);
 }
-
-// Waits, holding the lock, until the member of that index is done.
-void AwaitMember(Unpacker* unpacker, uint64_t index) {
-  Member* member = At(unpacker, index);
-  if (member->done) return;
-  WakeWorkers(unpacker);
-  unpacker->awaited = index;
-  while (!member->done) WaitCondition(&unpacker->progress, &unpacker->lock);
-  unpacker->awaited = NOT_AWAITED;
-}
-
-// Waits, holding the lock, until less than limit (at least 1) is held.
-void AwaitBlocks(Unpacker* unpacker, size_t limit) {
-  if (unpacker->held < limit) return;
-  WakeWorkers(unpacker);
-  unpacker->awaits_blocks = true;
-  while (unpacker->held >= limit) WaitCondition(&unpacker->progress, &unpacker->lock);
-  unpacker->awaits_blocks = false;
-}
-
-// Tells the outcomes of the members before index (they are waited for).
-// The last of them is awaited first: with one worker that finishes them
-// all, and the caller sleeps once, not once a member.
-void TellUntil(Unpacker* unpacker, uint64_t index) {
-  {
-    Held held(unpacker);
-    if (unpacker->oldest < index) AwaitMember(unpacker, index - 1);
-  }
-  for (;;) {
-    Member* member;
-    {
-      Held held(unpacker);
-      if (unpacker->oldest >= index) return;
-      member = At(unpacker, unpacker->oldest);
-      AwaitMember(unpacker, unpacker->oldest);
-    }
-    MemberOutcome outcome = {member->path,         member->size,        member->sound,
-                             member->create_error, member->write_error, member->tag};
-    unpacker->visit(unpacker->context, outcome);
-    Held held(unpacker);
-    unpacker->oldest++;
-    if (++unpacker->oldest_slot == unpacker->capacity) unpacker->oldest_slot = 0;
-  }
-}
-
-}  // namespace
-
-void TellWritten(Unpacker* unpacker) {
-  uint64_t index = unpacker->oldest;
-  {
-    Held held(unpacker);
-    while (index < unpacker->newest && At(unpacker, index)->done) index++;
-  }
-  TellUntil(unpacker, index);
-}
-
-namespace {
 
 // Hands the newest member's filled block on.
 void HandOn(Unpacker* unpacker, bool ended) {
-  Member* member = At(unpacker, unpacker->newest - 1);
+  JobNumber index = unpacker->ring.newest - 1;
+  Member* member = At(unpacker, index);
   Block* block = unpacker->filling;
   unpacker->filling = nullptr;
   Held held(unpacker);
@@ -279,39 +205,64 @@ void HandOn(Unpacker* unpacker, bool ended) {
     member->last = block;
   }
   member->ended = ended;
-  if (!member->visible) {
-    member->visible = true;
-    unpacker->visible++;
-  }
+  Ring* ring = &unpacker->ring;
+  ring->published = ring->newest;
   if (unpacker->thread_count == 0) {
-    WriteHere(unpacker, member);
-  } else if (unpacker->newest <= unpacker->taken || unpacker->visible - unpacker->taken >= WAKE_BATCH) {
-    // A worker that took the member waits for its blocks.
-    BroadcastCondition(&unpacker->work);
+    // Where no thread writes, the caller writes what it handed on at once.
+    bool end;
+    Block* blocks = TakeBlocks(member, &end);
+    ring->taken = ring->newest;
+    Leave(held.monitor);
+    WriteBlocks(member, blocks, end, &unpacker->monitor);
+    Enter(held.monitor);
+    Written(unpacker, index, blocks, end);
+  } else if (index - ring->oldest < ring->taken - ring->oldest) {
+    WakeOne(&unpacker->monitor, STREAMER);  // the one that took it waits for its blocks
+  } else if (ring->published - ring->taken >= WAKE_BATCH) {
+    WakeOne(&unpacker->monitor, WORKER);
+  }
+}
+
+// Tells the outcomes of the members before index (they are waited for).
+// The last of them is awaited first: with one worker that finishes them
+// all, and the caller sleeps once, not once a member. At the halt, a
+// member no worker took is dropped.
+void TellUntil(Unpacker* unpacker, JobNumber index) {
+  Ring* ring = &unpacker->ring;
+  if (ring->oldest != index) {
+    Held held(unpacker);
+    if (!IsDone(ring, index - 1)) WakeWorkers(unpacker);
+    WaitDone(ring, index - 1);
+  }
+  while (ring->oldest != index) {
+    Member* member = At(unpacker, ring->oldest);
+    {
+      Held held(unpacker);
+      if (!IsDone(ring, ring->oldest)) WakeWorkers(unpacker);
+      if (!WaitDone(ring, ring->oldest)) member->dropped = true;
+      GiveBlocks(unpacker, member->first);  // what came after a halt
+      member->first = nullptr;
+    }
+    // One whose write failed is told so, though the halt cut its decoding.
+    bool sound = (member->sound || member->write_error) && !member->dropped;
+    MemberOutcome outcome = {member->path, member->size, sound, member->create_error, member->write_error, member->tag};
+    unpacker->visit(unpacker->context, outcome);
+    Held held(unpacker);
+    LetGo(ring);
   }
 }
 
 // A block for the newest member's bytes, within the budget: waits for the
-// workers while it is spent. Null when no memory can be had.
+// workers while it is spent. Null at the halt.
 Block* NewBlock(Unpacker* unpacker) {
-  for (;;) {
-    {
-      Held held(unpacker);
-      AwaitBlocks(unpacker, unpacker->budget > BLOCK ? unpacker->budget - BLOCK + 1 : 1);
-      Block* block = unpacker->spare;
-      if (block) unpacker->spare = block->next;
-      if (!block) block = static_cast<Block*>(AllocateMemory(sizeof(Block)));
-      if (block) {
-        unpacker->held += BLOCK;
-        block->next = nullptr;
-        block->used = 0;
-        return block;
-      }
-      if (unpacker->held == 0) return nullptr;
-      // Less is held once the workers have written what they have.
-      AwaitBlocks(unpacker, 1);
-    }
+  Held held(unpacker);
+  if (PoolFull(&unpacker->pool)) WakeWorkers(unpacker);
+  Block* block = static_cast<Block*>(TakeBlock(&unpacker->pool));
+  if (block) {
+    block->next = nullptr;
+    block->used = 0;
   }
+  return block;
 }
 
 bool SameName(const char* a, const char* b) {
@@ -324,7 +275,24 @@ bool SameName(const char* a, const char* b) {
   }
 }
 
+void FreeUnpacker(Unpacker* unpacker) {
+  FreeMemory(unpacker->filling);
+  FreePool(&unpacker->pool);
+  FreeRing(&unpacker->ring);
+  DestroyMonitor(&unpacker->monitor);
+  FreeMemory(unpacker);
+}
+
 }  // namespace
+
+void TellWritten(Unpacker* unpacker) {
+  JobNumber index = unpacker->ring.oldest;
+  {
+    Held held(unpacker);
+    while (index != unpacker->ring.newest && IsDone(&unpacker->ring, index)) index++;
+  }
+  TellUntil(unpacker, index);
+}
 
 Unpacker* StartUnpacker(const WorkLimits* limits, OutcomeVisitor visit, void* context) {
   WorkLimits none = {0, 0, 0};
@@ -335,21 +303,14 @@ Unpacker* StartUnpacker(const WorkLimits* limits, OutcomeVisitor visit, void* co
     return nullptr;
   }
   memset(static_cast<void*>(unpacker), 0, sizeof *unpacker);
-  unpacker->capacity = limits->tasks > 0 ? limits->tasks : DEFAULT_TASKS;
-  unpacker->budget = limits->output_budget > 0 ? limits->output_budget : DEFAULT_BUDGET;
   unpacker->visit = visit;
   unpacker->context = context;
-  unpacker->awaited = NOT_AWAITED;
-  InitLock(&unpacker->lock);
-  int conditions = InitCondition(&unpacker->work) | InitCondition(&unpacker->progress);
-  unpacker->ring = static_cast<Member*>(AllocateMemory(unpacker->capacity * sizeof(Member)));
-  if (conditions != 0 || !unpacker->ring) {
+  Monitor* monitor = &unpacker->monitor;
+  int capacity = limits->tasks > 0 ? limits->tasks : DEFAULT_TASKS;
+  InitPool(&unpacker->pool, monitor, FILLER, sizeof(Block), limits->output_budget > 0 ? limits->output_budget : DEFAULT_BUDGET);
+  if ((InitMonitor(monitor, 4) | InitRing(&unpacker->ring, monitor, TELLER, capacity, sizeof(Member))) != 0) {
     OutOfMemory("the extraction");
-    FreeMemory(unpacker->ring);
-    DestroyCondition(&unpacker->work);
-    DestroyCondition(&unpacker->progress);
-    DestroyLock(&unpacker->lock);
-    FreeMemory(unpacker);
+    FreeUnpacker(unpacker);
     return nullptr;
   }
   // The calling thread decodes, which takes longer than writing: the
@@ -364,53 +325,47 @@ Unpacker* StartUnpacker(const WorkLimits* limits, OutcomeVisitor visit, void* co
   return unpacker;
 }
 
-void FinishUnpacker(Unpacker* unpacker) {
+bool UnpackerHalted(const Unpacker* unpacker) { return Halted(&unpacker->monitor); }
+
+int FinishUnpacker(Unpacker* unpacker) {
   CatchUp(unpacker);
   {
     Held held(unpacker);
     unpacker->closing = true;
-    BroadcastCondition(&unpacker->work);
+    WakeAll(&unpacker->monitor, WORKER);
   }
   for (int i = 0; i < unpacker->thread_count; i++) JoinThread(&unpacker->threads[i]);
-  for (Block* block = unpacker->spare; block;) {
-    Block* next = block->next;
-    FreeMemory(block);
-    block = next;
-  }
-  FreeMemory(unpacker->filling);
-  FreeMemory(unpacker->ring);
-  DestroyCondition(&unpacker->work);
-  DestroyCondition(&unpacker->progress);
-  DestroyLock(&unpacker->lock);
-  FreeMemory(unpacker);
+  int halt = unpacker->monitor.halt;
+  FreeUnpacker(unpacker);
+  return halt;
 }
 
 void BeginMember(Unpacker* unpacker, const Directory* dir, const char* name, const char* path, void* tag) {
   // A full ring makes room for a batch, not for one member at a time.
-  uint64_t capacity = static_cast<uint64_t>(unpacker->capacity);
-  if (unpacker->newest - unpacker->oldest == capacity)
-    TellUntil(unpacker, unpacker->oldest + (capacity < 2 * WAKE_BATCH ? 1 : WAKE_BATCH));
+  JobNumber capacity = static_cast<JobNumber>(unpacker->ring.capacity);
+  if (RingFull(&unpacker->ring))
+    TellUntil(unpacker, unpacker->ring.oldest + (capacity < 2 * WAKE_BATCH ? 1 : WAKE_BATCH));
   // Two members of one name are written one after the other, as they stand.
   CatchUpWith(unpacker, dir, name);
-  Member* member = At(unpacker, unpacker->newest);
+  Held held(unpacker);
+  Member* member = static_cast<Member*>(ClaimJob(&unpacker->ring));
   memset(static_cast<void*>(member), 0, sizeof *member);
   member->dir = dir;
   snprintf(member->name, sizeof member->name, "%s", name);
   snprintf(member->path, sizeof member->path, "%s", path);
   member->tag = tag;
   member->file.value = NO_FILE;
-  Held held(unpacker);
-  unpacker->newest++;
 }
 
 int AppendToMember(void* context, const uint8_t* bytes, size_t size) {
   Unpacker* unpacker = static_cast<Unpacker*>(context);
-  At(unpacker, unpacker->newest - 1)->size += size;
+  At(unpacker, unpacker->ring.newest - 1)->size += size;
   while (size > 0) {
     if (!unpacker->filling) {
       unpacker->filling = NewBlock(unpacker);
       if (!unpacker->filling) {
-        OutOfMemory("the files being unpacked");
+        // Only the caller takes memory here: a halt for memory is its own.
+        if (unpacker->monitor.halt == HALT_MEMORY) OutOfMemory("the files being unpacked");
         return 1;
       }
     }
@@ -426,19 +381,19 @@ int AppendToMember(void* context, const uint8_t* bytes, size_t size) {
 }
 
 void EndMember(Unpacker* unpacker, bool sound) {
-  At(unpacker, unpacker->newest - 1)->sound = sound;
+  At(unpacker, unpacker->ring.newest - 1)->sound = sound;
   if (!sound && unpacker->filling) {
     Held held(unpacker);
-    FreeBlocks(unpacker, unpacker->filling);
+    GiveBlocks(unpacker, unpacker->filling);
     unpacker->filling = nullptr;
   }
   HandOn(unpacker, true);
 }
 
-void CatchUp(Unpacker* unpacker) { TellUntil(unpacker, unpacker->newest); }
+void CatchUp(Unpacker* unpacker) { TellUntil(unpacker, unpacker->ring.newest); }
 
 void CatchUpWith(Unpacker* unpacker, const Directory* dir, const char* name) {
-  for (uint64_t index = unpacker->newest; index > unpacker->oldest; index--) {
+  for (JobNumber index = unpacker->ring.newest; index != unpacker->ring.oldest; index--) {
     Member* member = At(unpacker, index - 1);
     if (member->dir == dir && SameName(member->name, name)) {
       TellUntil(unpacker, index);

@@ -17,6 +17,7 @@
 
 #include "archive/archive.h"
 #include "os/fsops.h"
+#include "os/pipeline.h"
 
 struct Unpacker;
 
@@ -33,16 +34,20 @@ typedef void (*OutcomeVisitor)(void* context, const MemberOutcome& outcome);
 
 // Null when its memory could not be had (told).
 Unpacker* StartUnpacker(const WorkLimits* limits, OutcomeVisitor visit, void* context);
-// Writes what was handed on, tells every outcome, ends the threads.
-void FinishUnpacker(Unpacker* unpacker);
+// Writes what was handed on, tells every outcome, ends the threads: 0, or
+// why it halted (HALT_WRITE, HALT_MEMORY, HALT_STOP).
+int FinishUnpacker(Unpacker* unpacker);
+// A write failed or memory ran out (told with the member's outcome, or
+// here), or the run stops: nothing more is written.
+bool UnpackerHalted(const Unpacker* unpacker);
 
 // A new member name in dir, which stays open until its outcome is told.
 // Waits, telling outcomes, while the members in flight are at their limit
 // or while one of them has the same name in dir.
 void BeginMember(Unpacker* unpacker, const Directory* dir, const char* name, const char* path, void* tag);
 // The codec's sink for the member begun last (context: the unpacker): 0, or
-// 1 when no memory could be had for its bytes, told (the run then stops,
-// with the caller's result 1).
+// 1 when no memory could be had for its bytes (told; the run then stops,
+// with the caller's result 1), or at the halt.
 int AppendToMember(void* unpacker, const uint8_t* bytes, size_t size);
 // The member begun last is complete (sound) or cut off; its bytes go on to
 // be written, or are dropped.

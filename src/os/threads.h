@@ -27,7 +27,8 @@ void Release(Lock* lock);
 struct Condition {
   alignas(16) unsigned char opaque[96];
 };
-// 0, or -1 when the system had nothing to build it of.
+// 0, or -1 when the system had nothing to build it of; then nothing of it
+// is left to destroy.
 int InitCondition(Condition* condition);
 void DestroyCondition(Condition* condition);
 // Lets go of lock while it waits, and holds it again when it returns. A wait

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <cstdio>
 #include <map>
 #include <set>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -230,6 +232,79 @@ TEST(Faults, CancelAtAFailedWriteStopsTheUnpackingWithoutTheCutMember) {
   // The first member written stops it all: nothing but what was there.
   EXPECT_EQ(Snapshot(dir / "out"), (std::map<std::string, std::string>{{"empty", ""}, {"keep", "not the archive's"},
                                                                         {"sub", "<dir>"}, {"text", "an older text"}}));
+}
+
+// The first failed write, or allocation of a worker (the walk's own would
+// only end its listing), after some files opened; and the calls made
+// after it.
+std::atomic<int> opens_before{5}, opens{0}, opens_after{0}, reads_after{0}, failing{0};
+std::atomic<bool> failed{false};
+std::thread::id walk;
+bool unpacking;  // where the calling thread takes the memory
+int FailAfterFiveOpens(int call) {
+  // Slow writers make the unpacking hold more, and take memory for it.
+  if (unpacking && call == CALL_WRITE && failing >> 1 == CALL_ALLOCATE) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (failed) {
+    if (call == CALL_OPEN) ++opens_after;
+    if (call == CALL_READ) ++reads_after;
+    return call == CALL_ALLOCATE;  // memory, once out, stays out
+  }
+  if (call == CALL_OPEN && ++opens > opens_before) failing = failing.load() | 1;
+  if ((failing & 1) && call == failing >> 1 && (call != CALL_ALLOCATE || std::this_thread::get_id() != walk || unpacking))
+    failed = true;
+  return failed.load();
+}
+
+// With many members and several workers, a run that meets a failure stops
+// within the members in flight: none is opened or created after it, and
+// each in flight ends within its block.
+TEST(Faults, PackingAndUnpackingStopWithinTheMembersInFlight) {
+  ScratchDir dir;
+  fs::create_directories(dir / "tree");
+  for (int i = 0; i < 16; i++) WriteBytes(dir / "tree" / ("m" + std::to_string(100 + i)), TextBytes(1 << 19) + char(i));
+  settings.silent = 1;
+  ASSERT_EQ(CreateArchive(Path(dir / "a.zqa").c_str(), Path(dir / "tree").c_str()), 0);
+  WorkLimits two = {2, 0, 0};
+  struct Case {
+    const char* name;
+    bool pack;
+    int call;
+    int result;
+    int opens_before;  // the decoding runs ahead: its memory is taken early
+  } cases[] = {
+      {"-a, write", true, CALL_WRITE, 1, 5},
+      {"-a, memory", true, CALL_ALLOCATE, 1, 5},
+      {"-x, write", false, CALL_WRITE, 4, 5},
+      {"-x, memory", false, CALL_ALLOCATE, 1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir / "out");
+    WriteBytes(dir / "b.zqa", "old archive");
+    Recorder recorder;
+    opens = opens_after = reads_after = 0;
+    opens_before = c.opens_before;
+    failing = c.call << 1;
+    failed = false;
+    walk = std::this_thread::get_id();
+    unpacking = !c.pack;
+    fault_hook = FailAfterFiveOpens;
+    int result = c.pack ? CreateArchive(Path(dir / "b.zqa").c_str(), Path(dir / "tree").c_str(), &two)
+                        : ExtractArchive(Path(dir / "a.zqa").c_str(), Path(dir / "out").c_str(), &two);
+    fault_hook = nullptr;
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(result, c.result);
+    // The walk may have one file open, or the other worker one created; a
+    // worker may have one read of a member under way (the unpacking's
+    // reads are of the archive).
+    EXPECT_LE(opens_after.load(), 1);
+    if (c.pack) EXPECT_LE(reads_after.load(), 4);
+    EXPECT_EQ(ReadBytes(dir / "b.zqa"), "old archive");
+    if (!c.pack) {
+      EXPECT_EQ(recorder.messages().size(), 1u) << recorder.last();
+      for (auto& [path, contents] : Snapshot(dir / "out")) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+    }
+  }
 }
 
 // Failures that once went unsaid: a process list that cannot be read is
