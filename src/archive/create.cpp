@@ -80,7 +80,7 @@ __attribute__((format(printf, 3, 4))) void AddNote(Walk* walk, char kind, const 
 void AddFailureNote(Walk* walk, const char* action, const char* path) {
   char text[MESSAGE_BUFFER_SIZE];
   ComposeFailure(text, action, path, LastSystemError(), REASON_AFTER);
-  AddNote(walk, NOTE_MESSAGE, "%s", text);
+  AddNote(walk, NOTE_FAILURE, "%s", text);
 }
 
 void AddFailure(Walk* walk, int result) {
@@ -106,7 +106,7 @@ void WriteRecord(Walk* walk, uint16_t attributes, const char* name) {
 bool LeftOut(Walk* walk, const char* name, const char* path) {
   char stored[PATH_SIZE], why[160];
   if (NameToArchive(walk->names, name, stored, PATH_SIZE, why, sizeof why)) return false;
-  AddNote(walk, NOTE_MESSAGE, "%s is left out of the archive: %s.", path, why);
+  AddNote(walk, NOTE_WARNING, "%s is left out of the archive: %s.", path, why);
   AddFailure(walk, 1);
   return true;
 }
@@ -140,7 +140,7 @@ void ArchiveFile(Walk* walk, const Directory* dir, const DirEntry& entry, const 
   }
   if (IsTheArchive(walk, file)) {
     CloseFileHandle(&file);
-    AddNote(walk, NOTE_MESSAGE, "%s is the archive being written; it is left out of it.", walk->archive_path);
+    AddNote(walk, NOTE_WARNING, "%s is the archive being written; it is left out of it.", walk->archive_path);
     return;
   }
   int64_t size = -1;
@@ -149,7 +149,7 @@ void ArchiveFile(Walk* walk, const Directory* dir, const DirEntry& entry, const 
     if (size < 0)
       AddFailureNote(walk, "Cannot read file %s; it is left out of the archive.", path);
     else
-      AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is left out of the archive.", path);
+      AddNote(walk, NOTE_WARNING, "File %s is 4 GiB or larger; it is left out of the archive.", path);
     CloseFileHandle(&file);
     AddFailure(walk, 1);
     return;
@@ -186,7 +186,7 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
   if (!(entry.attributes & ATTR_DIRECTORY)) {
     if (entry.size_high != 0) {
       // The coded stream's size header holds 32 bits.
-      AddNote(walk, NOTE_MESSAGE, "File %s is 4 GiB or larger; it is left out of the archive.", path);
+      AddNote(walk, NOTE_WARNING, "File %s is 4 GiB or larger; it is left out of the archive.", path);
       AddFailure(walk, 1);
       return 0;
     }
@@ -197,7 +197,7 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
   Directory sub;
   int opened = OpenSubdirectory(level->dir, entry.name, &sub);
   if (opened != 0 && LastSystemError() == ERROR_NOT_OWN_DIRECTORY) {
-    AddNote(walk, NOTE_MESSAGE, "Directory link %s is not followed; it is left out of the archive.", path);
+    AddNote(walk, NOTE_WARNING, "Directory link %s is not followed; it is left out of the archive.", path);
     AddFailure(walk, 1);
     return 0;
   }
@@ -208,7 +208,7 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
     AddFailure(walk, -1);
     return 0;
   }
-  if (Heard(VERBOSE)) AddNote(walk, NOTE_MESSAGE, "Archiving directory %s", path);
+  if (Heard(VERBOSE)) AddNote(walk, NOTE_VERBOSE, "Archiving directory %s", path);
   int result = ArchiveLevel(walk, &sub);
   CloseDirectory(&sub);
   return result;
@@ -216,12 +216,11 @@ int ArchiveEntry(const DirEntry& entry, void* context) {
 
 // The level of dir: its entries and the end-of-level marker.
 int ArchiveLevel(Walk* walk, const Directory* dir) {
-  // Notes are shown as news when their turn comes: a verbose one is left
-  // out here.
+  // A verbose note is not even composed without -v.
   if (Heard(VERBOSE)) {
     char current[PATH_SIZE];
     JoinPath(dir, nullptr, current, PATH_SIZE);
-    AddNote(walk, NOTE_MESSAGE, "Current dir: %s", current);
+    AddNote(walk, NOTE_VERBOSE, "Current dir: %s", current);
   }
   Level level = {walk, dir};
   int result = ForEachEntry(dir, MASK_ALL, ArchiveEntry, &level);

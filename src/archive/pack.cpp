@@ -121,7 +121,7 @@ void WriteJobStart(ArchiveOutput* output, const PackJob* job) {
       ReportPacked(note + 1, 0, 0);
       ProgressUpdate(++output->files_done, output->bytes_done);
     } else {
-      MessagePrintf("%s", note + 1);
+      MessagePrintf(note[0] == NOTE_FAILURE ? FAILURE : note[0] == NOTE_VERBOSE ? VERBOSE : WARNING, "%s", note + 1);
     }
     while (job->notes[at++] != '\0') {
     }
@@ -146,10 +146,10 @@ void WriteJobEnd(ArchiveOutput* output, const PackJob* job) {
   // would unpack as sound, but wrong.
   if (job->read_error) {
     SetSystemError(job->read_error);
-    FailurePrintf("Failed to read file %s to its end; no archive is written.", job->path);
+    ReportFailure("Failed to read file %s to its end; no archive is written.", job->path);
     output->broken = true;
   } else if (job->result == COMPRESS_SHORT_INPUT) {
-    MessagePrintf("File %s shrank while it was archived; no archive is written.", job->path);
+    MessagePrintf(FAILURE, "File %s shrank while it was archived; no archive is written.", job->path);
     output->broken = true;
   }
 }

@@ -19,9 +19,11 @@
 const size_t JOB_TEXT_LIMIT = 8192;
 const size_t JOB_NOTES_LIMIT = 4096;
 
-// A note is shown when its job is written: a message, the status text, or
-// the path of a file member archived empty.
-const char NOTE_MESSAGE = 'M';
+// A note is shown when its job is written: a message of a kind, the status
+// text, or the path of a file member archived empty.
+const char NOTE_WARNING = 'W';
+const char NOTE_FAILURE = 'F';
+const char NOTE_VERBOSE = 'V';
 const char NOTE_STATUS = 'S';
 const char NOTE_EMPTY = 'E';
 

@@ -58,17 +58,6 @@ int ComposeFailure(char* buffer, const char* action, const char* path, int code,
 // the caller's way out.
 int OutOfMemory(const char* what);
 
-// for pack.cpp and unpack.cpp until they move
-__attribute__((format(printf, 1, 2))) inline int MessagePrintf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  int result = MessageVPrintf(NEWS, format, args);
-  va_end(args);
-  return result;
-}
-// for pack.cpp and unpack.cpp until they move
-inline int FailurePrintf(const char* action, const char* path) { return ReportFailure(action, path); }
-
 // Opens a status window (window null) or replaces the text of an open one.
 StatusWindow StatusPrintf(StatusWindow window, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

@@ -298,7 +298,9 @@ TEST(Faults, PackingAndUnpackingStopWithinTheMembersInFlight) {
     // worker may have one read of a member under way (the unpacking's
     // reads are of the archive).
     EXPECT_LE(opens_after.load(), 1);
-    if (c.pack) EXPECT_LE(reads_after.load(), 4);
+    if (c.pack) {
+      EXPECT_LE(reads_after.load(), 4);
+    }
     EXPECT_EQ(ReadBytes(dir / "b.zqa"), "old archive");
     if (!c.pack) {
       EXPECT_EQ(recorder.messages().size(), 1u) << recorder.last();
