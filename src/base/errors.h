@@ -7,6 +7,8 @@
 int LastSystemError();
 void SetSystemError(int code);
 const char* SystemErrorText(int code, char* buffer, int size);
+// The system's own words for a code, which each platform gives.
+const char* PlatformErrorText(int code, char* buffer, int size);
 // Codes of the program's own, beside the system's: a pipe or a device where
 // a regular file is wanted.
 const int ERROR_NOT_REGULAR_FILE = 0x20000001;

@@ -9,12 +9,7 @@ int LastSystemError() { return errno; }
 
 void SetSystemError(int code) { errno = code; }
 
-const char* SystemErrorText(int code, char* buffer, int size) {
-  if (code == ERROR_NOT_REGULAR_FILE) return "Not a regular file but a pipe, a socket or a device";
-  if (code == ERROR_BROKEN_LINK) return "A link to a file that is not there";
-  if (code == ERROR_FILE_ENDED_EARLY) return "The file ended before its size";
-  if (code == ERROR_FILE_CHANGED) return "The file changed since it was listed";
-  if (code == ERROR_NOT_OWN_DIRECTORY) return "A link or not a directory";
+const char* PlatformErrorText(int code, char* buffer, int size) {
   return strerror_r(code, buffer, (size_t)size);
 }
 

@@ -90,25 +90,13 @@ int RemoveDirectoryAt(const Directory* dir, const char* name) {
   return Result(unlinkat(Where(dir), name, AT_REMOVEDIR));
 }
 
-int DeleteEntryAt(const Directory* dir, const char* name) {
-  // Like DeleteFileA: a read-only file is not deleted.
-  struct stat info;
-  if (fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
-  if (S_ISDIR(info.st_mode)) {
-    errno = EISDIR;
-    return -1;
-  }
-  if (!S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR)) {
-    errno = EACCES;
-    return -1;
-  }
-  if (CallRefused(CALL_DELETE)) return -1;
-  return Result(unlinkat(Where(dir), name, 0));
-}
+namespace {
 
-int CanReplaceAt(const Directory* dir, const char* name) {
+// 0 for a file that is not read-only or a link, as Windows would remove or
+// replace it, or for nothing there where absent is fine; -1 otherwise.
+int Removable(const Directory* dir, const char* name, bool absent) {
   struct stat info;
-  if (fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : -1;
+  if (fstatat(Where(dir), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return absent && errno == ENOENT ? 0 : -1;
   if (S_ISDIR(info.st_mode)) {
     errno = EISDIR;
     return -1;
@@ -119,6 +107,16 @@ int CanReplaceAt(const Directory* dir, const char* name) {
   }
   return 0;
 }
+
+}  // namespace
+
+int DeleteEntryAt(const Directory* dir, const char* name) {
+  // Like DeleteFileA: a read-only file is not deleted.
+  if (Removable(dir, name, false) != 0 || CallRefused(CALL_DELETE)) return -1;
+  return Result(unlinkat(Where(dir), name, 0));
+}
+
+int CanReplaceAt(const Directory* dir, const char* name) { return Removable(dir, name, true); }
 
 int NameTooLongCode() { return ENAMETOOLONG; }
 
