@@ -81,9 +81,15 @@ int SlowWrites(int call) {
   return 0;
 }
 
-// Every read that the thread decoding ahead makes fails.
+// Every read that the thread decoding ahead makes fails; the caller is held
+// up at each write, so that the thread comes to read the next block before
+// the caller does, however slow the build.
 int FailAheadReads(int call) {
-  if (call != CALL_READ || std::this_thread::get_id() == caller) return 0;
+  if (std::this_thread::get_id() == caller) {
+    if (call == CALL_WRITE) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 0;
+  }
+  if (call != CALL_READ) return 0;
   refused++;
   return 1;
 }
